@@ -1,0 +1,51 @@
+// Text files as the program has always stored them: lines end with CR LF on
+// disk. Reading accepts LF or CR LF; writing turns every LF into CR LF.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace mirelle {
+
+// Reads a file line by line. A line ends at LF (a CR before it is dropped);
+// a last line without an end still counts. Lines may be of any length.
+class LineReader {
+public:
+    explicit LineReader(const std::string& path);
+    bool IsOpen() const { return file_ != nullptr; }
+    // The next line without its end; false at the end of the file.
+    bool Next(std::string& line);
+    // The number of the line that Next returned last, counted from 1.
+    int LineNumber() const { return line_number_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    int line_number_ = 0;
+};
+
+// Writes text in text mode: every LF is stored as CR LF (so "\r\n" becomes
+// CR CR LF, as it always has). The file is created or truncated.
+class TextWriter {
+public:
+    explicit TextWriter(const std::string& path);
+    bool IsOpen() const { return file_ != nullptr; }
+    bool Write(const std::string& text);
+    // Flushes and closes; false when anything could not be written.
+    bool Close();
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    bool ok_ = true;
+};
+
+// Creates or replaces `path` with `text` written in text mode.
+bool WriteTextFile(const std::string& path, const std::string& text);
+
+}  // namespace mirelle
