@@ -1,0 +1,55 @@
+// One target chip as CHIPDEF.INI defines it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirelle {
+
+inline constexpr int kMaxAreas = 10;
+inline constexpr int kInfoRows = 4;
+
+// True when DownloadFile, LoadAddress, StartAddress, EndAddress, FlashSize,
+// Clock and Baud all have a non-empty value in `section`.
+bool IsTargetComplete(const std::string& chipdef_path, const std::string& section);
+
+// The sections that qualify as targets, in file order, in capitals (the
+// target list shows and reads back its entries in capitals).
+std::vector<std::string> ListTargets(const std::string& chipdef_path);
+
+// "%08XH" of an address, as the FLASH INFORMATION box shows it.
+std::string FormatInfoAddress(std::uint32_t value);
+
+struct ChipDefinition {
+    std::uint32_t load_address = 0;
+    std::array<std::uint32_t, kMaxAreas> start{};
+    std::array<std::uint32_t, kMaxAreas> end{};  // inclusive
+    int area_count = 0;
+    // The image offset that the decoders leave untouched: set by an area of
+    // one or two bytes, empty otherwise. It starts empty for every chip, so a
+    // skip of an earlier chip never reaches another chip's image.
+    std::optional<std::uint32_t> skip_halfword;
+    // The four rows of FLASH INFORMATION: start, end and size texts.
+    std::array<std::string, kInfoRows> row_start, row_end, row_size;
+    // The entries of the rate list.
+    std::vector<std::string> clocks;
+};
+
+// Reads `section` of the chip definition file. Entries past the tenth are
+// ignored; when the StartAddress and EndAddress lists differ in length, the
+// chip has as many areas as the shorter list holds.
+ChipDefinition ReadChipDefinition(const std::string& chipdef_path, const std::string& section);
+
+// The chip keys that the download reads afresh each time it runs.
+struct DownloadKeys {
+    std::string download_file;
+    std::vector<std::string> clocks;
+    std::vector<std::int32_t> baud;
+    std::vector<std::int32_t> baud2;
+};
+DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string& section);
+
+}  // namespace mirelle

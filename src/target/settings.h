@@ -1,0 +1,53 @@
+// The user's settings (Customize.ini) and the last selections (DATAFILE.TXT).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mirelle {
+
+// The user's settings record, in the field order the customize sheet copies.
+struct CustomizeSettings {
+    std::uint32_t nComIndex = 0;  // COM port number minus 1, 8 bits
+    int bSound = 0;
+    std::string strErrorWave = "<none>";
+    std::string strEndWave = "<none>";
+    int nErrorType = 0;  // 0: play strErrorWave; other: the simple beep
+    int nEndType = 0;
+    int bErrorEnable = 0;
+    int bEndEnable = 0;
+    int bToolTips = 0;
+};
+
+// Reads Customize.ini. The COM port is read only when `read_com` is set; then
+// `com_text` receives the port number in decimal. A ComNo outside 1..255
+// counts as 1.
+void ReadCustomizeSettings(const std::string& customize_path, bool read_com,
+                           CustomizeSettings& settings, std::string& com_text);
+
+// "Command  to  COM%d", the caption of the COMMAND box.
+std::string CommandCaption(std::uint32_t com_index);
+
+// The leading decimal number of a text (0 when it has none).
+int LeadingDecimal(const std::string& text);
+
+// The COM box's text written to Customize.ini as ComNo when it starts with a
+// number from 1 to 255; returns whether it was written.
+bool WriteComNumber(const std::string& customize_path, const std::string& com_text);
+
+// The device that COMn stands for: [Ports] COMn of Customize.ini, else
+// /dev/ttyS<n-1>.
+std::string ComDevicePath(const std::string& customize_path, int com_number);
+
+struct RecentSelection {
+    int target = 0;  // negative values read as 0
+    int rate = 0;
+    std::string program_file;
+};
+
+RecentSelection ReadRecent(const std::string& datafile_path);
+// Writes the three keys of [Recent]; negative indexes are written as 0.
+void WriteRecent(const std::string& datafile_path, int target, int rate,
+                 const std::string& program_file);
+
+}  // namespace mirelle
