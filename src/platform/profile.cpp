@@ -1,0 +1,272 @@
+#include "platform/profile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mirelle::profile {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+// One physical line of the file: its text without the line end, and the end
+// as it stood ("\r\n", "\n" or "" for a last line without one).
+struct Line {
+    std::string text;
+    std::string end;
+};
+
+std::vector<Line> SplitLines(const std::string& text) {
+    std::vector<Line> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        Line line;
+        if (nl == std::string::npos) {
+            line.text = text.substr(pos);
+            pos = text.size();
+        } else {
+            line.text = text.substr(pos, nl - pos);
+            line.end = "\n";
+            pos = nl + 1;
+        }
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.pop_back();
+            line.end = "\r" + line.end;
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+enum class Kind { Other, Section, Key };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    std::string name;   // section name or key name, trimmed
+    std::string value;  // key value, trimmed and unquoted
+};
+
+Parsed ParseLine(const std::string& raw) {
+    Parsed p;
+    const std::string t = Trim(raw);
+    if (t.empty() || t[0] == ';') return p;
+    if (t[0] == '[') {
+        std::size_t close = t.find(']', 1);
+        p.kind = Kind::Section;
+        p.name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+        return p;
+    }
+    std::size_t eq = t.find('=');
+    if (eq == std::string::npos) return p;
+    p.kind = Kind::Key;
+    p.name = Trim(t.substr(0, eq));
+    p.value = Trim(t.substr(eq + 1));
+    if (p.value.size() >= 2) {
+        const char q = p.value.front();
+        if ((q == '"' || q == '\'') && p.value.back() == q) p.value = p.value.substr(1, p.value.size() - 2);
+    }
+    return p;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Values are stored on one line; a line end inside one would split the entry.
+std::string OneLine(const std::string& s) {
+    std::string r = s;
+    for (char& c : r)
+        if (c == '\r' || c == '\n') c = ' ';
+    return r;
+}
+
+// Finds the value of `key` in the first section named `section`.
+bool FindValue(const std::string& text, const std::string& section, const std::string& key,
+               std::string& value) {
+    const std::string want_section = Trim(section);
+    const std::string want_key = Trim(key);
+    bool in_section = false;
+    bool seen_section = false;
+    for (const Line& line : SplitLines(text)) {
+        Parsed p = ParseLine(line.text);
+        if (p.kind == Kind::Section) {
+            if (in_section) return false;  // the first matching section has ended
+            if (!seen_section && SameName(p.name, want_section)) in_section = seen_section = true;
+        } else if (p.kind == Kind::Key && in_section && SameName(p.name, want_key)) {
+            value = p.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string GetStringFromText(const std::string& text, const std::string& section, const std::string& key,
+                              const std::string& def, std::size_t buffer_size) {
+    std::string value;
+    if (!FindValue(text, section, key, value)) value = def;
+    const std::size_t limit = buffer_size == 0 ? 0 : buffer_size - 1;
+    if (value.size() > limit) value.resize(limit);
+    return value;
+}
+
+std::vector<std::string> GetSectionNamesFromText(const std::string& text) {
+    std::vector<std::string> names;
+    for (const Line& line : SplitLines(text)) {
+        Parsed p = ParseLine(line.text);
+        if (p.kind != Kind::Section) continue;
+        bool known = false;
+        for (const std::string& n : names)
+            if (SameName(n, p.name)) known = true;
+        if (!known) names.push_back(p.name);
+    }
+    return names;
+}
+
+std::string WriteStringToText(const std::string& text, const std::string& section, const std::string& key,
+                              const std::string& value) {
+    const std::string want_section = Trim(section);
+    const std::string want_key = Trim(key);
+    const std::string entry = want_key + "=" + OneLine(value);
+    std::vector<Line> lines = SplitLines(text);
+
+    std::size_t section_line = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        Parsed p = ParseLine(lines[i].text);
+        if (p.kind == Kind::Section && SameName(p.name, want_section)) {
+            section_line = i;
+            break;
+        }
+    }
+
+    auto join = [&lines]() {
+        std::string out;
+        for (const Line& l : lines) out += l.text + l.end;
+        return out;
+    };
+
+    if (section_line == lines.size()) {
+        std::string out = text;
+        if (!out.empty() && out.back() != '\n') out += "\r\n";
+        out += "[" + want_section + "]\r\n" + entry + "\r\n";
+        return out;
+    }
+
+    std::size_t last_content = section_line;
+    for (std::size_t i = section_line + 1; i < lines.size(); ++i) {
+        Parsed p = ParseLine(lines[i].text);
+        if (p.kind == Kind::Section) break;
+        if (p.kind == Kind::Key && SameName(p.name, want_key)) {
+            lines[i].text = entry;
+            return join();
+        }
+        if (!Trim(lines[i].text).empty()) last_content = i;
+    }
+    if (lines[last_content].end.empty()) lines[last_content].end = "\r\n";
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_content) + 1, Line{entry, "\r\n"});
+    return join();
+}
+
+std::int32_t ParseProfileInt(const std::string& value) {
+    std::size_t i = 0;
+    while (i < value.size() && IsBlank(value[i])) ++i;
+    bool negative = false;
+    if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
+    unsigned base = 10;
+    if (i + 1 < value.size() && value[i] == '0' && (value[i + 1] == 'x' || value[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    std::uint32_t acc = 0;  // wraps like a 32-bit register
+    for (; i < value.size(); ++i) {
+        const char c = value[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else break;
+        acc = acc * base + digit;
+    }
+    if (negative) acc = 0u - acc;
+    return static_cast<std::int32_t>(acc);
+}
+
+std::string GetString(const std::string& path, const std::string& section, const std::string& key,
+                      const std::string& def, std::size_t buffer_size) {
+    std::string text;
+    ReadWholeFile(path, text);  // a missing or unreadable file reads as empty
+    return GetStringFromText(text, section, key, def, buffer_size);
+}
+
+std::int32_t GetInt(const std::string& path, const std::string& section, const std::string& key,
+                    std::int32_t def) {
+    std::string text;
+    ReadWholeFile(path, text);
+    std::string value;
+    if (!FindValue(text, section, key, value) || value.empty()) return def;
+    return ParseProfileInt(value);
+}
+
+std::vector<std::string> GetSectionNames(const std::string& path) {
+    std::string text;
+    ReadWholeFile(path, text);
+    return GetSectionNamesFromText(text);
+}
+
+bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value) {
+    std::string text;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !ReadWholeFile(path, text)) return false;
+    const std::string out = WriteStringToText(text, section, key, value);
+
+    // Write beside the file, then rename over it: an interrupted write never
+    // leaves a half-written settings file behind.
+    std::string tmpl = path + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < out.size()) {
+        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+        if (n <= 0) ok = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    if (ok && exists) ::fchmod(fd, st.st_mode & 07777);
+    else if (ok) ::fchmod(fd, 0644);
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(name.data());
+    return ok;
+}
+
+}  // namespace mirelle::profile
