@@ -15,4 +15,14 @@ bool ReadKernelRates(int fd, KernelRates& out) {
     return true;
 }
 
+bool SetKernelRates(int fd, const KernelRates& rates) {
+    struct termios2 t {};
+    if (::ioctl(fd, TCGETS2, &t) != 0) return false;
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.c_ispeed = rates.input;
+    t.c_ospeed = rates.output;
+    return ::ioctl(fd, TCSETS2, &t) == 0;
+}
+
 }  // namespace mirelle::testing

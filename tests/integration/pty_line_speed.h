@@ -15,4 +15,7 @@ struct KernelRates {
 // these are the slave's. False when the call failed.
 bool ReadKernelRates(int fd, KernelRates& out);
 
+// Sets the two rates separately, as arbitrary rates; false when refused.
+bool SetKernelRates(int fd, const KernelRates& rates);
+
 }  // namespace mirelle::testing

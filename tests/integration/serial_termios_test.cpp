@@ -78,9 +78,19 @@ protected:
 };
 
 TEST_F(TermiosPortTest, OpensRaw8N1WithoutFlowControl) {
+    // Leave the terminal as another program might have: cooked, 7E2 with
+    // every kind of flow control, split rates.
+    struct termios t {};
+    ASSERT_EQ(::tcgetattr(master_, &t), 0);
+    t.c_iflag |= IXON | IXOFF | IXANY | ICRNL | INLCR | ISTRIP;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE | CLOCAL)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    ASSERT_EQ(::tcsetattr(master_, TCSANOW, &t), 0);  // the master sets the slave's settings
+    ASSERT_TRUE(testing::SetKernelRates(master_, {1200, 2400}));
+
     auto port = OpenOk(9600);
     ASSERT_TRUE(port);
-    struct termios t {};
     ASSERT_EQ(::tcgetattr(master_, &t), 0);  // the master shows the slave's settings
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
@@ -88,6 +98,8 @@ TEST_F(TermiosPortTest, OpensRaw8N1WithoutFlowControl) {
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 1);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
     testing::KernelRates rates;
     ASSERT_TRUE(testing::ReadKernelRates(master_, rates));
     EXPECT_EQ(rates.output, 9600u);
