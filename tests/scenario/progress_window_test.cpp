@@ -113,8 +113,7 @@ TEST_F(ProgressWindowTest, ButtonPressedWhenTheCaptionReadsThree) {
     ASSERT_TRUE(p.Create(nullptr));
     p.SetMode(14);
     p.SetProgress(0, 120, 1, 0);
-    backend.When([&] { return p.GetWindowText() == "3 / 120"; },
-                 [&] { backend.Click(p, idc::kProgressButton); });
+    backend.PressWhenCaption(idc::kProgressTemplate, "3 / 120", idc::kProgressButton);
     int stopped_at = -1;
     for (int block = 0; block < 120; ++block) {
         if (p.PollCancel()) {
@@ -160,8 +159,7 @@ TEST_F(ProgressWindowTest, StatusTextAndIcon) {
               (std::vector<std::string>{" Erasing"}));
     // Waiting for the user as the reporter does: the press comes when the text is shown.
     p.SetStatus("It Erased a flash");
-    backend.When([&] { return p.GetDlgItemText(idc::kStatusText) == "It Erased a flash"; },
-                 [&] { backend.Click(p, idc::kProgressButton); });
+    backend.PressWhenText(idc::kProgressTemplate, idc::kStatusText, "It Erased a flash", idc::kProgressButton);
     int polls = 0;
     while (!p.PollCancel()) ++polls;
     EXPECT_EQ(polls, 0);

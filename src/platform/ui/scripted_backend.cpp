@@ -22,6 +22,22 @@ void ScriptedBackend::When(std::function<bool()> condition, std::function<void()
     triggers_.push_back({std::move(condition), std::move(action), false});
 }
 
+void ScriptedBackend::PressWhenCaption(int dialog_template, const std::string& caption, int button) {
+    When([this, dialog_template, caption] {
+             Dialog* d = FindLive(dialog_template);
+             return d != nullptr && d->GetWindowText() == caption;
+         },
+         [this, dialog_template, button] { Click(*FindLive(dialog_template), button); });
+}
+
+void ScriptedBackend::PressWhenText(int dialog_template, int control, const std::string& text, int button) {
+    When([this, dialog_template, control, text] {
+             Dialog* d = FindLive(dialog_template);
+             return d != nullptr && d->GetDlgItemText(control) == text;
+         },
+         [this, dialog_template, button] { Click(*FindLive(dialog_template), button); });
+}
+
 Dialog* ScriptedBackend::FindLive(int dialog_template) const {
     for (auto it = live_.rbegin(); it != live_.rend(); ++it)
         if ((*it)->TemplateId() == dialog_template) return *it;

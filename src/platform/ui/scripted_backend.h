@@ -75,6 +75,11 @@ public:
     // A trigger fires its action once, at the first pump at which its
     // condition holds (for example "the caption reads 3 / 120").
     void When(std::function<bool()> condition, std::function<void()> action);
+    // Presses `button` of the newest live window of `dialog_template` at the
+    // first pump at which that window's caption reads `caption`, or its
+    // control `control` reads `text`.
+    void PressWhenCaption(int dialog_template, const std::string& caption, int button);
+    void PressWhenText(int dialog_template, int control, const std::string& text, int button);
     // Runs `action` at every pump.
     std::function<void()> on_pump;
 
