@@ -1,0 +1,27 @@
+// The command line of the unattended start.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirelle {
+
+struct CommandLine {
+    // At least one argument: one Full Operation at start-up, then exit.
+    bool command_line_mode = false;
+    // Argument 1: the program file, replacing the remembered one for this run.
+    std::string program_file;
+    // With two or more arguments: the COM port of the run (COM1 when neither
+    // argument 2 nor 3 names one); otherwise Customize.ini decides.
+    std::optional<int> com_number;
+    // "no_dialog": no progress window in this run.
+    bool show_progress = true;
+    // The reset prompt and the re-download after an erase are used.
+    bool use_reset = true;
+};
+
+// `args` are the arguments after the program's own name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace mirelle

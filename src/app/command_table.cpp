@@ -1,0 +1,23 @@
+// The main window's commands and their handlers. Each subsystem defines its
+// handlers in its own folder and adds its line here; a command without a
+// line does nothing.
+#include "app/control_ids.h"
+#include "app/writer_dlg.h"
+
+namespace mirelle {
+
+const std::vector<CommandBinding>& MainWindowCommands() {
+    static const std::vector<CommandBinding> table = {
+        {idc::kVersionInfo, ui::kBnClicked, &CWriterDlg::OnVersionInfo},
+        {idc::kTarget, ui::kCbnSelChange, &CWriterDlg::OnSelchangeTarget},
+        {idc::kRate, ui::kCbnSelChange, &CWriterDlg::OnSelchangeRate},
+        {idc::kComNo, ui::kEnChange, &CWriterDlg::OnChangeComNo},
+        // Still to come with their subsystems: 1042 Download, 1041 Full
+        // Operation, 1035 Erase, 1040 Blank Check, 1036 Program & Verify,
+        // 1037 Read & Compare, 1038 Copy, 1039 Open, 2000 Help,
+        // 1043 Set Environment, 1084 Check SUM.
+    };
+    return table;
+}
+
+}  // namespace mirelle

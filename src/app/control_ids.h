@@ -1,0 +1,45 @@
+// Control, template and resource ids of the program's windows.
+#pragma once
+
+namespace mirelle::idc {
+
+// Templates and resources.
+inline constexpr int kAboutTemplate = 100;
+inline constexpr int kMainTemplate = 102;
+inline constexpr int kProgressTemplate = 103;
+inline constexpr int kAppIcon = 128;
+inline constexpr int kPictureBitmap = 169;
+inline constexpr int kAboutCommand = 0x10;  // the about item of the system menu
+
+// Main window.
+inline constexpr int kHexFile = 1020;
+inline constexpr int kVersionLabel = 1027;
+inline constexpr int kErase = 1035;
+inline constexpr int kProgram = 1036;
+inline constexpr int kCompare = 1037;
+inline constexpr int kCopy = 1038;
+inline constexpr int kOpen = 1039;
+inline constexpr int kBlankCheck = 1040;
+inline constexpr int kFullOperation = 1041;
+inline constexpr int kDownload = 1042;
+inline constexpr int kSetEnvironment = 1043;
+inline constexpr int kTarget = 1045;
+inline constexpr int kRate = 1046;
+inline constexpr int kCommandGroup = 1080;
+inline constexpr int kComNo = 1082;
+inline constexpr int kVersionInfo = 1083;
+inline constexpr int kCheckSum = 1084;
+inline constexpr int kPicture = 1111;
+inline constexpr int kHelp = 2000;
+// FLASH INFORMATION: start, end and size of rows 1 to 4.
+inline constexpr int kRowStart[4] = {1047, 1071, 1074, 1087};
+inline constexpr int kRowEnd[4] = {1048, 1072, 1075, 1088};
+inline constexpr int kRowSize[4] = {1049, 1073, 1076, 1089};
+
+// Progress window.
+inline constexpr int kStatusIcon = 1031;
+inline constexpr int kProgressBar = 1103;
+inline constexpr int kStatusText = 1105;
+inline constexpr int kProgressButton = 2;
+
+}  // namespace mirelle::idc

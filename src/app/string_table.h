@@ -1,0 +1,48 @@
+// The program's string table: user-visible texts by id, in English and in
+// Japanese. The Japanese table is used when the user interface language is
+// Japanese (LC_ALL, LC_MESSAGES or LANG, the first one set, starts with "ja").
+#pragma once
+
+#include <string>
+
+namespace mirelle {
+
+enum class UiLanguage { English, Japanese };
+
+// The language from the environment, looked up on each call.
+UiLanguage CurrentUiLanguage();
+
+// The text of `id` in the current language; "" for an id the table lacks.
+std::string LoadString(int id);
+std::string LoadString(int id, UiLanguage language);
+
+// Ids of the windows' texts.
+namespace ids {
+inline constexpr int kAboutMenuItem = 101;
+inline constexpr int kStepDecoding = 502;
+inline constexpr int kStepErasing = 510;
+inline constexpr int kStepBlankChecking = 511;
+inline constexpr int kStepProgramming = 513;
+inline constexpr int kStepReadingComparing = 514;
+inline constexpr int kStepDownloading = 516;
+inline constexpr int kStepCopying = 517;
+inline constexpr int kTipDownload = 542;
+inline constexpr int kTipErase = 543;
+inline constexpr int kTipBlankCheck = 544;
+inline constexpr int kTipProgram = 545;
+inline constexpr int kTipCompare = 546;
+inline constexpr int kTipCopy = 547;
+inline constexpr int kTipFullOperation = 548;
+inline constexpr int kTipSetEnvironment = 549;
+inline constexpr int kTipTarget = 550;
+inline constexpr int kTipRate = 551;
+inline constexpr int kTipOpen = 553;
+inline constexpr int kTipHexFile = 554;
+inline constexpr int kTipStartAddr = 555;
+inline constexpr int kTipEndAddr = 556;
+inline constexpr int kTipSize = 557;
+inline constexpr int kWaveEntryMistake = 558;
+inline constexpr int kCustomizeCaption = 559;
+}  // namespace ids
+
+}  // namespace mirelle

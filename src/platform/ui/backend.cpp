@@ -1,0 +1,55 @@
+#include "platform/ui/backend.h"
+
+#include "platform/ui/dialog.h"
+
+namespace mirelle::ui {
+
+namespace {
+
+// The backend before any is installed: no windows, first-button answers.
+class HeadlessBackend final : public Backend {
+public:
+    bool CreateWindow(Dialog&, Dialog*, bool) override { return false; }
+    void DestroyWindow(Dialog&) override {}
+    void RunModal(Dialog& dialog) override {
+        if (!dialog.Ended()) dialog.EndDialog(kIdCancel);
+    }
+    void PumpEvents() override {}
+    int MessageBox(const MessageBoxRequest& request) override {
+        return request.buttons == MessageButtons::YesNo ? kIdYes : kIdOk;
+    }
+    std::optional<std::string> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void PlayWave(const std::string&) override {}
+    void StopSound() override {}
+    void Beep() override {}
+    bool OpenWithViewer(const std::string&) override { return false; }
+};
+
+HeadlessBackend g_headless;
+Backend* g_backend = nullptr;
+Dialog* g_main_window = nullptr;
+
+}  // namespace
+
+Backend& ActiveBackend() { return g_backend != nullptr ? *g_backend : g_headless; }
+void SetActiveBackend(Backend* backend) { g_backend = backend; }
+
+Dialog* MainWindow() { return g_main_window; }
+void SetMainWindow(Dialog* dialog) { g_main_window = dialog; }
+
+int MessageBox(Dialog* owner, const std::string& text, const std::string& caption, MessageButtons buttons,
+               MessageIcon icon) {
+    if (owner != nullptr && !owner->HasWindow()) owner = nullptr;
+    bool disabled = false;
+    if (owner != nullptr && owner->IsWindowEnabled()) {
+        owner->EnableWindow(false);
+        disabled = true;
+    }
+    int answer = ActiveBackend().MessageBox({owner, text, caption, buttons, icon});
+    if (disabled && owner->HasWindow()) owner->EnableWindow(true);
+    return answer;
+}
+
+void PumpEvents() { ActiveBackend().PumpEvents(); }
+
+}  // namespace mirelle::ui

@@ -1,0 +1,12 @@
+// The one COM port of the process. Empty while the port is closed.
+#pragma once
+
+#include <memory>
+
+#include "serial/port.h"
+
+namespace mirelle {
+
+extern std::unique_ptr<serial::Port> g_hCom;
+
+}  // namespace mirelle

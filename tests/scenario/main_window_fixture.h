@@ -1,0 +1,82 @@
+// A temporary program folder, the scripted backend, and the main window run
+// in it as the program runs it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/writer_app.h"
+#include "app/writer_dlg.h"
+#include "platform/ui/scripted_backend.h"
+
+namespace mirelle::test {
+
+// Two ordinary chips, the special "TQ4A01" and one written in small letters.
+inline const char* const kSampleChipDef =
+    "[TQ4A01]\r\nDownloadFile=tq4a01.bin\r\nLoadAddress=0x1000\r\nStartAddress=0x80000\r\n"
+    "EndAddress=0xFFFFF\r\nFlashSize=512\r\nClock=10MHz,20MHz\r\nBaud=9600,19200\r\n"
+    "[TQ7C01]\r\nDownloadFile=tq7c01.bin\r\nLoadAddress=0x400\r\nStartAddress=0x0,0x1000,0x2000,0x3000,0x4000\r\n"
+    "EndAddress=0xFFF,0x1FFF,0x2FFF,0x3FFF,0x7FFF\r\nFlashSize=32\r\nClock=16MHz\r\nBaud=38400\r\n"
+    "[NOCLOCK]\r\nDownloadFile=x.bin\r\nLoadAddress=0\r\nStartAddress=0\r\nEndAddress=0xFF\r\nFlashSize=1\r\n"
+    "[tq4a03]\r\nDownloadFile=tq4a03.bin\r\nLoadAddress=0x2000\r\nStartAddress=0x10000\r\n"
+    "EndAddress=0x1FFFF\r\nFlashSize=64\r\nClock=8MHz\r\nBaud=4800\r\n";
+// Targets as listed: TQ4A01, TQ7C01, TQ4A03 (NOCLOCK has no Clock and Baud).
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("mirelle-ui-" + std::to_string(::getpid()) + "-" +
+                                            info->test_suite_name() + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
+        ::setenv("LANG", "C", 1);
+        ui::SetActiveBackend(&backend);
+    }
+    void TearDown() override {
+        ui::SetActiveBackend(nullptr);
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string Dir() const { return dir_.string() + "/"; }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    AppEnvironment Env(std::vector<std::string> args = {}) const {
+        AppEnvironment env;
+        env.args = std::move(args);
+        env.executable_path = "/opt/mirelle/bin/mirelle";
+        env.program_dir = Dir();
+        return env;
+    }
+
+    // Runs the application; `script` runs while the main window is up.
+    int Run(const std::function<void(CWriterDlg&)>& script, std::vector<std::string> args = {}) {
+        CWriterApp app(Env(std::move(args)));
+        backend.modal_scripts.push_back([script](ui::Dialog& d) { script(static_cast<CWriterDlg&>(d)); });
+        return app.InitInstance();
+    }
+
+    ui::ScriptedBackend backend;
+
+private:
+    std::filesystem::path dir_;
+};
+
+}  // namespace mirelle::test

@@ -1,0 +1,187 @@
+// The dialog model with the scripted backend: the input rules, data
+// exchange, lists, edits, modal runs and message boxes.
+#include <gtest/gtest.h>
+
+#include "platform/ui/dialog.h"
+#include "platform/ui/scripted_backend.h"
+
+namespace mirelle::ui {
+namespace {
+
+DialogTemplate Sample() {
+    return {10, "Sample", "MS Sans Serif", 10, 200, 100, kSystemMenu, {
+        {kStaticId, ControlKind::Label, "&Name", 5, 5, 30, 8, 0},
+        {100, ControlKind::Edit, "", 40, 5, 60, 12, 0},
+        {101, ControlKind::Edit, "", 40, 20, 60, 12, kUpperCase},
+        {102, ControlKind::DropList, "", 40, 35, 60, 40, kUpperCase, {"beta", "alpha"}},
+        {103, ControlKind::Button, "&Apply && Go", 5, 60, 40, 14, 0},
+        {104, ControlKind::Button, "&Apply later", 50, 60, 40, 14, 0},
+        {105, ControlKind::CheckBox, "&Loud", 5, 80, 40, 10, 0},
+        {106, ControlKind::RadioButton, "One", 50, 80, 30, 10, kGroup},
+        {107, ControlKind::RadioButton, "Two", 80, 80, 30, 10, 0},
+        {kIdOk, ControlKind::Button, "OK", 150, 5, 40, 14, kDefaultButton},
+    }};
+}
+
+class SampleDlg : public Dialog {
+public:
+    SampleDlg() : Dialog(Sample()) {}
+    std::vector<std::pair<int, int>> commands;
+    std::string name;
+    int pick = 0;
+    int loud = 0;
+    int radio = 0;
+
+protected:
+    bool OnCommand(int id, int code) override {
+        commands.emplace_back(id, code);
+        return false;
+    }
+    void DoDataExchange(DataExchange& dx) override {
+        DDX_Text(dx, 100, name);
+        DDV_MaxChars(dx, name, 5);
+        DDX_CBIndex(dx, 102, pick);
+        DDX_Check(dx, 105, loud);
+        DDX_Radio(dx, 106, radio);
+    }
+};
+
+class DialogModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetActiveBackend(&backend);
+        ASSERT_TRUE(dlg.Create(nullptr));
+    }
+    void TearDown() override { SetActiveBackend(nullptr); }
+    int Count(int id, int code) const {
+        return static_cast<int>(std::count(dlg.commands.begin(), dlg.commands.end(), std::make_pair(id, code)));
+    }
+    ScriptedBackend backend;
+    SampleDlg dlg;
+};
+
+TEST_F(DialogModelTest, TemplateBuildsTheControls) {
+    EXPECT_EQ(dlg.GetWindowText(), "Sample");
+    EXPECT_EQ(dlg.GetLBText(102, 0), "BETA");  // shown in capitals, not sorted
+    EXPECT_EQ(dlg.GetFocus(), 100);            // the first control that takes it
+    EXPECT_EQ(dlg.DefaultButton(), kIdOk);
+    EXPECT_EQ(dlg.ControlRect(103), (Rect{5, 60, 45, 74}));
+    EXPECT_EQ(Mnemonic("&Apply && Go"), 'A');
+    EXPECT_EQ(Mnemonic("R&&D &tools"), 'T');
+    EXPECT_EQ(Mnemonic("none"), 0);
+}
+
+TEST_F(DialogModelTest, DataExchangeBothWaysWithoutNotificationsTowardsTheWindow) {
+    dlg.name = "abc";
+    dlg.pick = 1;
+    dlg.loud = 1;
+    dlg.radio = 1;
+    ASSERT_TRUE(dlg.UpdateData(false));
+    EXPECT_EQ(dlg.GetDlgItemText(100), "abc");
+    EXPECT_EQ(dlg.GetCurSel(102), 1);
+    EXPECT_EQ(dlg.GetCheck(107), 1);
+    EXPECT_EQ(dlg.GetCheck(106), 0);
+    EXPECT_EQ(Count(100, kEnChange), 0);
+    EXPECT_EQ(dlg.FindControl(100)->text_limit, 5);
+    // The program's own text change outside data exchange does notify.
+    dlg.SetDlgItemText(100, "xy");
+    EXPECT_EQ(Count(100, kEnChange), 1);
+    backend.Select(dlg, 102, 0);
+    backend.Click(dlg, 105);
+    backend.Click(dlg, 106);
+    ASSERT_TRUE(dlg.UpdateData(true));
+    EXPECT_EQ(dlg.name, "xy");
+    EXPECT_EQ(dlg.pick, 0);
+    EXPECT_EQ(dlg.loud, 0);
+    EXPECT_EQ(dlg.radio, 0);
+    EXPECT_EQ(Count(102, kCbnSelChange), 1);
+    // A text longer than its limit fails the exchange with a message.
+    dlg.SetDlgItemText(100, "toolong");
+    EXPECT_FALSE(dlg.UpdateData(true));
+    ASSERT_EQ(backend.message_boxes.size(), 1u);
+    EXPECT_EQ(backend.message_boxes[0].text, "Enter no more than 5 characters.");
+}
+
+TEST_F(DialogModelTest, TypingHonoursLimitCaseAndReadOnly) {
+    dlg.SetLimitText(100, 3);
+    backend.Type(dlg, 100, "12345");
+    EXPECT_EQ(dlg.GetDlgItemText(100), "123");
+    EXPECT_EQ(Count(100, kEnChange), 3);
+    backend.Type(dlg, 101, "ff");
+    EXPECT_EQ(dlg.GetDlgItemText(101), "FF");
+    dlg.EnableControl(101, false);
+    backend.Type(dlg, 101, "1");
+    EXPECT_EQ(dlg.GetDlgItemText(101), "FF");
+}
+
+TEST_F(DialogModelTest, DisabledWindowsAndControlsTakeNoInput) {
+    dlg.EnableControl(103, false);
+    EXPECT_FALSE(backend.Click(dlg, 103));
+    EXPECT_EQ(Count(103, kBnClicked), 0);
+    // Alt+A skips the disabled button and presses the next with that mnemonic.
+    backend.PressKey(dlg, 'A', true);
+    EXPECT_EQ(Count(104, kBnClicked), 1);
+    // A label's mnemonic moves the focus on.
+    backend.Click(dlg, 104);
+    backend.PressKey(dlg, 'N', true);
+    EXPECT_EQ(dlg.GetFocus(), 100);
+    dlg.EnableWindow(false);
+    EXPECT_FALSE(backend.Click(dlg, 104));
+    EXPECT_FALSE(backend.PressKey(dlg, kVkReturn));
+    EXPECT_FALSE(backend.Close(dlg));
+    EXPECT_EQ(Count(104, kBnClicked), 2);
+    EXPECT_FALSE(dlg.Ended());
+}
+
+TEST_F(DialogModelTest, EnterOnAnEditSendsOk) {
+    backend.PressKey(dlg, kVkReturn);  // focus on an edit: IDOK, which takes the values and ends
+    EXPECT_TRUE(dlg.Ended());
+    EXPECT_EQ(dlg.Result(), kIdOk);
+}
+
+TEST(DialogModal, OwnerIsDisabledDuringTheRunAndMessageBoxes) {
+    ScriptedBackend backend;
+    SetActiveBackend(&backend);
+    Dialog owner(DialogTemplate{1, "owner", "", 10, 50, 50, 0, {}});
+    ASSERT_TRUE(owner.Create(nullptr));
+    SetMainWindow(&owner);
+    Dialog modal(DialogTemplate{2, "modal", "", 10, 50, 50, 0, {{kIdOk, ControlKind::Button, "OK", 0, 0, 10, 10, 0}}});
+    backend.answers = {kIdNo};
+    backend.modal_scripts.push_back([&](Dialog& d) {
+        EXPECT_FALSE(owner.IsWindowEnabled());
+        EXPECT_TRUE(d.IsWindowVisible());
+        EXPECT_EQ(MessageBox(&d, "retry?", "crc checking", MessageButtons::YesNo, MessageIcon::Question), kIdNo);
+        EXPECT_EQ(MessageBox(&d, "again?", "crc checking", MessageButtons::YesNo, MessageIcon::Question), kIdYes);
+        backend.Click(d, kIdOk);
+    });
+    EXPECT_EQ(modal.DoModal(), kIdOk);
+    EXPECT_TRUE(owner.IsWindowEnabled());
+    ASSERT_EQ(backend.message_boxes.size(), 2u);
+    EXPECT_EQ(backend.message_boxes[0].owner_template, 2);
+    EXPECT_EQ(backend.message_boxes[0].icon, MessageIcon::Question);
+    EXPECT_EQ(backend.unended_runs, 0);
+    // A run that the script leaves going is closed as through its close box.
+    Dialog other(DialogTemplate{3, "other", "", 10, 50, 50, 0, {}});
+    EXPECT_EQ(other.DoModal(), kIdCancel);
+    SetMainWindow(nullptr);
+    SetActiveBackend(nullptr);
+}
+
+TEST(DialogModal, EndedDuringInitialisationIsNeverShown) {
+    ScriptedBackend backend;
+    SetActiveBackend(&backend);
+    struct Quits : Dialog {
+        Quits() : Dialog(DialogTemplate{4, "", "", 10, 10, 10, 0, {}}) {}
+        bool OnInitDialog() override {
+            EndDialog(42);
+            return true;
+        }
+    } q;
+    EXPECT_EQ(q.DoModal(), 42);
+    EXPECT_FALSE(q.WasShown());
+    EXPECT_TRUE(backend.modal_runs.empty());
+    SetActiveBackend(nullptr);
+}
+
+}  // namespace
+}  // namespace mirelle::ui
