@@ -29,7 +29,7 @@ std::optional<std::uint64_t> Chip::Segment::NextTime() const {
     if (busy_end == kForever || busy_start + (busy_sent + 1) * pace_us < busy_end) {
         return busy_start + (busy_sent + 1) * pace_us;
     }
-    if (pos < bytes.size()) return busy_end + pos * char_us;
+    if (pos < bytes.size()) return busy_end + (pos + 1) * char_us;  // fully on the line
     return std::nullopt;
 }
 
@@ -79,7 +79,7 @@ std::size_t Chip::ReadyCount(std::uint64_t now_us) const {
         }
         if (s.busy_end == kForever || s.busy_end > now_us) break;
         std::size_t due = s.bytes.size();
-        if (s.char_us > 0) due = std::min<std::size_t>(due, (now_us - s.busy_end) / s.char_us + 1);
+        if (s.char_us > 0) due = std::min<std::size_t>(due, (now_us - s.busy_end) / s.char_us);
         if (due > s.pos) count += due - s.pos;
         if (due < s.bytes.size()) break;
     }
