@@ -236,6 +236,20 @@ TEST(ChipsimPort, TimeOutRulesInVirtualTime) {
     EXPECT_EQ(b.clock.ElapsedMs() - t0, 2u + 80u);  // 1.04 ms on the line at 9600, then the gap
 }
 
+TEST(ChipsimPort, QueuedBytesAndPurge) {
+    Bench b(TestConfig());
+    b.Download();
+    ASSERT_TRUE(b.Send(Cat({0x38}, Le(kArea0, 4))));
+    b.clock.Advance(450);  // four busy bytes so far
+    EXPECT_EQ(b.port->ClearErrors().queued, 4u);
+    b.port->Purge(serial::PurgeWhich::Receive);
+    EXPECT_EQ(b.port->ClearErrors().queued, 0u);
+    b.clock.Advance(600);  // five more, then the status
+    EXPECT_EQ(b.port->ClearErrors().queued, 6u);
+    EXPECT_EQ(b.Status(), '1');
+    EXPECT_EQ(b.busy, 5);
+}
+
 TEST(ChipsimPort, OpenerIsInstalledAndRestored) {
     Bench b(TestConfig());
     {
