@@ -1,0 +1,318 @@
+// mirelle-sim: the simulated target chip on a pseudo-terminal, in real time.
+//
+// The first line of standard output is the slave device that the host opens.
+// The chip checks the rate the host has set on the line (the master side of a
+// pseudo-terminal shows the slave's settings) and ignores bytes sent at a rate
+// it does not listen at; its own bytes reach the host only when the host
+// listens at the rate they are sent at. When the host closes the device the
+// board is reset into its boot ROM (as a dropped DTR does), unless
+// --keep-on-close; SIGUSR1 resets it too. SIGINT and SIGTERM end the program
+// (flash file and trace flushed, exit status 0).
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "chipsim/chip.h"
+#include "chipsim/line_rate.h"
+#include "chipsim/sim_options.h"
+
+namespace {
+
+using mirelle::chipsim::Chip;
+
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_reset = 0;
+
+void OnStop(int) { g_stop = 1; }
+void OnReset(int) { g_reset = 1; }
+
+class Trace {
+public:
+    bool Open(const std::string& path) {
+        if (path.empty()) return true;
+        file_ = std::fopen(path.c_str(), "w");
+        return file_ != nullptr;
+    }
+    ~Trace() {
+        if (file_) std::fclose(file_);
+    }
+    void Byte(std::uint64_t us, const char* dir, std::uint8_t b, std::uint32_t baud, const std::string& note) {
+        if (!file_) return;
+        std::fprintf(file_, "%12.6f %s %02X %u%s%s\n", static_cast<double>(us) / 1e6, dir, b, baud,
+                     note.empty() ? "" : " ", note.c_str());
+    }
+    void Note(std::uint64_t us, const std::string& text) {
+        if (!file_) return;
+        std::fprintf(file_, "%12.6f -- %s\n", static_cast<double>(us) / 1e6, text.c_str());
+    }
+    void Flush() {
+        if (file_) std::fflush(file_);
+    }
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>& out) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return !f.bad();
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        if (!f) return false;
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!f) return false;
+    }
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+std::string Summary(const mirelle::chipsim::Flash& flash) {
+    char text[128];
+    std::snprintf(text, sizeof text, "flash: %zu bytes programmed, sum %04X\n", flash.ProgrammedCount(),
+                  flash.Sum16());
+    return text;
+}
+
+std::string Hex(std::uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", v);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace mirelle::chipsim;
+    SimOptions options;
+    std::string error;
+    if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "mirelle-sim: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+
+    Chip chip(options.chip);
+    Flash& flash = chip.GetFlash();
+    if (!options.flash_file.empty()) {
+        std::vector<std::uint8_t> image;
+        struct stat st {};
+        if (stat(options.flash_file.c_str(), &st) == 0) {
+            if (!ReadFile(options.flash_file, image) || !flash.SetImage(image)) {
+                std::fprintf(stderr, "mirelle-sim: %s does not hold the %zu bytes of this chip's flash\n",
+                             options.flash_file.c_str(), flash.Size());
+                return 2;
+            }
+        } else if (!WriteFile(options.flash_file, flash.Image())) {
+            std::fprintf(stderr, "mirelle-sim: cannot create %s\n", options.flash_file.c_str());
+            return 2;
+        }
+    }
+    for (Preload& p : options.preload) {
+        if (!p.file.empty() && !ReadFile(p.file, p.bytes)) {
+            std::fprintf(stderr, "mirelle-sim: cannot read %s\n", p.file.c_str());
+            return 2;
+        }
+        flash.Store(p.address, p.bytes);
+    }
+
+    Trace trace;
+    if (!trace.Open(options.trace_file)) {
+        std::fprintf(stderr, "mirelle-sim: cannot write %s\n", options.trace_file.c_str());
+        return 2;
+    }
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "mirelle-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    // Raw from the start, so nothing is echoed or translated before the host
+    // sets the line up itself.
+    struct termios raw {};
+    if (tcgetattr(slave, &raw) == 0) {
+        cfmakeraw(&raw);
+        raw.c_cflag |= CLOCAL | CREAD;
+        const speed_t speed = B9600;
+        cfsetispeed(&raw, speed);
+        cfsetospeed(&raw, speed);
+        tcsetattr(slave, TCSANOW, &raw);
+    }
+    // The slave is closed again: a hang-up on the master then tells that the
+    // host has closed its device, which resets the board.
+    close(slave);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    if (!options.link.empty()) {
+        struct stat st {};
+        if (lstat(options.link.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                std::fprintf(stderr, "mirelle-sim: %s exists and is no symbolic link\n", options.link.c_str());
+                return 2;
+            }
+            unlink(options.link.c_str());
+        }
+        if (symlink(name, options.link.c_str()) != 0) {
+            std::fprintf(stderr, "mirelle-sim: cannot make the link %s: %s\n", options.link.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+    }
+
+    std::printf("%s\n", name);
+    std::fflush(stdout);
+
+    struct sigaction sa {};
+    sa.sa_handler = OnStop;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnReset;
+    sigaction(SIGUSR1, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto now_us = [&]() {
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                .count());
+    };
+    trace.Note(0, std::string("chip ") + (options.chip.target.empty() ? "(unnamed)" : options.chip.target) +
+                      ", boot rate " + std::to_string(options.chip.boot_baud) + ", working rate " +
+                      std::to_string(options.chip.work_baud) + ", device " + name);
+
+    bool host_open = false;
+    std::uint64_t saved_generation = flash.Generation();
+    std::uint64_t last_save_us = 0;
+    const auto save_flash = [&]() {
+        if (options.flash_file.empty() || flash.Generation() == saved_generation) return;
+        if (WriteFile(options.flash_file, flash.Image())) saved_generation = flash.Generation();
+    };
+    const auto host_closed = [&](std::uint64_t t) {
+        if (!host_open) return;
+        host_open = false;
+        chip.HostClosed(t);
+        trace.Note(t, options.chip.reset_on_close ? "host closed the line: board reset" : "host closed the line");
+    };
+
+    while (!g_stop) {
+        std::uint64_t t = now_us();
+        if (g_reset) {
+            g_reset = 0;
+            chip.Reset();
+            trace.Note(t, "reset (SIGUSR1)");
+        }
+        if (master < 0) {  // the connection has dropped; wait for the end
+            poll(nullptr, 0, 100);
+            continue;
+        }
+        int timeout_ms = 100;
+        if (const auto next = chip.NextTxTime()) {
+            timeout_ms = *next <= t ? 0 : static_cast<int>(std::min<std::uint64_t>(100, (*next - t + 999) / 1000));
+        }
+        struct pollfd pfd {master, POLLIN, 0};
+        const int ready = poll(&pfd, 1, timeout_ms);
+        t = now_us();
+        if (ready < 0 && errno != EINTR) break;
+
+        bool got_data = false;
+        if (ready > 0 && (pfd.revents & POLLIN)) {
+            std::uint8_t buf[4096];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n < 0 && errno == EIO) {
+                pfd.revents |= POLLHUP;
+            } else if (n > 0) {
+                got_data = true;
+                host_open = true;
+                std::uint32_t baud = 0;
+                ReadLineRate(master, baud);
+                for (ssize_t i = 0; i < n; ++i) {
+                    const std::uint32_t listening = chip.ListeningBaud(t);
+                    const auto result = chip.Receive(buf[i], baud, t);
+                    std::string note;
+                    if (result == Chip::RxResult::WrongRate) {
+                        note = "ignored (chip listens at " + std::to_string(listening) + ")";
+                    } else if (result == Chip::RxResult::Dropped) {
+                        note = "lost (connection dropped)";
+                    }
+                    trace.Byte(t, "H>C", buf[i], baud, note);
+                }
+                if (chip.Dropped()) {
+                    trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
+                    std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
+                    close(master);
+                    master = -1;
+                    if (!options.link.empty()) unlink(options.link.c_str());
+                    continue;
+                }
+            }
+        }
+        if (ready > 0 && (pfd.revents & POLLHUP) && !got_data) {
+            // Nobody has the device open. Poll would report this at once again,
+            // so wait a little before looking again.
+            host_closed(t);
+            save_flash();
+            trace.Flush();
+            poll(nullptr, 0, 20);
+            continue;
+        }
+        if (ready == 0) host_open = true;  // no hang-up reported: the device is open
+
+        while (const auto tx = chip.TakeTx(t)) {
+            std::uint32_t host_baud = 0;
+            ReadLineRate(master, host_baud);
+            if (tx->baud != 0 && tx->baud != host_baud) {
+                trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud,
+                           "not heard (host at " + std::to_string(host_baud) + ")");
+                continue;
+            }
+            if (write(master, &tx->byte, 1) != 1) {
+                trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud, "lost (line not writable)");
+                continue;
+            }
+            trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud, "");
+        }
+        if (t - last_save_us > 200000) {
+            save_flash();
+            trace.Flush();
+            last_save_us = t;
+        }
+    }
+
+    trace.Note(now_us(), "stopped; " + Summary(flash).substr(0, Summary(flash).size() - 1) + ", blocks " +
+                             std::to_string(chip.BlocksProgrammed()) + ", erases " + std::to_string(chip.EraseCount()) +
+                             ", first area at " + (flash.Areas().empty() ? "-" : Hex(flash.Areas()[0].start)));
+    save_flash();
+    trace.Flush();
+    const std::string summary = Summary(flash);
+    std::fputs(summary.c_str(), stderr);
+    if (!options.summary_file.empty()) {
+        std::ofstream f(options.summary_file, std::ios::trunc);
+        f << summary;
+    }
+    if (!options.link.empty() && master >= 0) unlink(options.link.c_str());
+    if (master >= 0) close(master);
+    return 0;
+}

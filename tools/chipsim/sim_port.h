@@ -1,0 +1,123 @@
+// The in-process serial line to the simulated chip: a serial::Port whose far
+// end is a Chip, on a VirtualClock shared with the program under test.
+//
+//   mirelle::VirtualClock clock;
+//   mirelle::chipsim::Chip chip(mirelle::chipsim::ChipConfig::ForTarget("TQ4A04", {{0xF80000, 0xFFFFFF}}));
+//   mirelle::chipsim::SimLine line(chip, clock);
+//   mirelle::chipsim::ScopedPortOpener opener(line);   // serial::ActivePortOpener() now opens `line`
+//   ... run the program; then look at line.Written(), line.Received(), line.Rates(), chip.GetFlash() ...
+//
+// Reads keep the link's time-out rules in virtual time: a read of n bytes
+// returns when n bytes have come, when 80 ms pass after a byte without the
+// next one, or after 80 * n + 80 ms in all; waiting moves the clock, so a
+// silent line costs its time-outs in virtual time only. Writes take no time.
+// Bytes are exchanged only when both ends are at the same rate: the chip
+// ignores bytes sent at another rate than it listens at, and bytes the chip
+// sends at another rate than the host's reach the host as nothing but a
+// framing error (kErrFrame in ClearErrors).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chipsim/chip.h"
+#include "platform/clock.h"
+#include "serial/port.h"
+
+namespace mirelle::chipsim {
+
+struct WireByte {
+    enum class Direction { HostToChip, ChipToHost };
+    Direction direction = Direction::HostToChip;
+    std::uint64_t time_ms = 0;
+    std::uint8_t byte = 0;
+    // HostToChip: the host's rate; ChipToHost: the rate the chip sent at (0: any).
+    std::uint32_t baud = 0;
+    // False when the other end did not get the byte (wrong rate, or the
+    // connection was gone).
+    bool delivered = true;
+};
+
+struct LineEvent {
+    enum class Kind { Open, OpenFailed, SetBaud, Purge, Close };
+    Kind kind = Kind::Open;
+    std::uint64_t time_ms = 0;
+    std::uint32_t baud = 0;  // Open, OpenFailed, SetBaud: the rate asked for
+    int code = 0;            // the result given to the host
+    std::string device;      // Open, OpenFailed
+    int com_number = 0;      // Open, OpenFailed
+};
+
+class SimPort;
+
+class SimLine {
+public:
+    // Both must outlive the line and every port opened on it.
+    SimLine(Chip& chip, VirtualClock& clock);
+    ~SimLine();
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
+
+    // A PortOpener that opens this line whatever device it is given.
+    serial::PortOpener Opener();
+    // Opens the line at `baud`. 206 when it is already open (the device is
+    // exclusive) or the connection has dropped; an injected failure below otherwise.
+    int Open(const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<serial::Port>& out);
+
+    // The next `times` opens answer `code` (206: nothing opened; 210 or 211:
+    // the port is handed out and the caller closes it). Likewise SetBaud.
+    void FailOpens(int code, int times = 1);
+    void FailSetBaud(int code, int times = 1);
+
+    bool IsOpen() const { return port_ != nullptr; }
+    std::uint32_t HostBaud() const { return host_baud_; }
+    Chip& GetChip() { return chip_; }
+    VirtualClock& GetClock() { return clock_; }
+
+    // Everything that crossed the line, in time order.
+    const std::vector<WireByte>& Wire() const { return wire_; }
+    // Every byte the host wrote (delivered or not), and every byte it received.
+    std::vector<std::uint8_t> Written() const;
+    std::vector<std::uint8_t> Received() const;
+    const std::vector<LineEvent>& Events() const { return events_; }
+    // The rate of every successful open and rate change, in order.
+    std::vector<std::uint32_t> Rates() const;
+    int OpenCount() const;
+    void ClearRecords();
+
+private:
+    friend class SimPort;
+    std::uint64_t NowUs() const { return clock_.ElapsedMs() * 1000; }
+    void Record(WireByte::Direction d, std::uint8_t byte, std::uint32_t baud, bool delivered);
+    void Event(LineEvent::Kind kind, std::uint32_t baud, int code, const std::string& device = {}, int com = 0);
+    void PortGone(SimPort* port);
+
+    Chip& chip_;
+    VirtualClock& clock_;
+    SimPort* port_ = nullptr;
+    std::uint32_t host_baud_ = 0;
+    std::uint32_t line_errors_ = 0;
+    int fail_open_code_ = 0, fail_open_times_ = 0;
+    int fail_baud_code_ = 0, fail_baud_times_ = 0;
+    std::vector<WireByte> wire_;
+    std::vector<LineEvent> events_;
+};
+
+// Installs a line's opener as serial::ActivePortOpener() and puts the
+// previous opener back when it goes out of scope.
+class ScopedPortOpener {
+public:
+    explicit ScopedPortOpener(SimLine& line) : saved_(serial::ActivePortOpener()) {
+        serial::ActivePortOpener() = line.Opener();
+    }
+    ~ScopedPortOpener() { serial::ActivePortOpener() = std::move(saved_); }
+    ScopedPortOpener(const ScopedPortOpener&) = delete;
+    ScopedPortOpener& operator=(const ScopedPortOpener&) = delete;
+
+private:
+    serial::PortOpener saved_;
+};
+
+}  // namespace mirelle::chipsim
