@@ -1,0 +1,195 @@
+#include "hexfile/program_file.h"
+
+#include "hexfile/intel_hex.h"
+#include "hexfile/srecord.h"
+#include "platform/textfile.h"
+
+#include <utility>
+
+namespace mirelle {
+namespace {
+
+constexpr const char* kLoaderCaption = "HexFile decoder";
+constexpr const char* kSRecordCaption = "S format decoder";
+constexpr const char* kIntelHexCaption = "IntelHex format decoder";
+
+class FileLineSource : public LineSource {
+public:
+    explicit FileLineSource(LineReader& reader) : reader_(reader) {}
+    bool Next(std::string& line) override { return reader_.Next(line); }
+
+private:
+    LineReader& reader_;
+};
+
+// Gives a line that has already been read, then the rest of the source: the
+// format detection reads the first line, and the decoder starts from it.
+class ReplayFirstLine : public LineSource {
+public:
+    ReplayFirstLine(std::string first, LineSource& rest) : first_(std::move(first)), rest_(rest) {}
+    bool Next(std::string& line) override {
+        if (pending_) {
+            pending_ = false;
+            line.swap(first_);
+            return true;
+        }
+        return rest_.Next(line);
+    }
+
+private:
+    std::string first_;
+    LineSource& rest_;
+    bool pending_ = true;
+};
+
+LoadResult LoaderFailure(LoadStatus status, const char* message) {
+    LoadResult result;
+    result.status = status;
+    result.message = message;
+    result.caption = kLoaderCaption;
+    return result;
+}
+
+LoadResult SRecordFailure(SRecordError error, int line_number) {
+    LoadResult result;
+    result.status = LoadStatus::kSRecordError;
+    result.decoder_error = static_cast<int>(error);
+    result.line_number = line_number;
+    result.message = SRecordMessage(error, line_number);
+    result.caption = kSRecordCaption;
+    return result;
+}
+
+LoadResult IntelHexFailure(IntelHexError error, int line_number) {
+    LoadResult result;
+    result.status = LoadStatus::kIntelHexError;
+    result.decoder_error = static_cast<int>(error);
+    result.line_number = line_number;
+    result.message = IntelHexMessage(error, line_number);
+    result.caption = kIntelHexCaption;
+    return result;
+}
+
+}  // namespace
+
+bool TextLineSource::Next(std::string& line) {
+    if (done_ || rest_.empty()) {
+        done_ = true;
+        return false;
+    }
+    const std::size_t end = rest_.find('\n');
+    std::string_view text = rest_.substr(0, end);
+    if (end == std::string_view::npos) {
+        rest_ = {};
+        done_ = true;
+    } else {
+        rest_.remove_prefix(end + 1);
+        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    }
+    line.assign(text);
+    return true;
+}
+
+std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
+    if (first_line.empty()) return std::nullopt;
+    if (first_line[0] == ':') return ProgramFormat::kIntelHex;
+    if (first_line[0] == 'S') return ProgramFormat::kSRecord;
+    return std::nullopt;
+}
+
+LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+    std::string line;
+    for (int line_number = 1; lines.Next(line); ++line_number) {
+        const SRecordLine record = DecodeSRecord(line);
+        if (record.kind == SRecordLine::Kind::kSkipped) continue;
+        if (record.kind == SRecordLine::Kind::kError) return SRecordFailure(record.error, line_number);
+        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
+            StoreOutcome::kStored) {
+            return SRecordFailure(SRecordError::kAddress, line_number);
+        }
+    }
+    return {};
+}
+
+LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+    std::string line;
+    std::uint32_t base = 0;
+    for (int line_number = 1; lines.Next(line); ++line_number) {
+        const IntelHexLine record = DecodeIntelHexLine(line, base);
+        switch (record.kind) {
+            case IntelHexLine::Kind::kSkipped: continue;
+            case IntelHexLine::Kind::kEnd: return {};
+            case IntelHexLine::Kind::kError: return IntelHexFailure(record.error, line_number);
+            case IntelHexLine::Kind::kData: break;
+        }
+        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
+            StoreOutcome::kStored) {
+            return IntelHexFailure(IntelHexError::kAddress, line_number);
+        }
+    }
+    return {};
+}
+
+// Detection and decoding on an image that has been filled already.
+static LoadResult LoadFilledImage(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+    std::string first;
+    if (!lines.Next(first)) return LoaderFailure(LoadStatus::kEmptyFile, "This file is NULL");
+    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
+    if (!format) return LoaderFailure(LoadStatus::kUnknownFormat, "auto-format detector error");
+    ReplayFirstLine all(std::move(first), lines);
+    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(image, all, target)
+                                               : DecodeSRecordLines(image, all, target);
+}
+
+LoadResult LoadProgramLines(FlashImage& image, LineSource& lines, const ImageTarget& target,
+                            std::uint8_t fill) {
+    image.Fill(fill);
+    return LoadFilledImage(image, lines, target);
+}
+
+LoadResult LoadProgramImage(FlashImage& image, const std::string& path, const ImageTarget& target,
+                            std::uint8_t fill) {
+    image.Fill(fill);
+    LineReader reader(path);
+    if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError, "file open error");
+    FileLineSource lines(reader);
+    return LoadFilledImage(image, lines, target);
+}
+
+LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown) {
+    LoadReport report;
+    switch (result.status) {
+        case LoadStatus::kOk:
+            return report;
+        case LoadStatus::kOpenError:
+            report.show_box = !command_line;
+            report.write_log = command_line;
+            report.log_text = result.message + " " + result.caption;
+            break;
+        case LoadStatus::kEmptyFile:
+        case LoadStatus::kUnknownFormat:
+            // The box needs a visible progress window in either mode; in
+            // command-line mode the log says what went wrong, so a script
+            // never finds the result of an earlier run there.
+            report.show_box = progress_shown;
+            report.write_log = command_line;
+            report.log_text = result.message + " " + result.caption;
+            break;
+        case LoadStatus::kSRecordError:
+        case LoadStatus::kIntelHexError:
+            // An unattended run never waits for a click: boxes only when
+            // someone started the program by hand.
+            report.show_box = !command_line;
+            report.write_log = command_line;
+            report.log_text = result.caption + " " + result.message;
+            break;
+    }
+    if (report.show_box) {
+        report.box_text = result.message;
+        report.box_caption = result.caption;
+    }
+    if (!report.write_log) report.log_text.clear();
+    return report;
+}
+
+}  // namespace mirelle

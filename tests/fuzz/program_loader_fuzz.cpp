@@ -1,0 +1,28 @@
+// Loads arbitrary bytes as a whole program file (lines split as a text file
+// is read) into one image, with a start address and skip halfword taken from
+// the input. Address sanitizer catches any access outside the windows.
+#include "hexfile/program_file.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static mirelle::FlashImage image;
+    if (size < 5) return 0;
+    mirelle::ImageTarget target;
+    target.start_address = std::uint32_t{data[0]} << 16 | std::uint32_t{data[1]} << 8;
+    if (data[2] & 1) target.skip_halfword = (std::uint32_t{data[2]} << 12 | data[3]) & ~1u;
+    const std::uint8_t fill = data[4];
+    const std::string_view text(reinterpret_cast<const char*>(data + 5), size - 5);
+    mirelle::TextLineSource lines(text);
+    const mirelle::LoadResult r = mirelle::LoadProgramLines(image, lines, target, fill);
+    if (!r.ok() && r.message.empty()) std::abort();
+    if (target.skip_halfword) {
+        const auto low = image.Window(mirelle::ImageWindow::kLow);
+        if (low[*target.skip_halfword] != fill || low[*target.skip_halfword + 1] != fill) std::abort();
+    }
+    const mirelle::LoadReport report = mirelle::PlanLoadReport(r, data[0] & 1, data[1] & 1);
+    if (!r.ok() && !report.show_box && !report.write_log && (data[0] & 1)) std::abort();
+    return 0;
+}

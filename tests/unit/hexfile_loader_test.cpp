@@ -1,0 +1,251 @@
+#include "hexfile/program_file.h"
+#include "support/program_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace mirelle {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::IntelHexOf;
+using testing::SRecordOf;
+
+std::string Fixture(const char* name) { return std::string(MIRELLE_SOURCE_DIR) + "/tests/data/hexfile/" + name; }
+
+LoadResult LoadText(FlashImage& image, const std::string& text, ImageTarget target = {},
+                    std::uint8_t fill = 0xFF) {
+    TextLineSource lines(text);
+    return LoadProgramLines(image, lines, target, fill);
+}
+
+Bytes At(const FlashImage& image, ImageWindow window, std::size_t offset, std::size_t n) {
+    const auto w = image.Window(window);
+    return Bytes(w.begin() + offset, w.begin() + offset + n);
+}
+
+void ExpectFailure(const LoadResult& r, LoadStatus status, const std::string& message) {
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.message, message);
+}
+
+TEST(TextLineSource, SplitsLikeTextFiles) {
+    TextLineSource lines("a\r\n\nb\rc\nlast");
+    std::vector<std::string> got;
+    for (std::string line; lines.Next(line);) got.push_back(line);
+    EXPECT_EQ(got, (std::vector<std::string>{"a", "", "b\rc", "last"}));
+    TextLineSource none("");
+    std::string line;
+    EXPECT_FALSE(none.Next(line));
+    TextLineSource one_empty("\n");
+    EXPECT_TRUE(one_empty.Next(line));
+    EXPECT_EQ(line, "");
+    EXPECT_FALSE(one_empty.Next(line));
+}
+
+TEST(ProgramLoader, FormatIsDetectedByTheFirstCharacterOnly) {
+    EXPECT_EQ(DetectProgramFormat(":00000001FF"), ProgramFormat::kIntelHex);
+    EXPECT_EQ(DetectProgramFormat("S"), ProgramFormat::kSRecord);
+    for (const char* first : {"", " S1040000AA51", "s1040000AA51", ";S1", "\t:00"}) {
+        EXPECT_EQ(DetectProgramFormat(first), std::nullopt) << first;
+    }
+    FlashImage image;
+    ExpectFailure(LoadText(image, ""), LoadStatus::kEmptyFile, "This file is NULL");
+    ExpectFailure(LoadText(image, "\nS1040000AA51\n"), LoadStatus::kUnknownFormat, "auto-format detector error");
+    ExpectFailure(LoadText(image, ";S1040000AA51\n"), LoadStatus::kUnknownFormat, "auto-format detector error");
+    EXPECT_TRUE(LoadText(image, "S9\n").ok());
+    // The first line is decoded too, not just looked at.
+    ExpectFailure(LoadText(image, "S4\n"), LoadStatus::kSRecordError, "S-format error in 1");
+    ExpectFailure(LoadText(image, ":00000006FA\n"), LoadStatus::kIntelHexError, "decode error in 1");
+}
+
+TEST(ProgramLoader, FixturesAreDecodedByContentNotByName) {
+    FlashImage image;
+    LoadResult r = LoadProgramImage(image, Fixture("srecords.hex"), {0x1000, std::nullopt}, 0xFF);
+    ASSERT_TRUE(r.ok()) << r.message;
+    // The record after S9 is loaded as well.
+    EXPECT_EQ(At(image, ImageWindow::kLow, 0, 6), (Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0xFF}));
+    EXPECT_EQ(At(image, ImageWindow::kMid, 0x1000, 2), (Bytes{0x20, 0x21}));
+    EXPECT_EQ(At(image, ImageWindow::kHigh, 0x100, 2), (Bytes{0x30, 0xFF}));
+
+    r = LoadProgramImage(image, Fixture("intelhex.mhx"), {0, std::nullopt}, 0x00);
+    ASSERT_TRUE(r.ok()) << r.message;
+    // Stored in file order: the segment-based record overwrites the first one.
+    EXPECT_EQ(At(image, ImageWindow::kLow, 0x1000, 3), (Bytes{0xD0, 0xA1, 0x00}));
+    EXPECT_EQ(At(image, ImageWindow::kMid, 0x10, 1), Bytes{0xB0});
+    EXPECT_EQ(At(image, ImageWindow::kHigh, 0x20, 1), Bytes{0xC0});
+    EXPECT_EQ(At(image, ImageWindow::kLow, 0x1100, 1), Bytes{0x00});  // the S-record load is gone
+
+    ExpectFailure(LoadProgramImage(image, Fixture("empty.mot"), {}, 0xFF), LoadStatus::kEmptyFile,
+                  "This file is NULL");
+    ExpectFailure(LoadProgramImage(image, Fixture("first_line_empty.mot"), {}, 0xFF),
+                  LoadStatus::kUnknownFormat, "auto-format detector error");
+    r = LoadProgramImage(image, Fixture("no such file.mot"), {}, 0x42);
+    ExpectFailure(r, LoadStatus::kOpenError, "file open error");
+    EXPECT_EQ(r.caption, "HexFile decoder");
+    EXPECT_EQ(image.Window(ImageWindow::kLow)[0x1000], 0x42);  // filled before the open
+}
+
+TEST(ProgramLoader, LineNumbersCountEmptyLines) {
+    FlashImage image;
+    const std::string good = SRecordOf('1', 0, {1});
+    LoadResult r = LoadText(image, good + "\n\n\r\n" + good + "\n;comment\n" + good + "\n");
+    ExpectFailure(r, LoadStatus::kSRecordError, "file error in 5");
+    EXPECT_EQ(r.decoder_error, 1);
+    EXPECT_EQ(r.line_number, 5);
+    EXPECT_EQ(r.caption, "S format decoder");
+
+    r = LoadText(image, ":0100000001FE\n\n\nS1040000AA51\n");
+    ExpectFailure(r, LoadStatus::kIntelHexError, "file error in 4");
+    EXPECT_EQ(r.caption, "IntelHex format decoder");
+    r = LoadText(image, ":0100000001FE\n\n" + IntelHexOf(0x01, 0, {1}) + "\n");
+    ExpectFailure(r, LoadStatus::kIntelHexError, "record error in 3");
+    EXPECT_EQ(r.decoder_error, 3);
+}
+
+TEST(ProgramLoader, DecodingStopsAtTheFirstErrorKeepingEarlierRecords) {
+    FlashImage image;
+    const std::string text = SRecordOf('1', 0x10, {1}) + "\nS1040000aa51\n" + SRecordOf('1', 0x20, {2}) + "\n";
+    ExpectFailure(LoadText(image, text), LoadStatus::kSRecordError, "decode error in 2");
+    EXPECT_EQ(image.Window(ImageWindow::kLow)[0x10], 1);
+    EXPECT_EQ(image.Window(ImageWindow::kLow)[0x20], 0xFF);
+}
+
+TEST(ProgramLoader, IntelHexEndsAtTheEndRecordOrTheLastLine) {
+    FlashImage image;
+    EXPECT_TRUE(LoadText(image, ":00000001FF\nnot a record\n:0100\n").ok());
+    EXPECT_TRUE(LoadText(image, IntelHexOf(0, 0x10, {7})).ok());  // no end record, no final LF
+    EXPECT_EQ(image.Window(ImageWindow::kLow)[0x10], 7);
+    ExpectFailure(LoadText(image, IntelHexOf(0x06, 0, {}) + "\n"), LoadStatus::kIntelHexError,
+                  "decode error in 1");
+}
+
+TEST(ProgramLoader, AddressesBelowTheStartOrOutsideTheImageAreRefused) {
+    const ImageTarget target{0x00080000, std::nullopt};
+    struct Case {
+        std::string s_record;
+        std::string intel_hex;  // with its base records
+        bool ok;
+    };
+    const auto hex_at = [](std::uint32_t address, Bytes data) {
+        return IntelHexOf(0x04, 0, {std::uint8_t(address >> 24), std::uint8_t(address >> 16)}) + "\n" +
+               IntelHexOf(0x00, std::uint16_t(address), data);
+    };
+    const std::vector<Case> cases = {
+        {SRecordOf('2', 0x07FFFF, {1}), hex_at(0x07FFFF, {1}), false},     // one below the start
+        {SRecordOf('2', 0x080000, {1}), hex_at(0x080000, {1}), true},      // offset 0
+        {SRecordOf('2', 0x37FFFF, {1}), hex_at(0x37FFFF, {1}), true},      // last low byte
+        {SRecordOf('2', 0x37FFFF, {1, 2}), hex_at(0x37FFFF, {1, 2}), false},
+        {SRecordOf('2', 0x380000, {1}), hex_at(0x380000, {1}), false},
+        {SRecordOf('2', 0x5FFFFE, {1, 2}), hex_at(0x5FFFFE, {1, 2}), true},
+        {SRecordOf('2', 0x5FFFFF, {1, 2}), hex_at(0x5FFFFF, {1, 2}), false},
+        {SRecordOf('3', 0x1FFFFFFF, {1}), hex_at(0x1FFFFFFF, {1}), false},
+        {SRecordOf('3', 0x200FFFFF, {1}), hex_at(0x200FFFFF, {1}), true},
+        {SRecordOf('3', 0x200FFFFF, {1, 2}), hex_at(0x200FFFFF, {1, 2}), false},
+        {SRecordOf('3', 0xFFFFFFFF, {1, 2}), hex_at(0xFFFFFFFF, {1, 2}), false},
+    };
+    for (const Case& c : cases) {
+        FlashImage image;
+        LoadResult r = LoadText(image, "S0\n" + c.s_record + "\n", target);
+        EXPECT_EQ(r.ok(), c.ok) << c.s_record;
+        if (!c.ok) {
+            EXPECT_EQ(r.message, "address error in 2") << c.s_record;
+        }
+        r = LoadText(image, c.intel_hex + "\n", target);
+        EXPECT_EQ(r.ok(), c.ok) << c.intel_hex;
+        if (!c.ok) {
+            EXPECT_EQ(r.message, "address error in 2") << c.intel_hex;
+        }
+        if (!c.ok) {
+            for (const auto w : {ImageWindow::kLow, ImageWindow::kMid, ImageWindow::kHigh}) {
+                const auto bytes = image.Window(w);
+                EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; }));
+            }
+        }
+    }
+}
+
+TEST(ProgramLoader, SkipHalfwordAndFillOfEachLoad) {
+    FlashImage image;
+    const ImageTarget target{0x1000, 0x10};
+    const std::string text = SRecordOf('1', 0x100E, {1, 2, 3, 4, 5, 6}) + "\n";
+    ASSERT_TRUE(LoadText(image, text, target, 0xFF).ok());
+    EXPECT_EQ(At(image, ImageWindow::kLow, 0x0E, 6), (Bytes{1, 2, 0xFF, 0xFF, 5, 6}));
+    // The skip works on the low window's offset, not on the address.
+    ASSERT_TRUE(LoadText(image, SRecordOf('1', 0x0010, {9, 9}) + "\n", {0, 0x10}, 0xFF).ok());
+    EXPECT_EQ(At(image, ImageWindow::kLow, 0x10, 2), (Bytes{0xFF, 0xFF}));
+
+    ASSERT_TRUE(LoadText(image, SRecordOf('3', 0x20000000, {7}) + "\n", target, 0x00).ok());
+    for (const auto w : {ImageWindow::kLow, ImageWindow::kMid, ImageWindow::kHigh}) {
+        const auto bytes = image.Window(w);
+        const auto set = std::count_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; });
+        EXPECT_EQ(set, w == ImageWindow::kHigh ? 1 : 0);
+    }
+}
+
+TEST(ProgramLoader, ReportPlaceForEachFailure) {
+    FlashImage image;
+    const LoadResult open = LoadProgramImage(image, Fixture("missing.mot"), {}, 0xFF);
+    const LoadResult empty = LoadText(image, "");
+    const LoadResult unknown = LoadText(image, "x\n");
+    const LoadResult srec = LoadText(image, "S\n");
+    const LoadResult ihex = LoadText(image, ":\n");
+
+    // Interactive start.
+    LoadReport p = PlanLoadReport(open, false, false);
+    EXPECT_TRUE(p.show_box);
+    EXPECT_EQ(p.box_text, "file open error");
+    EXPECT_EQ(p.box_caption, "HexFile decoder");
+    EXPECT_FALSE(p.write_log);
+    EXPECT_FALSE(PlanLoadReport(empty, false, false).show_box);
+    p = PlanLoadReport(empty, false, true);
+    EXPECT_TRUE(p.show_box);
+    EXPECT_EQ(p.box_text, "This file is NULL");
+    EXPECT_FALSE(p.write_log);
+    EXPECT_FALSE(PlanLoadReport(unknown, false, false).show_box);
+    for (const bool shown : {false, true}) {
+        p = PlanLoadReport(srec, false, shown);
+        EXPECT_TRUE(p.show_box);
+        EXPECT_EQ(p.box_caption, "S format decoder");
+        EXPECT_EQ(p.box_text, "S-format error in 1");
+        p = PlanLoadReport(ihex, false, shown);
+        EXPECT_TRUE(p.show_box);
+        EXPECT_EQ(p.box_caption, "IntelHex format decoder");
+        EXPECT_EQ(p.box_text, "decode error in 1");
+        EXPECT_FALSE(p.write_log);
+    }
+
+    // Command-line mode: every failure reaches the log with code 0.
+    struct Logged {
+        const LoadResult& result;
+        const char* text;
+    };
+    for (const Logged& l : {Logged{open, "file open error HexFile decoder"},
+                            Logged{empty, "This file is NULL HexFile decoder"},
+                            Logged{unknown, "auto-format detector error HexFile decoder"},
+                            Logged{srec, "S format decoder S-format error in 1"},
+                            Logged{ihex, "IntelHex format decoder decode error in 1"}}) {
+        for (const bool shown : {false, true}) {
+            p = PlanLoadReport(l.result, true, shown);
+            EXPECT_TRUE(p.write_log) << l.text;
+            EXPECT_EQ(p.log_code, 0);
+            EXPECT_EQ(p.log_text, l.text);
+        }
+    }
+    EXPECT_FALSE(PlanLoadReport(open, true, true).show_box);
+    EXPECT_FALSE(PlanLoadReport(srec, true, true).show_box);
+    EXPECT_FALSE(PlanLoadReport(ihex, true, true).show_box);
+    EXPECT_TRUE(PlanLoadReport(empty, true, true).show_box);
+    EXPECT_FALSE(PlanLoadReport(unknown, true, false).show_box);
+
+    p = PlanLoadReport(LoadResult{}, true, true);
+    EXPECT_FALSE(p.show_box);
+    EXPECT_FALSE(p.write_log);
+}
+
+}  // namespace
+}  // namespace mirelle
