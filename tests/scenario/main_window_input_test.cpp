@@ -244,7 +244,7 @@ TEST_F(MainWindowTest, UnboundCommandsDoNothing) {
     Run([&](CWriterDlg& w) {
         w.SetDownloadedButtons();
         for (int id : {idc::kDownload, idc::kFullOperation, idc::kErase, idc::kBlankCheck, idc::kProgram,
-                       idc::kCompare, idc::kCopy, idc::kOpen, idc::kHelp, idc::kSetEnvironment, idc::kCheckSum})
+                       idc::kCompare, idc::kCopy, idc::kSetEnvironment, idc::kCheckSum})
             backend.Click(w, id);
         EXPECT_FALSE(w.Ended());
         EXPECT_EQ(w.m_pProgress, nullptr);
