@@ -187,7 +187,9 @@ std::string WriteStringToText(const std::string& text, const std::string& sectio
         }
         if (!Trim(lines[i].text).empty()) last_content = i;
     }
-    if (lines[last_content].end.empty()) lines[last_content].end = "\r\n";
+    // A last line without a line end (or ending in a lone CR) gets one, so the
+    // new entry starts a line of its own.
+    if (lines[last_content].end.find('\n') == std::string::npos) lines[last_content].end = "\r\n";
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_content) + 1, Line{entry, "\r\n"});
     return join();
 }
