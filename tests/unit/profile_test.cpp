@@ -116,14 +116,14 @@ TEST_F(ProfileFile, ALineEndInAValueCannotSplitTheEntry) {
     EXPECT_EQ(GetString(path_, "Recent", "Write File", ""), "/a b  [Evil]");
 }
 
-TEST_F(ProfileFile, AFailedWriteLeavesTheFileAsItWas) {
-    std::ofstream(path_) << "[Com]\nComNo=2\n";
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+TEST_F(ProfileFile, AFailedWriteReportsFailureAndLeavesNoTemporary) {
+    // A folder where the file should be: it cannot be read or replaced, even by root.
+    std::filesystem::create_directories(path_);
+    std::ofstream(path_ + "/inside") << "x";
     EXPECT_FALSE(WriteString(path_, "Com", "ComNo", "5"));
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
-    EXPECT_EQ(GetInt(path_, "Com", "ComNo", 0), 2);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);  // no temporary left
+    EXPECT_EQ(GetString(path_, "Com", "ComNo", "1"), "1");  // and reads as a missing file
+    EXPECT_TRUE(std::filesystem::is_directory(path_));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
 TEST_F(ProfileFile, WritingIntoAMissingFolderFailsWithoutCrashing) {
