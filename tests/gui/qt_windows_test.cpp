@@ -323,6 +323,31 @@ TEST_F(QtWindowsTest, OpenShowsTheProgramFileChoicesInTheFilesFolder) {
     EXPECT_TRUE(seen);
 }
 
+TEST_F(QtWindowsTest, SaveDialogStartsInTheGivenFilesFolderAndAddsTheExtension) {
+    std::ofstream(dir_ / "prog.mhx") << "S0\r\n";
+    bool seen = false;
+    WhenShown("Save As", [&](QWidget* shown) {
+        auto* dialog = qobject_cast<QFileDialog*>(shown);
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", Dir());
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(name->text(), "");  // the program file is not offered
+        EXPECT_EQ(dialog->nameFilters(), QStringList({"Intel Hex files (*.hex *.HEX)", "all files (*)"}));
+        name->setText("readout");  // a new file, although the flags ask for an existing one
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ui::FileDialogRequest request;
+    request.save = true;
+    request.filter = "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||";
+    request.default_extension = "hex";
+    request.initial_dir = Dir() + "prog.mhx";
+    request.flags = ui::kOverwritePrompt | ui::kHideReadOnly | ui::kFileMustExist | ui::kNoNetworkButton;
+    EXPECT_EQ(backend_->FileDialog(request), std::optional<std::string>(Dir() + "readout.hex"));
+    EXPECT_TRUE(seen);
+}
+
 TEST_F(QtWindowsTest, DroppedFileSetsTheHexFileBox) {
     std::ofstream(dir_ / "first.mhx") << "S0\r\n";
     std::ofstream(dir_ / "second.mhx") << "S0\r\n";
