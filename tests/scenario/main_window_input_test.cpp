@@ -243,8 +243,8 @@ TEST_F(MainWindowTest, UnboundCommandsDoNothing) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
     Run([&](CWriterDlg& w) {
         w.SetDownloadedButtons();
-        for (int id : {idc::kDownload, idc::kFullOperation, idc::kErase, idc::kBlankCheck, idc::kProgram,
-                       idc::kCompare, idc::kCopy, idc::kOpen, idc::kHelp, idc::kSetEnvironment, idc::kCheckSum})
+        // Buttons whose commands have no handler in this build.
+        for (int id : {idc::kCompare, idc::kCopy, idc::kSetEnvironment, idc::kCheckSum})
             backend.Click(w, id);
         EXPECT_FALSE(w.Ended());
         EXPECT_EQ(w.m_pProgress, nullptr);
