@@ -348,6 +348,35 @@ TEST_F(QtWindowsTest, SaveDialogStartsInTheGivenFilesFolderAndAddsTheExtension) 
     EXPECT_TRUE(seen);
 }
 
+TEST_F(QtWindowsTest, AFailedDownloadShowsItsResultOverTheDisabledMainWindow) {
+    // No control program file: the download reports its failure at once,
+    // then asks for a new download; each text waits for Ok.
+    std::vector<std::string> results;
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        std::function<void(int)> press_ok = [&](int tries) {
+            QTimer::singleShot(20, [&, tries] {
+                if (tries <= 0) return;
+                QWidget* shown = w.m_pProgress ? backend_->WindowOf(*w.m_pProgress) : nullptr;
+                auto* ok = w.m_pProgress ? qobject_cast<QPushButton*>(Control(*w.m_pProgress, idc::kProgressButton))
+                                         : nullptr;
+                if (shown != nullptr && ok != nullptr && ok->isEnabled() && ok->text() == "Ok") {
+                    EXPECT_FALSE(w.IsWindowEnabled());
+                    SaveShot(shown, "progress_download_failed_" + std::to_string(results.size() + 1) + ".png");
+                    results.push_back(w.m_pProgress->GetDlgItemText(idc::kStatusText));
+                    ok->click();
+                }
+                press_ok(tries - 1);
+            });
+        };
+        press_ok(200);
+        QTest::mouseClick(Control(w, idc::kDownload), Qt::LeftButton);
+        EXPECT_EQ(w.m_pProgress, nullptr);
+        EXPECT_TRUE(w.IsWindowEnabled());
+        EXPECT_FALSE(Control(w, idc::kBlankCheck)->isEnabled());
+    });
+    EXPECT_FALSE(results.empty());
+}
+
 TEST_F(QtWindowsTest, DroppedFileSetsTheHexFileBox) {
     std::ofstream(dir_ / "first.mhx") << "S0\r\n";
     std::ofstream(dir_ / "second.mhx") << "S0\r\n";
