@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include "app/about_dlg.h"
 #include "app/control_ids.h"
@@ -353,9 +354,11 @@ TEST_F(QtWindowsTest, AFailedDownloadShowsItsResultOverTheDisabledMainWindow) {
     // then asks for a new download; each text waits for Ok.
     std::vector<std::string> results;
     RunMain([&](CWriterDlg& w, QWidget*) {
-        std::function<void(int)> press_ok = [&](int tries) {
-            QTimer::singleShot(20, [&, tries] {
-                if (tries <= 0) return;
+        // The presses stop with the command; nothing outlives this test.
+        auto running = std::make_shared<bool>(true);
+        std::function<void(int)> press_ok = [&, running](int tries) {
+            QTimer::singleShot(20, [&, running, tries] {
+                if (!*running || tries <= 0) return;
                 QWidget* shown = w.m_pProgress ? backend_->WindowOf(*w.m_pProgress) : nullptr;
                 auto* ok = w.m_pProgress ? qobject_cast<QPushButton*>(Control(*w.m_pProgress, idc::kProgressButton))
                                          : nullptr;
@@ -370,6 +373,7 @@ TEST_F(QtWindowsTest, AFailedDownloadShowsItsResultOverTheDisabledMainWindow) {
         };
         press_ok(200);
         QTest::mouseClick(Control(w, idc::kDownload), Qt::LeftButton);
+        *running = false;
         EXPECT_EQ(w.m_pProgress, nullptr);
         EXPECT_TRUE(w.IsWindowEnabled());
         EXPECT_FALSE(Control(w, idc::kBlankCheck)->isEnabled());
