@@ -214,6 +214,14 @@ TEST_F(ReporterTest, ClosedProgressWindowEndsTheWaitOfAnError) {
     EXPECT_EQ(p.FindControl(idc::kStatusIcon)->icon, ui::kIconExclamation);
 }
 
+TEST_F(ReporterTest, ProgressWindowThatWasNeverMadeFallsBackToMessageBoxes) {
+    CWriterDlg& w = MakeWindow();
+    w.m_pProgress = std::make_unique<CProgressDlg>();  // its window failed to appear
+    w.ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
+    ASSERT_EQ(backend.message_boxes.size(), 2u);
+    EXPECT_EQ(backend.message_boxes[1].text, "Please redo from download operation");
+}
+
 TEST_F(ReporterTest, CommandLineModeShowsNothingButLogsAndCleansUp) {
     CWriterDlg& w = MakeWindow({"/work/prog.mot"});
     ASSERT_TRUE(w.CommandLineMode());
