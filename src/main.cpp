@@ -1,6 +1,8 @@
 // The program's entry point: chooses the window backend (see
 // platform/console/backend_choice.h for the rule) and runs the application.
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <memory>
 
 #include "app/writer_app.h"
@@ -25,8 +27,12 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<ui::Backend> backend;
 #if MIRELLE_HAVE_QT
-    if (choice.kind == BackendKind::Qt)
-        backend = ui::CreateQtBackend(argc, argv, "mirelle: cannot open a display");
+    if (choice.kind == BackendKind::Qt) {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == 0) display = std::getenv("WAYLAND_DISPLAY");
+        static std::string error = std::string("mirelle: cannot open the display ") + (display ? display : "");
+        backend = ui::CreateQtBackend(argc, argv, error.c_str());
+    }
 #endif
     if (!backend) backend = std::make_unique<ui::ConsoleBackend>();
     ui::SetActiveBackend(backend.get());

@@ -12,9 +12,10 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kTarget, ui::kCbnSelChange, &CWriterDlg::OnSelchangeTarget},
         {idc::kRate, ui::kCbnSelChange, &CWriterDlg::OnSelchangeRate},
         {idc::kComNo, ui::kEnChange, &CWriterDlg::OnChangeComNo},
+        {idc::kDownload, ui::kBnClicked, &CWriterDlg::OnDownload},
         {idc::kOpen, ui::kBnClicked, &CWriterDlg::OnOpen},
         {idc::kHelp, ui::kBnClicked, &CWriterDlg::OnHelp},
-        // Still to come with their subsystems: 1042 Download, 1041 Full
+        // Still to come with their subsystems: 1041 Full
         // Operation, 1035 Erase, 1040 Blank Check, 1036 Program & Verify,
         // 1037 Read & Compare, 1038 Copy,
         // 1043 Set Environment, 1084 Check SUM.

@@ -56,7 +56,11 @@ void CWriterDlg::OnHelp() {
         ui::MessageBox(this, missing, kAppTitle, ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
         return;
     }
-    ui::ActiveBackend().OpenWithViewer(path);
+    // A desktop without a viewer for web pages would otherwise leave the
+    // button doing nothing at all.
+    if (!ui::ActiveBackend().OpenWithViewer(path))
+        ui::MessageBox(this, path + " cannot be opened: no viewer for web pages is set up.", kAppTitle,
+                       ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
 }
 
 }  // namespace mirelle

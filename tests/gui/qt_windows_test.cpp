@@ -264,6 +264,26 @@ TEST_F(QtWindowsTest, EscAndEnterLeaveTheWindowOpenTheCloseBoxCloses) {
     EXPECT_TRUE(ended_by_close);
 }
 
+TEST_F(QtWindowsTest, TabWalksTheUsableControlsInTemplateOrderAndTheModelFollows) {
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        QApplication::setActiveWindow(top);
+        EXPECT_EQ(w.GetFocus(), idc::kTarget);
+        EXPECT_TRUE(Control(w, idc::kTarget)->hasFocus());
+        std::vector<int> order;
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.push_back(w.GetFocus());
+        }
+        // The hidden rate list and the disabled flash commands are skipped.
+        EXPECT_EQ(order, (std::vector<int>{idc::kHexFile, idc::kOpen, idc::kComNo, idc::kFullOperation,
+                                           idc::kDownload, idc::kErase, idc::kSetEnvironment, idc::kHelp,
+                                           idc::kCheckSum, idc::kVersionInfo, idc::kTarget, idc::kHexFile}));
+        // Focus given by the program reaches the widget.
+        w.SetFocus(idc::kDownload);
+        EXPECT_TRUE(Control(w, idc::kDownload)->hasFocus());
+    });
+}
+
 TEST_F(QtWindowsTest, DroppedFileSetsTheHexFileBox) {
     std::ofstream(dir_ / "first.mhx") << "S0\r\n";
     std::ofstream(dir_ / "second.mhx") << "S0\r\n";

@@ -107,6 +107,12 @@ TEST_F(FileCommandsTest, HelpOpensTheEnglishPageWithTheViewer) {
     Run([&](CWriterDlg& w) { backend.Click(w, idc::kHelp); });
     EXPECT_EQ(backend.opened_documents, std::vector<std::string>{Dir() + "Help/flashe.html"});
     EXPECT_TRUE(backend.message_boxes.empty());
+    // Without a viewer the user is told so.
+    backend.open_document_result = false;
+    Run([&](CWriterDlg& w) { backend.Click(w, idc::kHelp); });
+    ASSERT_EQ(backend.message_boxes.size(), 1u);
+    EXPECT_EQ(backend.message_boxes[0].text,
+              Dir() + "Help/flashe.html cannot be opened: no viewer for web pages is set up.");
 }
 
 TEST_F(FileCommandsTest, MissingHelpPageIsReportedInTheUsersLanguage) {

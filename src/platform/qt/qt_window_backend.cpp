@@ -32,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/qt/qt_backend.h"
 
@@ -297,10 +298,12 @@ private:
 
 std::unique_ptr<Backend> CreateQtBackend(int& argc, char** argv, const char* error_line) {
     static const char* s_error = nullptr;
+    static std::string s_held;  // the toolkit's warnings while it starts
     s_error = error_line;
     if (QApplication::instance() == nullptr) {
         // The toolkit aborts when it cannot reach the window system; say it
-        // in one line and end with status 1 instead.
+        // in one line and end with status 1 instead. Its own warnings of the
+        // start are held back until it is known to have started.
         QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext&, const QString& msg) {
                 if (type == QtFatalMsg) {
@@ -308,11 +311,13 @@ std::unique_ptr<Backend> CreateQtBackend(int& argc, char** argv, const char* err
                     std::fflush(stderr);
                     std::_Exit(1);
                 }
-                if (type != QtDebugMsg && type != QtInfoMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
+                if (type != QtDebugMsg && type != QtInfoMsg) s_held += msg.toStdString() + "\n";
             });
         static QApplication* app = new QApplication(argc, argv);  // lives as long as the process
         (void)app;
         qInstallMessageHandler(previous);
+        std::fputs(s_held.c_str(), stderr);
+        s_held.clear();
     }
     return std::make_unique<QtBackend>();
 }
