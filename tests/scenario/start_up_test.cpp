@@ -115,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "[A]\r\nDownloadFile=a.bin\r\nLoadAddress=0\r\nStartAddress=0\r\nEndAddress=0xFF\r\n"
                       "FlashSize=1\r\nClock=1MHz\r\n"
                       "[B]\r\nDownloadFile=\r\nLoadAddress=0\r\nStartAddress=0\r\nEndAddress=0xFF\r\n"
-                      "FlashSize=1\r\nClock=1MHz\r\nBaud=9600\r\n"));
+                      "FlashSize=1\r\nClock=1MHz\r\nBaud=9600\r\n"),
+    [](const ::testing::TestParamInfo<const char*>& info) {
+        static const char* const kNames[] = {"NoFile", "EmptyFile", "NoCompleteSection"};
+        return std::string(kNames[info.index]);
+    });
 
 TEST_F(MainWindowTest, ExecutablePathBeyondThePlatformLimit) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
