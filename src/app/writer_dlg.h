@@ -9,12 +9,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/progress_dlg.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/ui/dialog.h"
 #include "serial/port.h"
 #include "target/chip_definition.h"
@@ -94,6 +96,12 @@ public:
     void OnHelp();
     // Full Operation (src/app/full_operation.cpp).
     void FullOperation();
+    // The unattended run around it: the log starts as a failure, signals end
+    // the run in order; afterwards the process's exit status (0: the last
+    // report was 306; 1 otherwise).
+    void BeginUnattendedRun();
+    void EndUnattendedRun();
+    int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
     // Reporting (src/app/reporter.cpp).
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
@@ -115,7 +123,7 @@ public:
     bool OpenBootPort();
     int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
     int WaitAck(int timeoutSeconds, std::uint8_t command);
-    // Erase and blank check (src/protocol/erase.cpp).
+    // Erase and blank check (src/app/erase.cpp, src/app/blank_check.cpp).
     int EraseFlash(bool inFullOperation);  // 0 success, 1 failure
     int SendEraseCommand();
     int ReadCr();
@@ -124,10 +132,13 @@ public:
     int QuickBlankTest();                  // 0 blank, 1 data, 2 failure
     void OnErase();
     void OnBlankCheck();
-    // Program and verify (src/protocol/program.cpp).
+    // Program and verify (src/app/program_verify.cpp).
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
+    // The image bytes of the block at `address`, from the window the address
+    // chooses; bytes past the window's end read as 0xFF.
+    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
     // Read and compare, copy (src/protocol/compare.cpp, copy.cpp).
     void ReadAndCompare();
     void OnCompare();
@@ -200,6 +211,10 @@ private:
 
     AppEnvironment m_env;
     CommandLine m_commandLine;
+    // Full Operation's outcome for the unattended run.
+    bool m_bFullOperationDone = false;
+    int m_nUnattendedExitStatus = 1;
+    std::unique_ptr<sys::InterruptGuard> m_interruptGuard;
 };
 
 // A main-window command: id, notification code and the member that handles it.
