@@ -25,9 +25,6 @@ AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {
 CWriterDlg::CWriterDlg(AppEnvironment env)
     : ui::Dialog(Template102()), m_env(std::move(env)), m_commandLine(ParseCommandLine(m_env.args)) {
     m_hIcon = kAppIcon;
-    m_pImageLow = std::make_unique<std::uint8_t[]>(kImageLowSize);
-    m_pImageMid = std::make_unique<std::uint8_t[]>(kImageMidSize);
-    m_pImageHigh = std::make_unique<std::uint8_t[]>(kImageHighSize);
 }
 
 CWriterDlg::~CWriterDlg() {

@@ -15,6 +15,10 @@
 
 #include "app/command_line.h"
 #include "app/progress_dlg.h"
+#include "hexfile/flash_image.h"
+#include "hexfile/intel_hex.h"
+#include "hexfile/program_file.h"
+#include "hexfile/srecord.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/ui/dialog.h"
@@ -36,10 +40,6 @@ struct AppEnvironment {
 
 class CWriterDlg : public ui::Dialog {
 public:
-    static constexpr std::size_t kImageLowSize = 0x300000;
-    static constexpr std::size_t kImageMidSize = 0x200000;
-    static constexpr std::size_t kImageHighSize = 0x100000;
-
     explicit CWriterDlg(AppEnvironment env);
     ~CWriterDlg() override;
 
@@ -106,8 +106,29 @@ public:
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
-    // Program files (src/hexfile/): 1 when the whole file was decoded, else 0.
+    // Program files (src/app/program_file_load.cpp). LoadProgramFile fills
+    // the image with `fill` and decodes m_strProgramFile into it: 1 when the
+    // whole file was decoded, else 0 (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
+    // The decoders, given the open file from its first line: 1 or 0 (reported).
+    int DecodeSRecordFile(LineSource& file);
+    int DecodeIntelHexFile(LineSource& file);
+    // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
+    // bytes, 0 when the line is no valid record; address and the index in
+    // `record` of the first data byte (3, 4 or 5).
+    int DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
+                          int& firstData) const;
+    // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
+    // length or checksum) or 3 (wrong length for types 01..05); the data, the
+    // address field (the new base for types 02 and 04), length and type.
+    int DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
+                             int& length, std::uint8_t& type) const;
+    // Reads the image for a flash operation: out[i] is the image byte of
+    // `address` + i by the image address rule (the window is chosen by
+    // `address`, the low window starts at m_nStartAddr[0]); bytes that have no
+    // place in that window read as the fill value of the last load. Never
+    // reads outside a buffer.
+    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
     // COM port (src/serial/): result codes 0, 206, 210, 211.
     int OpenComPort(int port, std::uint32_t baud);
     void CloseComPort();  // src/serial/com_handle.cpp
@@ -182,10 +203,9 @@ public:
     std::unique_ptr<CProgressDlg> m_pProgress;  // null when no command runs
     int m_hIcon = 0;
     int m_bCopyIntelHex = 0;  // Copy writes 0: S-records, 1: Intel HEX
-    // The flash image (see src/hexfile for the address rule).
-    std::unique_ptr<std::uint8_t[]> m_pImageLow;
-    std::unique_ptr<std::uint8_t[]> m_pImageMid;
-    std::unique_ptr<std::uint8_t[]> m_pImageHigh;
+    // The flash image: the low, mid and high buffers, allocated once with the
+    // window (src/hexfile/flash_image.h holds the address rule).
+    FlashImage m_image;
     std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
     std::array<std::uint8_t, 4> m_pStatusB{};
     LocalTime m_tStart;

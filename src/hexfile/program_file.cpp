@@ -13,43 +13,6 @@ constexpr const char* kLoaderCaption = "HexFile decoder";
 constexpr const char* kSRecordCaption = "S format decoder";
 constexpr const char* kIntelHexCaption = "IntelHex format decoder";
 
-class FileLineSource : public LineSource {
-public:
-    explicit FileLineSource(LineReader& reader) : reader_(reader) {}
-    bool Next(std::string& line) override { return reader_.Next(line); }
-
-private:
-    LineReader& reader_;
-};
-
-// Gives a line that has already been read, then the rest of the source: the
-// format detection reads the first line, and the decoder starts from it.
-class ReplayFirstLine : public LineSource {
-public:
-    ReplayFirstLine(std::string first, LineSource& rest) : first_(std::move(first)), rest_(rest) {}
-    bool Next(std::string& line) override {
-        if (pending_) {
-            pending_ = false;
-            line.swap(first_);
-            return true;
-        }
-        return rest_.Next(line);
-    }
-
-private:
-    std::string first_;
-    LineSource& rest_;
-    bool pending_ = true;
-};
-
-LoadResult LoaderFailure(LoadStatus status, const char* message) {
-    LoadResult result;
-    result.status = status;
-    result.message = message;
-    result.caption = kLoaderCaption;
-    return result;
-}
-
 LoadResult SRecordFailure(SRecordError error, int line_number) {
     LoadResult result;
     result.status = LoadStatus::kSRecordError;
@@ -71,6 +34,30 @@ LoadResult IntelHexFailure(IntelHexError error, int line_number) {
 }
 
 }  // namespace
+
+LoadResult LoaderFailure(LoadStatus status) {
+    LoadResult result;
+    result.status = status;
+    result.caption = kLoaderCaption;
+    switch (status) {
+        case LoadStatus::kOpenError: result.message = "file open error"; break;
+        case LoadStatus::kEmptyFile: result.message = "This file is NULL"; break;
+        case LoadStatus::kUnknownFormat: result.message = "auto-format detector error"; break;
+        default: break;
+    }
+    return result;
+}
+
+bool FileLineSource::Next(std::string& line) { return reader_.Next(line); }
+
+bool ReplayFirstLine::Next(std::string& line) {
+    if (pending_) {
+        pending_ = false;
+        line.swap(first_);
+        return true;
+    }
+    return rest_.Next(line);
+}
 
 bool TextLineSource::Next(std::string& line) {
     if (done_ || rest_.empty()) {
@@ -133,9 +120,9 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
 // Detection and decoding on an image that has been filled already.
 static LoadResult LoadFilledImage(FlashImage& image, LineSource& lines, const ImageTarget& target) {
     std::string first;
-    if (!lines.Next(first)) return LoaderFailure(LoadStatus::kEmptyFile, "This file is NULL");
+    if (!lines.Next(first)) return LoaderFailure(LoadStatus::kEmptyFile);
     const std::optional<ProgramFormat> format = DetectProgramFormat(first);
-    if (!format) return LoaderFailure(LoadStatus::kUnknownFormat, "auto-format detector error");
+    if (!format) return LoaderFailure(LoadStatus::kUnknownFormat);
     ReplayFirstLine all(std::move(first), lines);
     return *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(image, all, target)
                                                : DecodeSRecordLines(image, all, target);
@@ -151,7 +138,7 @@ LoadResult LoadProgramImage(FlashImage& image, const std::string& path, const Im
                             std::uint8_t fill) {
     image.Fill(fill);
     LineReader reader(path);
-    if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError, "file open error");
+    if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError);
     FileLineSource lines(reader);
     return LoadFilledImage(image, lines, target);
 }

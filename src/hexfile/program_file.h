@@ -13,10 +13,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "hexfile/flash_image.h"
 
 namespace mirelle {
+
+class LineReader;
 
 // A source of text lines, each without its end-of-line characters.
 class LineSource {
@@ -37,6 +40,30 @@ public:
 private:
     std::string_view rest_;
     bool done_ = false;
+};
+
+// The lines of an open text file.
+class FileLineSource : public LineSource {
+public:
+    explicit FileLineSource(LineReader& reader) : reader_(reader) {}
+    bool Next(std::string& line) override;
+
+private:
+    LineReader& reader_;
+};
+
+// A line that has been read already, then the rest of a source: the format
+// detection reads the first line, and the decoder is given the whole file
+// from its first line without opening it twice.
+class ReplayFirstLine : public LineSource {
+public:
+    ReplayFirstLine(std::string first, LineSource& rest) : first_(std::move(first)), rest_(rest) {}
+    bool Next(std::string& line) override;
+
+private:
+    std::string first_;
+    LineSource& rest_;
+    bool pending_ = true;
 };
 
 // Where the data of a program file may go.
@@ -70,6 +97,10 @@ struct LoadResult {
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
+
+// The result of one of the loader's own failures (open error, empty file,
+// unknown format) with its message and the caption "HexFile decoder".
+LoadResult LoaderFailure(LoadStatus status);
 
 // The file loops of the two decoders over `lines` from its first line.
 // They do not fill the image; records stored before a failing line stay.

@@ -45,8 +45,8 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFilesUsesDefaultsAndWritesNothin
             EXPECT_NE(item.command, ui::kScMaximize);
         }
         // The image buffers are there to be written.
-        w.m_pImageLow[CWriterDlg::kImageLowSize - 1] = 1;
-        w.m_pImageHigh[CWriterDlg::kImageHighSize - 1] = 1;
+        w.m_image.Window(ImageWindow::kLow).back() = 1;
+        w.m_image.Window(ImageWindow::kHigh).back() = 1;
     });
     EXPECT_TRUE(ran);
     EXPECT_EQ(result, kIdCancel);  // closed through the close box
