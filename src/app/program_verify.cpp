@@ -8,7 +8,6 @@
 #include "app/control_link.h"
 #include "app/string_table.h"
 #include "app/writer_dlg.h"
-#include "hexfile/flash_image.h"
 #include "platform/interrupt.h"
 #include "protocol/block_plan.h"
 #include "protocol/flash_commands.h"
@@ -28,25 +27,6 @@ void WaitForPress(CProgressDlg& progress) {
 }
 
 }  // namespace
-
-void CWriterDlg::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {
-    // The window and first offset come from the block's start address; bytes
-    // past the window's end read as the fill value of programming.
-    const ImageLocation at = FlashImage::Locate(address, m_nStartAddr[0]);
-    const std::uint8_t* window = m_pImageLow.get();
-    std::uint64_t size = kImageLowSize;
-    if (at.window == ImageWindow::kMid) {
-        window = m_pImageMid.get();
-        size = kImageMidSize;
-    } else if (at.window == ImageWindow::kHigh) {
-        window = m_pImageHigh.get();
-        size = kImageHighSize;
-    }
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::uint64_t offset = std::uint64_t{at.offset} + i;
-        out[i] = offset < size ? window[offset] : 0xFF;
-    }
-}
 
 int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
     const TargetFamily family = FamilyOfTarget(TargetName());

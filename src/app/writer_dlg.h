@@ -157,9 +157,6 @@ public:
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
-    // The image bytes of the block at `address`, from the window the address
-    // chooses; bytes past the window's end read as 0xFF.
-    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
     // Read and compare, copy (src/protocol/compare.cpp, copy.cpp).
     void ReadAndCompare();
     void OnCompare();
