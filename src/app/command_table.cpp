@@ -12,9 +12,12 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kTarget, ui::kCbnSelChange, &CWriterDlg::OnSelchangeTarget},
         {idc::kRate, ui::kCbnSelChange, &CWriterDlg::OnSelchangeRate},
         {idc::kComNo, ui::kEnChange, &CWriterDlg::OnChangeComNo},
-        // Still to come with their subsystems: 1042 Download, 1041 Full
+        {idc::kDownload, ui::kBnClicked, &CWriterDlg::OnDownload},
+        {idc::kOpen, ui::kBnClicked, &CWriterDlg::OnOpen},
+        {idc::kHelp, ui::kBnClicked, &CWriterDlg::OnHelp},
+        // Still to come with their subsystems: 1041 Full
         // Operation, 1035 Erase, 1040 Blank Check, 1036 Program & Verify,
-        // 1037 Read & Compare, 1038 Copy, 1039 Open, 2000 Help,
+        // 1037 Read & Compare, 1038 Copy,
         // 1043 Set Environment, 1084 Check SUM.
     };
     return table;

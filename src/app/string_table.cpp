@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "app/result_texts.h"
+
 namespace mirelle {
 
 namespace {
@@ -12,7 +14,8 @@ struct Entry {
     const char* japanese;
 };
 
-// The result-code texts join this table with the reporter.
+// The window texts; the result codes and the reporter's texts are in
+// app/result_texts.cpp and found through the same lookup.
 const std::map<int, Entry>& Table() {
     static const std::map<int, Entry> table = {
         {ids::kAboutMenuItem, {"version(flash) (&A)...", "バージョン情報(flash) (&A)..."}},
@@ -67,7 +70,11 @@ UiLanguage CurrentUiLanguage() {
 std::string LoadString(int id, UiLanguage language) {
     const auto& table = Table();
     auto it = table.find(id);
-    if (it == table.end()) return "";
+    if (it == table.end()) {
+        const ResultText* text = FindResultText(id);
+        if (text == nullptr) return "";
+        return language == UiLanguage::Japanese ? text->japanese : text->english;
+    }
     return language == UiLanguage::Japanese ? it->second.japanese : it->second.english;
 }
 

@@ -139,7 +139,7 @@ public:
     std::uint8_t ReadByte();  // 0 when nothing arrived or the read failed
     bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written);
     bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received);
-    // Control program download (src/protocol/download.cpp): '1' on success.
+    // Control program download (src/app/download.cpp): '1' on success.
     int DownloadControlProgram();
     bool OpenBootPort();
     int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
@@ -166,7 +166,7 @@ public:
     void OnSetEnvironment();
     void OnCheckSum();
     int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
-    // Diagnostics (src/diagnostics/).
+    // Diagnostics (src/app/timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
 

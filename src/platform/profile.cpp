@@ -2,9 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,11 +86,26 @@ Parsed ParseLine(const std::string& raw) {
     return p;
 }
 
+// Reads a regular file whole. Anything else (a folder, a missing file, a read
+// error) reads as nothing, without throwing.
 bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    out.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    struct stat st {};
+    bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    char buf[8192];
+    while (ok) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        out.append(buf, n);
+        if (n < sizeof buf) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    if (!ok) out.clear();
+    return ok;
 }
 
 // Values are stored on one line; a line end inside one would split the entry.
@@ -187,7 +199,9 @@ std::string WriteStringToText(const std::string& text, const std::string& sectio
         }
         if (!Trim(lines[i].text).empty()) last_content = i;
     }
-    if (lines[last_content].end.empty()) lines[last_content].end = "\r\n";
+    // A last line without a line end (or ending in a lone CR) gets one, so the
+    // new entry starts a line of its own.
+    if (lines[last_content].end.find('\n') == std::string::npos) lines[last_content].end = "\r\n";
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_content) + 1, Line{entry, "\r\n"});
     return join();
 }

@@ -34,6 +34,9 @@ void CWriterDlg::LoadTargetDefinition() {
         for (const std::string& clock : def.clocks) AddString(kRate, clock);
         m_nRate = std::min(m_nRate, GetCount(kRate) - 1);
     }
+    // A rate list without a selection reads back as -1; the download indexes
+    // the Baud lists with this value, so it never stays negative.
+    if (m_nRate < 0) m_nRate = 0;
 }
 
 void CWriterDlg::OnSelchangeTarget() {

@@ -3,6 +3,7 @@
 // the input. Address sanitizer catches any access outside the windows.
 #include "hexfile/program_file.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -21,6 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (target.skip_halfword) {
         const auto low = image.Window(mirelle::ImageWindow::kLow);
         if (low[*target.skip_halfword] != fill || low[*target.skip_halfword + 1] != fill) std::abort();
+    }
+    // A block read anywhere stays inside the buffers (ASan) and reads the fill
+    // past its window's end.
+    const std::uint32_t at = std::uint32_t{data[0]} << 24 | std::uint32_t{data[1]} << 16 |
+                             std::uint32_t{data[2]} << 8 | data[3];
+    std::array<std::uint8_t, 512> block;
+    image.ReadBlock(at, target.start_address, block);
+    const mirelle::ImageLocation where = mirelle::FlashImage::Locate(at, target.start_address);
+    const std::uint64_t window_size = mirelle::FlashImage::WindowSize(where.window);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        const std::uint32_t offset = where.offset + static_cast<std::uint32_t>(i);
+        if (offset >= window_size && block[i] != fill) std::abort();
+        if (offset < window_size && block[i] != image.Window(where.window)[offset]) std::abort();
     }
     const mirelle::LoadReport report = mirelle::PlanLoadReport(r, data[0] & 1, data[1] & 1);
     if (!r.ok() && !report.show_box && !report.write_log && (data[0] & 1)) std::abort();

@@ -488,7 +488,7 @@ bool Dialog::Deliver(const InputEvent& event) {
 bool Dialog::PressMnemonic(char letter) {
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         const ControlState& c = controls_[i];
-        if (Mnemonic(c.tpl.text) != letter) continue;
+        if (Mnemonic(c.text) != letter) continue;  // the caption as it stands now
         if (c.tpl.kind == ControlKind::Button || c.tpl.kind == ControlKind::CheckBox ||
             c.tpl.kind == ControlKind::RadioButton) {
             if (!c.enabled || !c.visible) continue;  // a disabled control's mnemonic does nothing
@@ -588,8 +588,12 @@ bool Dialog::DefaultHandling(const InputEvent& ev) {
                     OnSysCommand(kScClose);
                     return true;
                 }
-                if ((ev.key >= 'A' && ev.key <= 'Z') || (ev.key >= '0' && ev.key <= '9'))
-                    return PressMnemonic(static_cast<char>(ev.key));
+                if ((ev.key >= 'A' && ev.key <= 'Z') || (ev.key >= '0' && ev.key <= '9')) {
+                    // Alt plus a letter never types the letter, whether or not a
+                    // control answers to it.
+                    PressMnemonic(static_cast<char>(ev.key));
+                    return true;
+                }
                 return false;
             }
             if (ev.key == kVkReturn) {

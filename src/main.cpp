@@ -1,0 +1,46 @@
+// The program's entry point: chooses the window backend (see
+// platform/console/backend_choice.h for the rule) and runs the application.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <memory>
+
+#include "app/writer_app.h"
+#include "platform/console/backend_choice.h"
+#include "platform/console/console_backend.h"
+#if MIRELLE_HAVE_QT
+#include "platform/qt/qt_backend.h"
+#endif
+
+int main(int argc, char** argv) {
+    using namespace mirelle;
+#if MIRELLE_HAVE_QT
+    constexpr bool kQtBuilt = true;
+#else
+    constexpr bool kQtBuilt = false;
+#endif
+    const BackendChoice choice = ChooseBackend(BackendEnvironment::FromProcess(argc > 1, kQtBuilt));
+    if (!choice.warning.empty()) std::fprintf(stderr, "%s\n", choice.warning.c_str());
+    if (choice.kind == BackendKind::None) {
+        std::fprintf(stderr, "%s\n", choice.error.c_str());
+        return 1;
+    }
+    std::unique_ptr<ui::Backend> backend;
+#if MIRELLE_HAVE_QT
+    if (choice.kind == BackendKind::Qt) {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == 0) display = std::getenv("WAYLAND_DISPLAY");
+        static std::string error = std::string("mirelle: cannot open the display ") + (display ? display : "");
+        backend = ui::CreateQtBackend(argc, argv, error.c_str());
+    }
+#endif
+    if (!backend) backend = std::make_unique<ui::ConsoleBackend>();
+    ui::SetActiveBackend(backend.get());
+
+    CWriterApp app(AppEnvironment::FromProcess(argc, argv));
+    const int result = app.InitInstance();
+    ui::SetActiveBackend(nullptr);
+    // The unattended run leaves its result in the result log; the exit
+    // status only tells whether the window could run at all.
+    return result < 0 ? 1 : 0;
+}

@@ -1,0 +1,409 @@
+// The real windows under Qt's offscreen platform: built from their
+// templates, worked with the mouse and the keyboard as a user works them.
+// Every run leaves screenshots in test-artifacts/ of the build folder.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "app/about_dlg.h"
+#include "app/control_ids.h"
+#include "app/progress_dlg.h"
+#include "app/version_text.h"
+#include "app/writer_app.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_window_backend.h"
+#include "scenario/main_window_fixture.h"
+
+namespace mirelle::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One application object for the whole test program.
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    static std::unique_ptr<ui::Backend> first = ui::CreateQtBackend(argc, argv, "gui_tests: no display");
+}
+
+void SaveShot(QWidget* w, const std::string& name) {
+    ASSERT_NE(w, nullptr);
+    const fs::path dir = fs::path(MIRELLE_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(dir);
+    QApplication::processEvents();
+    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / name).string()))) << name;
+}
+
+// The visible top-level window with this caption, or null.
+QWidget* TopLevel(const QString& caption) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == caption) return w;
+    return nullptr;
+}
+
+class QtWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        dir_ = fs::temp_directory_path() / ("mirelle-gui-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        std::ofstream(dir_ / "CHIPDEF.INI", std::ios::binary) << kSampleChipDef;
+        ::unsetenv("LC_ALL");
+        ::unsetenv("LC_MESSAGES");
+        ::setenv("LANG", "C", 1);
+        backend_ = std::make_unique<ui::QtBackend>();
+        ui::SetActiveBackend(backend_.get());
+    }
+    void TearDown() override {
+        ui::SetActiveBackend(nullptr);
+        backend_.reset();
+        QApplication::processEvents();
+        fs::remove_all(dir_);
+    }
+
+    std::string Dir() const { return dir_.string() + "/"; }
+
+    // Runs the application; `script` runs inside the main window's modal
+    // loop, after which the window is closed through its close box.
+    void RunMain(const std::function<void(CWriterDlg&, QWidget*)>& script) {
+        AppEnvironment env;
+        env.executable_path = Dir() + "mirelle";
+        env.program_dir = Dir();
+        CWriterApp app(env);
+        bool ran = false;
+        app.on_main_window = [&](CWriterDlg& dlg) {
+            QTimer::singleShot(0, [&] {
+                QWidget* top = backend_->WindowOf(dlg);
+                script(dlg, top);
+                ran = true;
+                if (!dlg.Ended() && top != nullptr) top->close();
+            });
+        };
+        app.InitInstance();
+        EXPECT_TRUE(ran);
+    }
+
+    // Runs `action` on the first window with `caption` as soon as one shows.
+    static void WhenShown(const QString& caption, std::function<void(QWidget*)> action, int tries = 50) {
+        QTimer::singleShot(10, [caption, action, tries] {
+            if (QWidget* w = TopLevel(caption)) action(w);
+            else if (tries > 0) WhenShown(caption, action, tries - 1);
+        });
+    }
+
+    QWidget* Control(const ui::Dialog& d, int id) { return backend_->ControlOf(d, id); }
+
+    std::unique_ptr<ui::QtBackend> backend_;
+    fs::path dir_;
+};
+
+TEST_F(QtWindowsTest, MainWindowKeepsItsDesignedLayout) {
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        ASSERT_NE(top, nullptr);
+        EXPECT_TRUE(top->isVisible());
+        EXPECT_EQ(top->windowTitle(), "Mirelle");
+        const QSize base = backend_->BaseUnits(w);
+        ASSERT_GT(base.width(), 3);
+        ASSERT_GT(base.height(), 8);
+        // x * width / 4 and y * height / 8, rounded.
+        auto px = [&](int x, int y, int cx, int cy) {
+            return QRect((x * base.width() + 2) / 4, (y * base.height() + 4) / 8, (cx * base.width() + 2) / 4,
+                         (cy * base.height() + 4) / 8);
+        };
+        EXPECT_EQ(top->size(), px(0, 0, 372, 166).size());
+        EXPECT_EQ(Control(w, idc::kFullOperation)->geometry(), px(72, 87, 124, 22));
+        EXPECT_EQ(Control(w, idc::kHexFile)->geometry(), px(67, 31, 100, 14));
+        EXPECT_EQ(Control(w, idc::kRowSize[3])->geometry(), px(313, 65, 49, 13));
+        EXPECT_EQ(Control(w, idc::kPicture)->geometry(), px(209, 124, 158, 35));
+        // Every addressed control of the template has its widget, in place.
+        for (const ui::ControlState& c : w.Controls()) {
+            if (c.tpl.id == ui::kStaticId) continue;
+            QWidget* widget = Control(w, c.tpl.id);
+            ASSERT_NE(widget, nullptr) << c.tpl.id;
+            EXPECT_EQ(widget->geometry().topLeft(), px(c.tpl.x, c.tpl.y, 0, 0).topLeft()) << c.tpl.id;
+            EXPECT_EQ(widget->isVisibleTo(top), c.visible) << c.tpl.id;
+        }
+        EXPECT_FALSE(Control(w, idc::kRate)->isVisibleTo(top));
+        // A minimize box but no maximize box; the size is fixed.
+        EXPECT_TRUE(top->windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_FALSE(top->windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_EQ(top->minimumSize(), top->maximumSize());
+
+        auto* targets = qobject_cast<QComboBox*>(Control(w, idc::kTarget));
+        ASSERT_NE(targets, nullptr);
+        QStringList names;
+        for (int i = 0; i < targets->count(); ++i) names << targets->itemText(i);
+        EXPECT_EQ(names, QStringList({"TQ4A01", "TQ7C01", "TQ4A03"}));
+        EXPECT_EQ(targets->currentIndex(), 0);
+        // Reset state: Erase for TQ4A01, the flash commands disabled.
+        EXPECT_TRUE(Control(w, idc::kErase)->isEnabled());
+        EXPECT_FALSE(Control(w, idc::kBlankCheck)->isEnabled());
+        EXPECT_FALSE(Control(w, idc::kCopy)->isEnabled());
+        EXPECT_TRUE(Control(w, idc::kDownload)->isEnabled());
+        auto* picture = qobject_cast<QLabel*>(Control(w, idc::kPicture));
+        ASSERT_NE(picture, nullptr);
+        EXPECT_FALSE(picture->pixmap().isNull());
+        EXPECT_FALSE(top->windowIcon().isNull());
+        SaveShot(top, "main_window.png");
+
+        // Choosing the second chip goes through the model: the buttons follow.
+        targets->activated(1);
+        EXPECT_EQ(w.m_nTarget, 1);
+        EXPECT_FALSE(Control(w, idc::kErase)->isEnabled());
+        w.SetDlgItemText(idc::kRowStart[0], "0x80000");
+        SaveShot(top, "main_window_tq7c01.png");
+    });
+}
+
+TEST_F(QtWindowsTest, VersionInfoOpensTheAboutBoxAndEnterClosesIt) {
+    bool seen = false;
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        WhenShown("(C)Information", [&](QWidget* about) {
+            seen = true;
+            bool version_shown = false;
+            for (QLabel* l : about->findChildren<QLabel*>())
+                if (l->text() == QString::fromStdString(ProductVersionText())) version_shown = true;
+            EXPECT_TRUE(version_shown);
+            auto* ok = about->findChild<QPushButton*>();
+            ASSERT_NE(ok, nullptr);
+            EXPECT_TRUE(ok->isDefault());
+            SaveShot(about, "about_box.png");
+            QTest::keyClick(about, Qt::Key_Return);  // the default button
+        });
+        QTest::mouseClick(Control(w, idc::kVersionInfo), Qt::LeftButton);
+        // Back here only after the about box closed.
+        EXPECT_EQ(TopLevel("(C)Information"), nullptr);
+        EXPECT_FALSE(w.Ended());
+    });
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(QtWindowsTest, DisabledButtonsAndTheDisabledWindowIgnoreClicks) {
+    int about_boxes = 0;
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        auto close_about = [&](QWidget* about) {
+            ++about_boxes;
+            about->close();
+        };
+        w.EnableControl(idc::kVersionInfo, false);
+        EXPECT_FALSE(Control(w, idc::kVersionInfo)->isEnabled());
+        WhenShown("(C)Information", close_about, 5);
+        QTest::mouseClick(Control(w, idc::kVersionInfo), Qt::LeftButton);
+        QTest::keyClick(top, Qt::Key_V);  // its letter does nothing either
+        w.EnableControl(idc::kVersionInfo, true);
+        // While the model window is disabled (a progress window is up), the
+        // widgets look the same but take no input.
+        w.EnableWindow(false);
+        QTest::mouseClick(Control(w, idc::kVersionInfo), Qt::LeftButton);
+        QTest::keyClick(top, Qt::Key_V);
+        w.EnableWindow(true);
+        QTest::qWait(80);
+        EXPECT_EQ(about_boxes, 0);
+        // Enabled again, the letter presses the button.
+        WhenShown("(C)Information", close_about);
+        QTest::keyClick(top, Qt::Key_V);
+        EXPECT_EQ(about_boxes, 1);
+    });
+}
+
+TEST_F(QtWindowsTest, RightClickOnCopyFlipsItsCaptionEnabledOrNot) {
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        auto* copy = qobject_cast<QPushButton*>(Control(w, idc::kCopy));
+        ASSERT_NE(copy, nullptr);
+        ASSERT_FALSE(copy->isEnabled());
+        QTest::mouseClick(copy, Qt::RightButton);
+        EXPECT_EQ(copy->text(), "&Copy_i");
+        EXPECT_EQ(w.m_bCopyIntelHex, 1);
+        w.SetDownloadedButtons();
+        QTest::mouseClick(copy, Qt::RightButton);
+        EXPECT_EQ(copy->text(), "&Copy");
+        EXPECT_EQ(w.m_bCopyIntelHex, 0);
+        // A right click elsewhere changes nothing.
+        QTest::mouseClick(Control(w, idc::kErase), Qt::RightButton);
+        EXPECT_EQ(w.m_bCopyIntelHex, 0);
+    });
+}
+
+TEST_F(QtWindowsTest, EscAndEnterLeaveTheWindowOpenTheCloseBoxCloses) {
+    bool ended_by_close = false;
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        QTest::keyClick(top, Qt::Key_Escape);
+        QTest::keyClick(top, Qt::Key_Return);
+        QTest::keyClick(Control(w, idc::kComNo), Qt::Key_Escape);
+        EXPECT_FALSE(w.Ended());
+        EXPECT_TRUE(top->isVisible());
+        // Digits typed into the COM box are text, not commands.
+        auto* com = qobject_cast<QLineEdit*>(Control(w, idc::kComNo));
+        com->setFocus();
+        com->clear();
+        QTest::keyClicks(com, "12");
+        EXPECT_EQ(w.GetDlgItemText(idc::kComNo), "12");
+        EXPECT_EQ(w.GetDlgItemText(idc::kCommandGroup), "Command  to  COM12");
+        top->close();
+        ended_by_close = w.Ended();
+    });
+    EXPECT_TRUE(ended_by_close);
+}
+
+TEST_F(QtWindowsTest, TabWalksTheUsableControlsInTemplateOrderAndTheModelFollows) {
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        QApplication::setActiveWindow(top);
+        EXPECT_EQ(w.GetFocus(), idc::kTarget);
+        EXPECT_TRUE(Control(w, idc::kTarget)->hasFocus());
+        std::vector<int> order;
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.push_back(w.GetFocus());
+        }
+        // The hidden rate list and the disabled flash commands are skipped.
+        EXPECT_EQ(order, (std::vector<int>{idc::kHexFile, idc::kOpen, idc::kComNo, idc::kFullOperation,
+                                           idc::kDownload, idc::kErase, idc::kSetEnvironment, idc::kHelp,
+                                           idc::kCheckSum, idc::kVersionInfo, idc::kTarget, idc::kHexFile}));
+        // Focus given by the program reaches the widget.
+        w.SetFocus(idc::kDownload);
+        EXPECT_TRUE(Control(w, idc::kDownload)->hasFocus());
+    });
+}
+
+TEST_F(QtWindowsTest, DroppedFileSetsTheHexFileBox) {
+    std::ofstream(dir_ / "first.mhx") << "S0\r\n";
+    std::ofstream(dir_ / "second.mhx") << "S0\r\n";
+    RunMain([&](CWriterDlg& w, QWidget* top) {
+        auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData mime;
+            mime.setUrls(urls);
+            // As the drag manager does: the window first accepts the drag.
+            QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(top, &enter);
+            QDropEvent ev(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(top, &ev);
+        };
+        drop({QUrl::fromLocalFile(QString::fromStdString(Dir()))});  // a folder
+        EXPECT_EQ(qobject_cast<QLineEdit*>(Control(w, idc::kHexFile))->text(), "");
+        drop({QUrl::fromLocalFile(QString::fromStdString(Dir() + "first.mhx")),
+              QUrl::fromLocalFile(QString::fromStdString(Dir() + "second.mhx"))});
+        EXPECT_EQ(qobject_cast<QLineEdit*>(Control(w, idc::kHexFile))->text(), "first.mhx");
+        EXPECT_EQ(w.m_strProgramFile, Dir() + "first.mhx");
+    });
+}
+
+TEST_F(QtWindowsTest, ToolTipsShowOnlyWhileSwitchedOn) {
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        QWidget* download = Control(w, idc::kDownload);
+        auto hover = [&] {
+            QToolTip::hideText();
+            QHelpEvent ev(QEvent::ToolTip, QPoint(5, 5), download->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(download, &ev);
+            QApplication::processEvents();
+        };
+        w.m_settings.bToolTips = 0;
+        hover();
+        EXPECT_FALSE(QToolTip::isVisible());
+        w.m_settings.bToolTips = 1;
+        hover();
+        EXPECT_TRUE(QToolTip::isVisible());
+        EXPECT_EQ(QToolTip::text(), "Transfers a control program to the microcomputer");
+        QToolTip::hideText();
+    });
+}
+
+TEST_F(QtWindowsTest, ProgressWindowChangesItsHeightWithItsMode) {
+    CProgressDlg progress(-1);
+    ASSERT_TRUE(progress.Create(nullptr));
+    QWidget* top = backend_->WindowOf(progress);
+    ASSERT_NE(top, nullptr);
+    EXPECT_FALSE(top->windowFlags() & Qt::WindowCloseButtonHint);  // no close box
+    const QSize base = backend_->BaseUnits(progress);
+    auto height_of = [&](int du) { return (du * base.height() + 4) / 8; };
+    auto* button = qobject_cast<QPushButton*>(Control(progress, idc::kProgressButton));
+    auto* bar = qobject_cast<QProgressBar*>(Control(progress, idc::kProgressBar));
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(bar, nullptr);
+
+    progress.SetWindowText("Full Operation");
+    progress.SetStatusIcon(ui::kIconAsterisk);
+    progress.SetStatus("Full Operation -  Programming");
+    progress.SetProgress(0, 120, 1, 0);
+    for (int i = 0; i < 3; ++i) progress.StepIt();
+    EXPECT_EQ(top->windowTitle(), "3 / 120");
+    EXPECT_EQ(bar->value(), 3);
+    EXPECT_EQ(top->height(), height_of(103));
+    EXPECT_EQ(button->text(), "Ok");
+    SaveShot(top, "progress_mode13.png");
+
+    progress.SetMode(14);
+    EXPECT_EQ(button->text(), "Cancel");
+    EXPECT_TRUE(button->isEnabled());
+    SaveShot(top, "progress_mode14.png");
+    // A press is reported once; Enter never closes the window.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(progress.PollCancel(), 1);
+    EXPECT_EQ(progress.PollCancel(), 0);
+    QTest::keyClick(top, Qt::Key_Return);
+    EXPECT_TRUE(progress.HasWindow());
+    EXPECT_TRUE(top->isVisible());
+
+    progress.SetMode(8);
+    progress.SetStatus(" Downloading");
+    progress.SetProgress(0, 7, 1, 2);
+    EXPECT_EQ(top->height(), height_of(85));
+    EXPECT_FALSE(button->isEnabled());
+    SaveShot(top, "progress_mode8.png");
+
+    progress.SetMode(0);
+    progress.SetStatus(" Decoding HexFile");
+    EXPECT_EQ(top->height(), height_of(65));
+    SaveShot(top, "progress_mode0.png");
+
+    progress.SetMode(13, false, std::string("Erase"));
+    progress.SetStatusIcon(ui::kIconHand);
+    progress.SetStatus(" No.101 Please set \"hex file\"");
+    EXPECT_EQ(top->height(), height_of(103));
+    SaveShot(top, "progress_result.png");
+    progress.DestroyWindow();
+    EXPECT_EQ(backend_->WindowOf(progress), nullptr);
+}
+
+TEST_F(QtWindowsTest, MessageBoxesAnswerWithTheButtonPressed) {
+    WhenShown("flash", [](QWidget* box) {
+        SaveShot(box, "message_box.png");
+        auto* mb = qobject_cast<QMessageBox*>(box);
+        ASSERT_NE(mb, nullptr);
+        EXPECT_EQ(mb->icon(), QMessageBox::Information);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ui::MessageBox(nullptr, "Please reset the microcontroller on userboard.\nThen push OK button.", "flash",
+                             ui::MessageButtons::OkCancel, ui::MessageIcon::Information),
+              ui::kIdCancel);
+
+    WhenShown("crc checking", [](QWidget* box) {
+        SaveShot(box, "message_box_question.png");
+        for (QPushButton* b : box->findChildren<QPushButton*>())
+            if (b->text() == "&No") QTest::mouseClick(b, Qt::LeftButton);
+    });
+    EXPECT_EQ(ui::MessageBox(nullptr, "CRC error detected in 0xF8200\nretry?", "crc checking",
+                             ui::MessageButtons::YesNo, ui::MessageIcon::Question),
+              ui::kIdNo);
+}
+
+}  // namespace
+}  // namespace mirelle::test

@@ -1,0 +1,117 @@
+// A main window built in a temporary program folder without its start-up
+// (so that command-line mode starts no Full Operation), the scripted
+// backend, a virtual clock and the in-process simulated chip behind the COM
+// port opener. Used by the tests of the reporter and the COM operations.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "app/writer_dlg.h"
+#include "chipsim/sim_port.h"
+#include "platform/clock.h"
+#include "platform/ui/scripted_backend.h"
+#include "serial/com_handle.h"
+
+namespace mirelle::test {
+
+// The main window with only what the reporter and the port need: the
+// program folder and a target list. The rest of the start-up is not run.
+class BareWriterDlg : public CWriterDlg {
+public:
+    BareWriterDlg(AppEnvironment env, std::string target) : CWriterDlg(std::move(env)), target_(std::move(target)) {}
+
+protected:
+    bool OnInitDialog() override {
+        ui::Dialog::OnInitDialog();
+        m_strModuleDir = dir_ + "/";
+        ResetContent(idc::kTarget);
+        AddString(idc::kTarget, target_);
+        SetCurSel(idc::kTarget, 0);
+        m_nTarget = 0;
+        return true;
+    }
+
+public:
+    std::string dir_;
+
+private:
+    std::string target_;
+};
+
+class ReportFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("mirelle-report-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
+        ::setenv("LANG", "C", 1);
+        ui::SetActiveBackend(&backend);
+        SetProgramClock(&clock);
+    }
+    void TearDown() override {
+        g_hCom.reset();
+        if (window && window->m_pProgress) window->m_pProgress->DestroyWindow();
+        if (window) window->m_pProgress.reset();
+        window.reset();
+        ui::SetMainWindow(nullptr);
+        SetProgramClock(nullptr);
+        ui::SetActiveBackend(nullptr);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Builds the main window; any argument puts it into command-line mode.
+    CWriterDlg& MakeWindow(std::vector<std::string> args = {}, const std::string& target = "TQ4A01") {
+        AppEnvironment env;
+        env.args = std::move(args);
+        env.executable_path = "/opt/mirelle/bin/mirelle";
+        env.program_dir = dir_.string();
+        window = std::make_unique<BareWriterDlg>(env, target);
+        window->dir_ = dir_.string();
+        EXPECT_TRUE(window->Create(nullptr));
+        ui::SetMainWindow(window.get());
+        return *window;
+    }
+    // Opens the progress window of a running command.
+    CProgressDlg& OpenProgress(int mode = -1) {
+        window->m_pProgress = std::make_unique<CProgressDlg>(mode);
+        EXPECT_TRUE(window->m_pProgress->Create(window.get()));
+        return *window->m_pProgress;
+    }
+
+    std::string Dir() const { return dir_.string() + "/"; }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    ui::ScriptedBackend backend;
+    VirtualClock clock;
+    chipsim::Chip chip{chipsim::ChipConfig::ForTarget("TQ4A04", {{0x0, 0xFFFF}})};
+    chipsim::SimLine line{chip, clock};
+    chipsim::ScopedPortOpener opener{line};
+    std::unique_ptr<BareWriterDlg> window;
+
+private:
+    std::filesystem::path dir_;
+};
+
+}  // namespace mirelle::test

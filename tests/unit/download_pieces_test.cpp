@@ -1,0 +1,106 @@
+// The pure pieces of the download and the diagnostics: the boot frames, the
+// control program and rate choices, the pseudo-random sequence of the CRC
+// test switch and the timing log's texts.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/timing_log.h"
+#include "protocol/boot_protocol.h"
+#include "protocol/crt_random.h"
+
+namespace mirelle {
+namespace {
+
+TEST(BootFrames, HeaderIsAddressThenLengthMostSignificantFirst) {
+    EXPECT_EQ(boot::UploadHeader(0x12345678, 0x9ABCDEF0),
+              (std::array<std::uint8_t, 8>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}));
+    const std::uint8_t bytes[] = {0xFF, 0x02, 0x10};
+    EXPECT_EQ(boot::AddToSum(0xF0, bytes, 3), 0x01);  // wraps at 8 bits
+    EXPECT_EQ(boot::StartFrame(), (std::array<std::uint8_t, 10>{0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0}));
+    EXPECT_EQ(boot::AckFor(0x18), 0x11);
+    EXPECT_EQ(boot::AckFor(0x00), 0x01);
+    EXPECT_EQ(boot::AckFor(0x30), 0x31);
+}
+
+TEST(BootFrames, SpecialTargetsAreComparedExactly) {
+    EXPECT_TRUE(boot::SkipsResetPrompt("TQ4A01"));
+    EXPECT_TRUE(boot::SkipsResetPrompt("TQ4A02"));
+    EXPECT_FALSE(boot::SkipsResetPrompt("TQ4A03"));
+    EXPECT_FALSE(boot::SkipsResetPrompt("tq4a01"));
+    EXPECT_FALSE(boot::SkipsResetPrompt("TQ4A01 "));
+    for (const char* t : {"TQ4A01", "TQ4A02", "TQ4A03"}) EXPECT_FALSE(boot::AwaitsUploadAck(t)) << t;
+    for (const char* t : {"TQ4A04", "TQ7C01", "TQ7C02/03", "TQ4A0"}) EXPECT_TRUE(boot::AwaitsUploadAck(t)) << t;
+}
+
+TEST(BootFrames, ControlProgramNamedAfterTheRateWhenItExists) {
+    std::set<std::string> files;
+    auto exists = [&](const std::string& p) { return files.count(p) > 0; };
+    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "20MHz", exists), "ctl.bin");
+    files.insert("ctl.bin-20MHz");
+    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "20MHz", exists), "ctl.bin-20MHz");
+    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "10MHz", exists), "ctl.bin");
+    // The rate text counts with its first 15 characters only.
+    files.insert("c-123456789012345");
+    EXPECT_EQ(boot::ControlProgramFile("c", "1234567890123456789", exists), "c-123456789012345");
+}
+
+TEST(BootFrames, RatesFromTheBaudLists) {
+    EXPECT_EQ(boot::RateEntry({9600, 19200}, 1), 19200u);
+    EXPECT_FALSE(boot::RateEntry({9600}, 1));
+    EXPECT_FALSE(boot::RateEntry({9600}, -1));
+    EXPECT_FALSE(boot::RateEntry({0}, 0));  // "abc" reads as 0: no rate
+    EXPECT_EQ(boot::WorkingRate("9600,19200", "", 0), 19200u);
+    EXPECT_EQ(boot::WorkingRate("9600,19200", "", 1), 38400u);
+    EXPECT_EQ(boot::WorkingRate("9600,,19200", "50000,,62500", 1), 62500u);  // taken as it stands
+    EXPECT_FALSE(boot::WorkingRate("9600,19200", "57600", 1));             // Baud2 decides when present
+    EXPECT_FALSE(boot::WorkingRate("9600,19200", ",", 0));
+    EXPECT_FALSE(boot::WorkingRate("", "", 0));
+}
+
+TEST(CrtRandom, FollowsTheRuntimeSequenceFromOne) {
+    crt::SeedRandom(1);
+    const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
+    for (int e : expected) EXPECT_EQ(crt::Rand(), e);
+    std::uint32_t state = 1;
+    EXPECT_EQ(crt::NextRandom(state), 41);
+    EXPECT_EQ(state, 1u * 214013u + 2531011u);
+    crt::SeedRandom(1);
+    EXPECT_EQ(crt::Rand(), 41);
+}
+
+TEST(CrtRandom, LowSevenBitsAreZeroAboutOnceIn128Draws) {
+    std::uint32_t state = 1;
+    int zeros = 0, first = -1;
+    const int draws = 128 * 1000;
+    for (int i = 0; i < draws; ++i) {
+        int v = crt::NextRandom(state);
+        EXPECT_LE(v, 0x7FFF);
+        if ((v & 0x7F) == 0) {
+            ++zeros;
+            if (first < 0) first = i;
+        }
+    }
+    EXPECT_NEAR(zeros, 1000, 100);
+    EXPECT_GT(first, 0);  // the very first draws spoil no block
+}
+
+TEST(TimingLog, KeysAndSection) {
+    const char* keys[] = {"DOWNLOAD", "ERACE", "BLANK", "PROGRAM", "READ", "COPY", "AUTO"};
+    for (unsigned i = 0; i < 7; ++i) EXPECT_EQ(TimingKey(i), keys[i]);
+    EXPECT_EQ(TimingKey(7), "");
+    EXPECT_EQ(TimingSection({2026, 3, 7, 23, 59, 59, 999}, "TQ7C02/03"), "20260307 - TQ7C02/03");
+}
+
+TEST(TimingLog, ElapsedTimeBorrowsFromTheSeconds) {
+    LocalTime start{2026, 1, 1, 12, 0, 10, 950};
+    LocalTime end{2026, 1, 1, 12, 0, 12, 20};
+    EXPECT_EQ(TimingValue(start, end), "1.070");
+    EXPECT_EQ(TimingValue(start, start), "0.000");
+    // Across midnight, a month and a year end.
+    EXPECT_EQ(TimingValue({2025, 12, 31, 23, 59, 58, 500}, {2026, 1, 1, 0, 1, 0, 499}), "61.999");
+    EXPECT_EQ(TimingValue({2024, 2, 28, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}), "172800.000");  // leap day
+}
+
+}  // namespace
+}  // namespace mirelle

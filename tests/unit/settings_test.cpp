@@ -1,0 +1,117 @@
+// Customize.ini and DATAFILE.TXT: defaults on a first start, the COM number
+// rules and the recent selections.
+#include "target/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/profile.h"
+
+namespace mirelle {
+namespace {
+
+class SettingsFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::path(testing::TempDir()) /
+               ("mirelle-settings-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        customize_ = (dir_ / "Customize.ini").string();
+        datafile_ = (dir_ / "DATAFILE.TXT").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+    std::string customize_, datafile_;
+};
+
+TEST_F(SettingsFiles, FirstStartReadsDefaultsAndWritesNothing) {
+    CustomizeSettings s;
+    s.bSound = 5;
+    std::string com = "x";
+    ReadCustomizeSettings(customize_, true, s, com);
+    EXPECT_EQ(s.nComIndex, 0u);
+    EXPECT_EQ(com, "1");
+    EXPECT_EQ(s.bSound, 0);
+    EXPECT_EQ(s.strErrorWave, "<none>");
+    EXPECT_EQ(s.strEndWave, "<none>");
+    EXPECT_EQ(s.bToolTips, 0);
+    EXPECT_EQ(CommandCaption(s.nComIndex), "Command  to  COM1");
+    const RecentSelection r = ReadRecent(datafile_);
+    EXPECT_EQ(r.target, 0);
+    EXPECT_EQ(r.rate, 0);
+    EXPECT_EQ(r.program_file, "");
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+
+TEST_F(SettingsFiles, ReadsEveryFieldAndKeepsTheComBoxWhenAskedTo) {
+    std::ofstream(customize_) << "[Com]\nComNo=12\n[Sound]\nSound=1\nErrorEnable=1\nErrorType=2\n"
+                                 "ErrorPass=/snd/err.wav\nEndEnable=1\nEndType=0\nEndPass=" +
+                                     std::string(270, 'e') + "\n[Tool]\nToolTips=1\n";
+    CustomizeSettings s;
+    std::string com = "7";
+    ReadCustomizeSettings(customize_, false, s, com);
+    EXPECT_EQ(com, "7");           // not read: the command line gave the port
+    EXPECT_EQ(s.nComIndex, 0u);    // and the index is left to the caller
+    ReadCustomizeSettings(customize_, true, s, com);
+    EXPECT_EQ(com, "12");
+    EXPECT_EQ(s.nComIndex, 11u);
+    EXPECT_EQ(s.bErrorEnable, 1);
+    EXPECT_EQ(s.nErrorType, 2);
+    EXPECT_EQ(s.strErrorWave, "/snd/err.wav");
+    EXPECT_EQ(s.strEndWave.size(), 260u);  // a longer path is cut to 260
+    EXPECT_EQ(s.bToolTips, 1);
+    EXPECT_EQ(CommandCaption(s.nComIndex), "Command  to  COM12");
+}
+
+TEST_F(SettingsFiles, AComNumberOutsideTheRangeCountsAsOne) {
+    for (const char* value : {"0", "256", "-3", "abc"}) {
+        std::ofstream(customize_) << "[Com]\nComNo=" << value << "\n";
+        CustomizeSettings s;
+        std::string com;
+        ReadCustomizeSettings(customize_, true, s, com);
+        EXPECT_EQ(s.nComIndex, 0u) << value;
+        EXPECT_EQ(com, "1") << value;
+    }
+}
+
+TEST_F(SettingsFiles, TheComBoxWritesOnlyNumbersFromOneTo255) {
+    EXPECT_EQ(LeadingDecimal("30x"), 30);
+    EXPECT_EQ(LeadingDecimal(""), 0);
+    EXPECT_EQ(LeadingDecimal("x3"), 0);
+    // Typing 3, 0, 0: the first two keystrokes write, the third does not.
+    EXPECT_TRUE(WriteComNumber(customize_, "3"));
+    EXPECT_TRUE(WriteComNumber(customize_, "30"));
+    EXPECT_FALSE(WriteComNumber(customize_, "300"));
+    EXPECT_FALSE(WriteComNumber(customize_, ""));
+    EXPECT_FALSE(WriteComNumber(customize_, "0"));
+    EXPECT_EQ(profile::GetString(customize_, "Com", "ComNo", ""), "30");
+    EXPECT_TRUE(WriteComNumber(customize_, "12abc"));
+    EXPECT_EQ(profile::GetString(customize_, "Com", "ComNo", ""), "12");
+}
+
+TEST_F(SettingsFiles, ComDevicesComeFromThePortMapOrTheSerialDefault) {
+    EXPECT_EQ(ComDevicePath(customize_, 1), "/dev/ttyS0");
+    EXPECT_EQ(ComDevicePath(customize_, 12), "/dev/ttyS11");
+    std::ofstream(customize_) << "[Ports]\ncom3 = /dev/ttyUSB0\nCOM4=\n";
+    EXPECT_EQ(ComDevicePath(customize_, 3), "/dev/ttyUSB0");
+    EXPECT_EQ(ComDevicePath(customize_, 4), "/dev/ttyS3");  // an empty entry maps nothing
+}
+
+TEST_F(SettingsFiles, RecentSelectionsRoundTripAndNegativesReadAsZero) {
+    WriteRecent(datafile_, 2, -1, "/home/u/prog one.mot");
+    RecentSelection r = ReadRecent(datafile_);
+    EXPECT_EQ(r.target, 2);
+    EXPECT_EQ(r.rate, 0);
+    EXPECT_EQ(r.program_file, "/home/u/prog one.mot");
+    std::ofstream(datafile_) << "[Recent]\nCPU=-4\nRATE=-2\n";
+    r = ReadRecent(datafile_);
+    EXPECT_EQ(r.target, 0);
+    EXPECT_EQ(r.rate, 0);
+}
+
+}  // namespace
+}  // namespace mirelle
