@@ -6,6 +6,7 @@
 
 #include "app/control_ids.h"
 #include "app/control_link.h"
+#include "app/result_texts.h"
 #include "app/string_table.h"
 #include "app/writer_dlg.h"
 #include "platform/interrupt.h"

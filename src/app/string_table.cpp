@@ -50,7 +50,6 @@ const std::map<int, Entry>& Table() {
         {ids::kWaveEntryMistake, {"The entry file has a mistake\nIt returns to the original file",
                                   "入力されたファイルに誤りがあります\n元のファイルに戻します"}},
         {ids::kCustomizeCaption, {"Customize setting", "カスタマイズ設定"}},
-        {ids::kCanceled, {"It was canceled", "キャンセルされました"}},
     };
     return table;
 }

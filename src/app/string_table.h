@@ -43,7 +43,6 @@ inline constexpr int kTipEndAddr = 556;
 inline constexpr int kTipSize = 557;
 inline constexpr int kWaveEntryMistake = 558;
 inline constexpr int kCustomizeCaption = 559;
-inline constexpr int kCanceled = 560;
 }  // namespace ids
 
 }  // namespace mirelle

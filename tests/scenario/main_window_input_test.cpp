@@ -126,6 +126,8 @@ public:
 protected:
     bool OnCommand(int id, int code) override {
         commands.emplace_back(id, code);
+        // The commands that talk to a chip stop here: there is none on the line.
+        if (id == idc::kDownload || id == idc::kErase || id == idc::kProgram) return true;
         return CWriterDlg::OnCommand(id, code);
     }
 };
