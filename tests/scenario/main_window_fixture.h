@@ -14,6 +14,8 @@
 
 #include "app/writer_app.h"
 #include "app/writer_dlg.h"
+#include "platform/clock.h"
+#include "serial/port.h"
 #include "platform/ui/scripted_backend.h"
 
 namespace mirelle::test {
@@ -41,8 +43,17 @@ protected:
         for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
         ::setenv("LANG", "C", 1);
         ui::SetActiveBackend(&backend);
+        // No scenario ever waits in real time or reaches a real serial device:
+        // tests that talk to a chip install the simulated line over this.
+        SetProgramClock(&virtual_clock);
+        saved_opener_ = serial::ActivePortOpener();
+        serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>&) {
+            return 206;  // the port cannot be opened
+        };
     }
     void TearDown() override {
+        serial::ActivePortOpener() = std::move(saved_opener_);
+        SetProgramClock(nullptr);
         ui::SetActiveBackend(nullptr);
         std::filesystem::remove_all(dir_);
     }
@@ -74,9 +85,11 @@ protected:
     }
 
     ui::ScriptedBackend backend;
+    VirtualClock virtual_clock;
 
 private:
     std::filesystem::path dir_;
+    serial::PortOpener saved_opener_;
 };
 
 }  // namespace mirelle::test
