@@ -138,7 +138,9 @@ bool CWriterDlg::OnInitDialog() {
 
 void CWriterDlg::RunUnattendedStart() {
     m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
+    BeginUnattendedRun();
     DispatchCommand(kFullOperation, ui::kBnClicked);
+    EndUnattendedRun();
     UpdateData(true);
     EndDialog(ui::kIdOk);
 }
