@@ -473,5 +473,39 @@ TEST_F(DownloadTest, CrcFaultsFollowTheSequenceOnlyWhileTheSwitchFileExists) {
     crt::SeedRandom(1);
 }
 
+TEST_F(DownloadTest, CommandLineDecidesThePromptAndNoDialogLeavesItToTheMainWindow) {
+    WriteFile("prog.mot", "S2080800001122334445\r\nS804000000FB\r\n");
+    WriteFile("DATAFILE.TXT", "[Recent]\r\nCPU=0\r\nRATE=0\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int prompts;
+        int owner;
+    } cases[] = {
+        {{}, 1, idc::kProgressTemplate},
+        {{"com3"}, 0, 0},
+        {{"com3", "reset"}, 1, idc::kProgressTemplate},
+        {{"COM3", "no_reset", "reset"}, 0, 0},
+        {{"reset", "no_reset"}, 1, idc::kProgressTemplate},
+        {{"com3", "no_dialog", "reset"}, 1, idc::kMainTemplate},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        backend.message_boxes.clear();
+        MakeChip("TQ4A04", 9600, 19200);
+        // The chip stays silent: the run ends at the first acknowledge.
+        chip->MutableFaults().silent_from = chipsim::StepMatch{chipsim::StepKind::Any, 1};
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), Dir() + "prog.mot");
+        CWriterApp app(Env(args));
+        app.InitInstance();
+        EXPECT_EQ(Prompts(), c.prompts);
+        if (c.prompts == 1 && !backend.message_boxes.empty()) {
+            EXPECT_EQ(backend.message_boxes.back().owner_template, c.owner);
+        }
+        EXPECT_EQ(line->Written(), (Bytes{0x18}));  // the download went on to the handshake
+        EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n No.003 timeout error\r\n");
+    }
+}
+
 }  // namespace
 }  // namespace mirelle::test
