@@ -102,7 +102,7 @@ public:
     void BeginUnattendedRun();
     void EndUnattendedRun();
     int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
-    // Reporting (src/app/reporter.cpp).
+    // Reporting (src/app/report.cpp; the result codes in app/result_texts.h).
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
@@ -129,7 +129,7 @@ public:
     // place in that window read as the fill value of the last load. Never
     // reads outside a buffer.
     void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
-    // COM port (src/serial/): result codes 0, 206, 210, 211.
+    // COM port (src/serial/com_port.cpp): result codes 0, 206, 210, 211.
     int OpenComPort(int port, std::uint32_t baud);
     void CloseComPort();  // src/serial/com_handle.cpp
     int SetComBaud(std::uint32_t baud);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +42,12 @@ void EnsureApplication() {
     static char name[] = "gui_tests";
     static char* argv[] = {name, nullptr};
     static std::unique_ptr<ui::Backend> first = ui::CreateQtBackend(argc, argv, "gui_tests: no display");
+    // The offscreen platform notes every raise() it cannot do; keep the log readable.
+    static QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& msg) {
+            if (msg.startsWith("This plugin does not support")) return;
+            if (previous != nullptr) previous(type, context, msg);
+        });
 }
 
 void SaveShot(QWidget* w, const std::string& name) {
@@ -282,6 +289,63 @@ TEST_F(QtWindowsTest, TabWalksTheUsableControlsInTemplateOrderAndTheModelFollows
         w.SetFocus(idc::kDownload);
         EXPECT_TRUE(Control(w, idc::kDownload)->hasFocus());
     });
+}
+
+TEST_F(QtWindowsTest, OpenShowsTheProgramFileChoicesInTheFilesFolder) {
+    fs::create_directories(dir_ / "work");
+    std::ofstream(dir_ / "work" / "old.mhx") << "S0\r\n";
+    std::ofstream(dir_ / "work" / "NEW.HEX") << ":00000001FF\r\n";
+    std::ofstream(dir_ / "DATAFILE.TXT") << "[Recent]\r\nWrite File=" << Dir() << "work/old.mhx\r\n";
+    bool seen = false;
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        WhenShown("Open", [&](QWidget* shown) {
+            auto* dialog = qobject_cast<QFileDialog*>(shown);
+            ASSERT_NE(dialog, nullptr);
+            seen = true;
+            // Patterns in both cases, since names here are case-sensitive.
+            EXPECT_EQ(dialog->nameFilters(),
+                      QStringList({"S format files (*.mhx *.MHX *.srec *.SREC *.cnv *.CNV *.ahx *.AHX)",
+                                   "Intel hex files (*.hex *.HEX)", "all files (*)"}));
+            EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", Dir() + "work/");
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+            SaveShot(dialog, "open_dialog.png");
+            dialog->selectNameFilter(dialog->nameFilters()[1]);
+            // Typed as a user types it (the folder list may still be loading).
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText("NEW.HEX");
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(Control(w, idc::kOpen), Qt::LeftButton);
+        EXPECT_EQ(qobject_cast<QLineEdit*>(Control(w, idc::kHexFile))->text(), "NEW.HEX");
+        EXPECT_EQ(w.m_strProgramFile, Dir() + "work/NEW.HEX");
+    });
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(QtWindowsTest, SaveDialogStartsInTheGivenFilesFolderAndAddsTheExtension) {
+    std::ofstream(dir_ / "prog.mhx") << "S0\r\n";
+    bool seen = false;
+    WhenShown("Save As", [&](QWidget* shown) {
+        auto* dialog = qobject_cast<QFileDialog*>(shown);
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", Dir());
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(name->text(), "");  // the program file is not offered
+        EXPECT_EQ(dialog->nameFilters(), QStringList({"Intel Hex files (*.hex *.HEX)", "all files (*)"}));
+        name->setText("readout");  // a new file, although the flags ask for an existing one
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ui::FileDialogRequest request;
+    request.save = true;
+    request.filter = "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||";
+    request.default_extension = "hex";
+    request.initial_dir = Dir() + "prog.mhx";
+    request.flags = ui::kOverwritePrompt | ui::kHideReadOnly | ui::kFileMustExist | ui::kNoNetworkButton;
+    EXPECT_EQ(backend_->FileDialog(request), std::optional<std::string>(Dir() + "readout.hex"));
+    EXPECT_TRUE(seen);
 }
 
 TEST_F(QtWindowsTest, DroppedFileSetsTheHexFileBox) {

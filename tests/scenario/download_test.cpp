@@ -275,7 +275,7 @@ TEST_F(DownloadTest, WrongAnswerToTheSyncIsADownloadErrorWithTheByte) {
     EXPECT_EQ(LastStatus(), "ERROR !!    MCU : 35H\r\n No.001 Download error");
     EXPECT_EQ(line->Written(), (Bytes{0x18}));
     EXPECT_FALSE(line->IsOpen());  // closed by the download step after a kind-1 error
-    EXPECT_EQ(ReadFile("MESSFILE.TXT").substr(0, 3), "NG\n");
+    EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nERROR !!    MCU : 35H\r\r\n No.001 Download error");
 }
 
 TEST_F(DownloadTest, WrongAnswerToTheStartFrameNamesThatByte) {

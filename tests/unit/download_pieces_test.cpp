@@ -3,11 +3,13 @@
 // test switch and the timing log's texts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "app/timing_log.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/crt_random.h"
+#include "target/chip_definition.h"
 
 namespace mirelle {
 namespace {
@@ -100,6 +102,21 @@ TEST(TimingLog, ElapsedTimeBorrowsFromTheSeconds) {
     // Across midnight, a month and a year end.
     EXPECT_EQ(TimingValue({2025, 12, 31, 23, 59, 58, 500}, {2026, 1, 1, 0, 1, 0, 499}), "61.999");
     EXPECT_EQ(TimingValue({2024, 2, 28, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}), "172800.000");  // leap day
+}
+
+TEST(SampleData, EveryListedTargetHasItsControlProgram) {
+    const std::string dir = std::string(MIRELLE_SOURCE_DIR) + "/data/";
+    const auto targets = ListTargets(dir + "CHIPDEF.INI");
+    ASSERT_FALSE(targets.empty());
+    auto exists = [&](const std::string& p) { return std::filesystem::is_regular_file(dir + p); };
+    int byRate = 0;
+    for (const std::string& t : targets) {
+        const DownloadKeys keys = ReadDownloadKeys(dir + "CHIPDEF.INI", t);
+        EXPECT_TRUE(exists(keys.download_file)) << t << ": " << keys.download_file;
+        for (const std::string& clock : keys.clocks)
+            byRate += boot::ControlProgramFile(keys.download_file, clock, exists) != keys.download_file;
+    }
+    EXPECT_GE(byRate, 1);  // one sample is named after its rate
 }
 
 }  // namespace

@@ -836,17 +836,28 @@ static QStringList NameFilters(const std::string& filter) {
 
 std::optional<std::string> QtBackend::FileDialog(const FileDialogRequest& request) {
     QWidget* parent = request.owner != nullptr ? WindowOf(*request.owner) : nullptr;
+    // The start folder may be given as a file's path (Copy passes the program
+    // file): then its folder is used, and the file is not preselected, so a
+    // hasty Save never offers to overwrite the program file.
     QString dir = request.initial_dir.empty() ? QDir::currentPath() : Q(request.initial_dir);
+    QFileInfo start(dir);
+    if (!start.isDir()) dir = start.absolutePath();
+    if (!QFileInfo(dir).isDir()) dir = QDir::currentPath();
     QFileDialog dialog(parent, request.save ? "Save As" : "Open", dir);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // A save dialog always takes new names: "must exist" would make it
+    // impossible to write a new read-out file.
     dialog.setFileMode(request.save || !(request.flags & kFileMustExist) ? QFileDialog::AnyFile
                                                                          : QFileDialog::ExistingFile);
     if (request.save && !(request.flags & kOverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     QStringList filters = NameFilters(request.filter);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     if (!request.default_extension.empty()) dialog.setDefaultSuffix(Q(request.default_extension));
-    if (!request.initial_name.empty()) dialog.selectFile(Q(request.initial_name));
+    // An initial name with wildcards ("*.wav") only narrows the list, which
+    // the filter already does.
+    if (!request.initial_name.empty() && request.initial_name.find_first_of("*?") == std::string::npos)
+        dialog.selectFile(Q(request.initial_name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdString();
 }
