@@ -53,6 +53,9 @@ void CWriterDlg::DoDataExchange(ui::DataExchange& dx) {
 }
 
 void CWriterDlg::FailStart(const std::string& message) {
+    // An unattended run that cannot start must not leave an earlier run's
+    // "OK" in the result log.
+    if (CommandLineMode() && !m_strModuleDir.empty()) WriteResultLog(0, message + "\n");
     ui::MessageBox(this, message, "flash", ui::MessageButtons::Ok, ui::MessageIcon::Stop);
     EndDialog(ui::kIdCancel);
 }

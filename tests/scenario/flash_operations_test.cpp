@@ -474,6 +474,13 @@ TEST_F(FlashOperationsTest, AnUnattendedRunThatEndsWithoutAReportLeavesNoGoodLog
     EXPECT_EQ(Steps(StepKind::ProgramData), 1u);
 }
 
+TEST_F(FlashOperationsTest, AnUnattendedRunThatCannotStartSaysSoInItsLogAndExitsWithTwo) {
+    WriteFile("CHIPDEF.INI", "[EMPTY]\r\nDownloadFile=x.bin\r\n");  // no complete section
+    WriteFile("MESSFILE.TXT", "OK");
+    EXPECT_EQ(RunUnattended({"com1"}), 2);
+    EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nREGIST FAILED!\r\n");
+}
+
 TEST_F(FlashOperationsTest, AMissingProgramFileIsReportedAndExitsWithOne) {
     UseChip(kTq4a08);
     EXPECT_EQ(RunUnattended({"com1"}), 1);
