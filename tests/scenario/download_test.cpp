@@ -277,6 +277,22 @@ TEST_F(DownloadTest, SilentChipTimesOutAfterOneSecond) {
     EXPECT_GT(end, 2500u + 1000u);
 }
 
+TEST_F(DownloadTest, ALinkLostDuringTheHandshakeIsReportedOnceHoweverLongTheUserTakes) {
+    MakeChip("TQ4A04", 9600, 19200);
+    chip->MutableFaults().drop_after_bytes = 1;  // gone right after the 0x18
+    // The user takes ten seconds to acknowledge each message.
+    auto press = backend.on_pump;
+    backend.on_pump = [this, press] {
+        ui::Dialog* p = backend.FindLive(idc::kProgressTemplate);
+        if (p && p->GetDlgItemText(idc::kProgressButton) == "Ok") clock.Advance(10000);
+        press();
+    };
+    PressDownload(kTQ4A04, 0, [](CWriterDlg& w) { ExpectResetState(w, false); });
+    for (const std::string& status : Statuses()) EXPECT_EQ(status.find("timeout"), std::string::npos) << status;
+    EXPECT_EQ(ReadFile("MESSFILE.TXT").find("timeout"), std::string::npos);
+    EXPECT_FALSE(line->IsOpen());
+}
+
 TEST_F(DownloadTest, MissingControlProgramFileIsReportedBeforeAnyPrompt) {
     MakeChip("TQ4A04", 9600, 19200);
     WriteFile("CHIPDEF.INI", std::string(kDownloadChipDef) + "[TQ4A06]\r\nDownloadFile=none.bin\r\nLoadAddress=0\r\n"
