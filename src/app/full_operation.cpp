@@ -3,6 +3,7 @@
 // frame of the unattended run that does one Full Operation at start-up.
 #include <cstring>
 #include <fstream>
+#include <new>
 
 #include "app/control_ids.h"
 #include "app/writer_dlg.h"
@@ -32,7 +33,11 @@ void CWriterDlg::FullOperation() {
         m_pProgress.reset();
     }
     if (m_bShowProgress) {
-        m_pProgress = std::make_unique<CProgressDlg>(-1);
+        try {
+            m_pProgress = std::make_unique<CProgressDlg>(-1);
+        } catch (const std::bad_alloc&) {
+            return;  // as the command frame does: no window, no operation
+        }
         if (!m_pProgress->Create(nullptr)) {
             m_pProgress.reset();
             return;

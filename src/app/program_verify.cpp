@@ -112,11 +112,19 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
             if (wait.link_lost) return 1;  // the failed read has been reported
             const std::uint8_t status = wait.Status();
             if (status == kStatusCrcError) {
-                // The chip got the block damaged. A person may send it again;
-                // without one (no progress window) the operation stops.
-                if (progress && ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption,
-                                               ui::MessageButtons::YesNo, ui::MessageIcon::Question) == ui::kIdYes)
+                // The chip got the block damaged. A person at the window may
+                // send it again. A command-line run has nobody to ask (a
+                // question would hold a production line for ever): it stops at
+                // once, and the log says why.
+                if (CommandLineMode()) {
+                    std::string reason = CrcRetryQuestion(address);
+                    reason.resize(reason.find('\n'));
+                    WriteResultLog(1, reason + "\n");
+                } else if (progress && ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption,
+                                                      ui::MessageButtons::YesNo,
+                                                      ui::MessageIcon::Question) == ui::kIdYes) {
                     continue;
+                }
                 cancelled = true;
                 break;
             }

@@ -467,11 +467,17 @@ TEST_F(FlashOperationsTest, AnUnattendedRunThatEndsWithoutAReportLeavesNoGoodLog
     backend.answers = {ui::kIdCancel};  // the reset prompt
     EXPECT_EQ(RunUnattended({}), 1);
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n");
-    // A CRC error has nobody to answer it in a command-line run: it stops at once.
-    UseChip(kTq4a08, [](chipsim::ChipConfig& c) { c.faults.crc_error_block = chipsim::BlockRef::Nth(1); });
-    EXPECT_EQ(RunUnattended({"com1", "no_dialog"}), 1);
-    EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n");
-    EXPECT_EQ(Steps(StepKind::ProgramData), 1u);
+    // A CRC error has nobody to answer it in a command-line run, with or
+    // without the progress window: it stops at once, asks nothing, and says why.
+    for (std::vector<std::string> args : {std::vector<std::string>{"com1", "no_dialog"}, std::vector<std::string>{}}) {
+        UseChip(kTq4a08, [](chipsim::ChipConfig& c) { c.faults.crc_error_block = chipsim::BlockRef::Nth(1); });
+        const std::size_t boxes = backend.message_boxes.size();
+        EXPECT_EQ(RunUnattended(args), 1);
+        EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nCRC error detected in 0x80000\r\n");
+        EXPECT_EQ(Steps(StepKind::ProgramData), 1u);
+        for (std::size_t i = boxes; i < backend.message_boxes.size(); ++i)
+            EXPECT_EQ(backend.message_boxes[i].caption.find("crc"), std::string::npos);
+    }
 }
 
 TEST_F(FlashOperationsTest, AnUnattendedRunThatCannotStartSaysSoInItsLogAndExitsWithTwo) {
