@@ -40,7 +40,9 @@ int main(int argc, char** argv) {
     CWriterApp app(AppEnvironment::FromProcess(argc, argv));
     const int result = app.InitInstance();
     ui::SetActiveBackend(nullptr);
-    // The unattended run leaves its result in the result log; the exit
-    // status only tells whether the window could run at all.
-    return result < 0 ? 1 : 0;
+    // The unattended run leaves its result in the result log, and tells it in
+    // its exit status too: 0 when it ended with code 306, 1 otherwise, 2 when
+    // it could not start at all.
+    if (result < 0) return 1;
+    return app.ExitStatus();
 }

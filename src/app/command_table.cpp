@@ -15,9 +15,11 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kDownload, ui::kBnClicked, &CWriterDlg::OnDownload},
         {idc::kOpen, ui::kBnClicked, &CWriterDlg::OnOpen},
         {idc::kHelp, ui::kBnClicked, &CWriterDlg::OnHelp},
-        // Still to come with their subsystems: 1041 Full
-        // Operation, 1035 Erase, 1040 Blank Check, 1036 Program & Verify,
-        // 1037 Read & Compare, 1038 Copy,
+        {idc::kFullOperation, ui::kBnClicked, &CWriterDlg::FullOperation},
+        {idc::kErase, ui::kBnClicked, &CWriterDlg::OnErase},
+        {idc::kBlankCheck, ui::kBnClicked, &CWriterDlg::OnBlankCheck},
+        {idc::kProgram, ui::kBnClicked, &CWriterDlg::OnProgram},
+        // Still to come with their subsystems: 1037 Read & Compare, 1038 Copy,
         // 1043 Set Environment, 1084 Check SUM.
     };
     return table;

@@ -180,6 +180,10 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
     std::uint8_t byte = 0;
     do {
         byte = ReadByte();
+        // A failed read has been reported and the reporter has closed the
+        // port; every further read would fail and be reported again, and the
+        // time the user took to acknowledge it must not become a time-out.
+        if (byte == 0 && !g_hCom) return 1;
         const std::uint32_t now = clock.TickMs();
         // After the counter wrapped past zero its value stands for the time gone.
         const std::uint32_t elapsed = now >= start ? now - start : now;
@@ -187,9 +191,6 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
             ReportResult(203, 1, kSoundError);
             return 1;
         }
-        // A failed read has been reported and the reporter has closed the
-        // port; every further read would fail and be reported again.
-        if (byte == 0 && !g_hCom) return 1;
     } while (byte == 0);
 
     if (byte == boot::AckFor(command)) return 0;

@@ -65,6 +65,11 @@ protected:
     void DoDataExchange(ui::DataExchange& dx) override;
     void OnOK() override {}
     void OnCancel() override { m_bCancel = 1; }
+    // Enter has no effect here, even on the focused button: a stray Enter
+    // must not cancel a running transfer. Esc and a click still cancel.
+    bool PreTranslateMessage(ui::InputEvent& event) override {
+        return event.kind == ui::InputKind::KeyDown && event.key == ui::kVkReturn && !event.alt;
+    }
 
 private:
     ui::Dialog* m_pOwner = nullptr;

@@ -68,8 +68,12 @@ int CWriterDlg::ReportResult(int code, int kind, int sound) {
         }
     };
 
+    // A progress object whose window could not be made shows nothing: the
+    // message then goes to a message box.
+    const bool in_progress = m_pProgress && m_pProgress->HasWindow();
+
     if (interactive) {
-        if (m_pProgress) {
+        if (in_progress) {
             m_pProgress->SetMode(CProgressDlg::kModeOk | CProgressDlg::kModeButtonLive | CProgressDlg::kModeBar);
             m_pProgress->SetStatusIcon(StatusIconFor(kind));
             m_pProgress->SetStatus(message);
@@ -85,7 +89,7 @@ int CWriterDlg::ReportResult(int code, int kind, int sound) {
     if (NeedsRedownload(kind)) {
         const std::string redo = LoadString(ids::kRedoFromDownload);
         if (interactive) {
-            if (m_pProgress) {
+            if (in_progress) {
                 m_pProgress->SetStatus(redo);
                 wait_for_button();
             } else {

@@ -7,8 +7,8 @@ namespace mirelle {
 
 namespace {
 
-// The texts keep their blanks exactly: most failure texts begin with one,
-// 302 ends with one, and "&&" stands for a single '&' where a control shows it.
+// The texts keep their blanks exactly: most failure texts begin with one and
+// 302 ends with one; the reporter and MESSFILE.TXT use them as they stand.
 constexpr ResultText kTexts[] = {
     {result::kDownloadError, " No.001 Download error", " No.001 ダウンロードエラー"},
     {result::kTimeout, " No.003 timeout error", " No.003 タイムアウトエラー"},

@@ -12,6 +12,7 @@ int CWriterApp::InitInstance() {
     ui::SetMainWindow(&dlg);
     if (on_main_window) on_main_window(dlg);
     int result = dlg.DoModal();
+    if (dlg.CommandLineMode()) m_nExitStatus = result == ui::kIdOk ? dlg.UnattendedExitStatus() : 2;
     // No part of the program creates these; they are removed as they always were.
     for (const char* name : kScratchFiles) std::remove(name);
     dlg.CloseComPort();

@@ -14,6 +14,10 @@ public:
     // scratch files are deleted in the current directory and the COM port
     // is closed.
     int InitInstance();
+    // The process's exit status after InitInstance: 0 in interactive mode;
+    // in command-line mode 0 when the Full Operation succeeded (its last
+    // report was 306), 1 when it did not, 2 when the program could not start.
+    int ExitStatus() const { return m_nExitStatus; }
 
     // Called with the main window just before it runs (tests use it to reach
     // the window; the program leaves it empty).
@@ -21,6 +25,7 @@ public:
 
 private:
     AppEnvironment m_env;
+    int m_nExitStatus = 0;
 };
 
 // The scratch file names deleted at exit.

@@ -53,6 +53,9 @@ void CWriterDlg::DoDataExchange(ui::DataExchange& dx) {
 }
 
 void CWriterDlg::FailStart(const std::string& message) {
+    // An unattended run that cannot start must not leave an earlier run's
+    // "OK" in the result log.
+    if (CommandLineMode() && !m_strModuleDir.empty()) WriteResultLog(0, message + "\n");
     ui::MessageBox(this, message, "flash", ui::MessageButtons::Ok, ui::MessageIcon::Stop);
     EndDialog(ui::kIdCancel);
 }
@@ -138,7 +141,9 @@ bool CWriterDlg::OnInitDialog() {
 
 void CWriterDlg::RunUnattendedStart() {
     m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
+    BeginUnattendedRun();
     DispatchCommand(kFullOperation, ui::kBnClicked);
+    EndUnattendedRun();
     UpdateData(true);
     EndDialog(ui::kIdOk);
 }

@@ -20,6 +20,7 @@
 #include "hexfile/program_file.h"
 #include "hexfile/srecord.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/ui/dialog.h"
 #include "serial/port.h"
 #include "target/chip_definition.h"
@@ -95,7 +96,13 @@ public:
     void OnHelp();
     // Full Operation (src/app/full_operation.cpp).
     void FullOperation();
-    // Reporting (src/app/reporter.cpp).
+    // The unattended run around it: the log starts as a failure, signals end
+    // the run in order; afterwards the process's exit status (0: the last
+    // report was 306; 1 otherwise).
+    void BeginUnattendedRun();
+    void EndUnattendedRun();
+    int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
+    // Reporting (src/app/report.cpp; the result codes in app/result_texts.h).
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
@@ -122,7 +129,7 @@ public:
     // place in that window read as the fill value of the last load. Never
     // reads outside a buffer.
     void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
-    // COM port (src/serial/): result codes 0, 206, 210, 211.
+    // COM port (src/serial/com_port.cpp): result codes 0, 206, 210, 211.
     int OpenComPort(int port, std::uint32_t baud);
     void CloseComPort();  // src/serial/com_handle.cpp
     int SetComBaud(std::uint32_t baud);
@@ -137,7 +144,7 @@ public:
     bool OpenBootPort();
     int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
     int WaitAck(int timeoutSeconds, std::uint8_t command);
-    // Erase and blank check (src/protocol/erase.cpp).
+    // Erase and blank check (src/app/erase.cpp, src/app/blank_check.cpp).
     int EraseFlash(bool inFullOperation);  // 0 success, 1 failure
     int SendEraseCommand();
     int ReadCr();
@@ -146,7 +153,7 @@ public:
     int QuickBlankTest();                  // 0 blank, 1 data, 2 failure
     void OnErase();
     void OnBlankCheck();
-    // Program and verify (src/protocol/program.cpp).
+    // Program and verify (src/app/program_verify.cpp).
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
@@ -221,6 +228,10 @@ private:
 
     AppEnvironment m_env;
     CommandLine m_commandLine;
+    // Full Operation's outcome for the unattended run.
+    bool m_bFullOperationDone = false;
+    int m_nUnattendedExitStatus = 1;
+    std::unique_ptr<sys::InterruptGuard> m_interruptGuard;
 };
 
 // A main-window command: id, notification code and the member that handles it.

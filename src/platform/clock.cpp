@@ -1,8 +1,11 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
+
+#include "platform/interrupt.h"
 
 namespace mirelle {
 
@@ -13,7 +16,14 @@ std::uint32_t RealClock::TickMs() {
 }
 
 void RealClock::SleepMs(std::uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // In slices, so a recorded interruption (SIGINT, SIGTERM, SIGHUP during
+    // the unattended run) cuts a long pause short and the run can end.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (sys::InterruptSignal() == 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
+    }
 }
 
 LocalTime RealClock::Now() {

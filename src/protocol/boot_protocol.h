@@ -6,7 +6,7 @@
 //   synchronise  0x18                                          -> 0x11
 //   upload       0x00, address (4), length (4), program, sum   -> 0x01
 //   start        0xC0, eight bytes 0x00, sum (= 0xC0)          -> 0x31
-// The sum is the low 8 bits of all bytes after the command byte.
+// The sum is the low 8 bits of the sum of all the frame's bytes before it.
 #pragma once
 
 #include <array>

@@ -97,13 +97,5 @@ TEST_F(ComPortPtyTest, HangUpIsReportedAsWriteError) {
     EXPECT_TRUE(g_hCom == nullptr);
 }
 
-TEST_F(ComPortPtyTest, MissingDeviceIs206) {
-    CWriterDlg& w = MakeWindow({"/work/prog.mot"});
-    WriteFile("Customize.ini", "[Ports]\r\nCOM9=/dev/mirelle-no-such-port\r\n");
-    EXPECT_EQ(w.OpenComPort(9, 9600), result::kCannotOpenPort);
-    EXPECT_EQ(w.m_bComOpen, 0);
-    EXPECT_TRUE(g_hCom == nullptr);
-}
-
 }  // namespace
 }  // namespace mirelle::test

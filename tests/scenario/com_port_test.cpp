@@ -120,25 +120,6 @@ TEST_F(ComPortTest, SilentLineReadsZeroAfter160MsWithoutReport) {
     EXPECT_EQ(clock.ElapsedMs() - before, 160u + 400u);
 }
 
-TEST_F(ComPortTest, BytesGoOutAndAnswersComeBack) {
-    CWriterDlg& w = MakeWindow();
-    ASSERT_EQ(w.OpenComPort(3, 9600), 0);
-    ASSERT_TRUE(w.WriteByte(0x18));  // the boot ROM's synchronisation
-    EXPECT_EQ(w.ReadByte(), 0x11);
-    EXPECT_EQ(line.Written(), std::vector<std::uint8_t>{0x18});
-
-    const std::uint8_t frame[] = {0x18, 0x18};
-    std::size_t written = 0;
-    EXPECT_TRUE(w.WriteBlock(frame, sizeof frame, written));
-    EXPECT_EQ(written, 2u);
-    std::uint8_t answer[2] = {};
-    std::size_t got = 0;
-    EXPECT_TRUE(w.ReadBlock(answer, sizeof answer, got));
-    EXPECT_EQ(got, 2u);
-    EXPECT_EQ(answer[0], 0x11);
-    EXPECT_EQ(answer[1], 0x11);
-}
-
 TEST_F(ComPortTest, PurgeAndClearErrorsReachThePort) {
     CWriterDlg& w = MakeWindow();
     // Without a port both are harmless.

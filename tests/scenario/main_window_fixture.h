@@ -14,7 +14,10 @@
 
 #include "app/writer_app.h"
 #include "app/writer_dlg.h"
+#include "platform/clock.h"
+#include "serial/port.h"
 #include "platform/ui/scripted_backend.h"
+#include "support/program_folder.h"
 
 namespace mirelle::test {
 
@@ -29,34 +32,26 @@ inline const char* const kSampleChipDef =
     "EndAddress=0x1FFFF\r\nFlashSize=64\r\nClock=8MHz\r\nBaud=4800\r\n";
 // Targets as listed: TQ4A01, TQ7C01, TQ4A03 (NOCLOCK has no Clock and Baud).
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ProgramFolderTest {
 protected:
+    MainWindowTest() : ProgramFolderTest("mirelle-ui-") {}
+
     void SetUp() override {
-        namespace fs = std::filesystem;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("mirelle-ui-" + std::to_string(::getpid()) + "-" +
-                                            info->test_suite_name() + "-" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
-        ::setenv("LANG", "C", 1);
+        ProgramFolderTest::SetUp();
         ui::SetActiveBackend(&backend);
+        // No scenario ever waits in real time or reaches a real serial device:
+        // tests that talk to a chip install the simulated line over this.
+        SetProgramClock(&virtual_clock);
+        saved_opener_ = serial::ActivePortOpener();
+        serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>&) {
+            return 206;  // the port cannot be opened
+        };
     }
     void TearDown() override {
+        serial::ActivePortOpener() = std::move(saved_opener_);
+        SetProgramClock(nullptr);
         ui::SetActiveBackend(nullptr);
-        std::filesystem::remove_all(dir_);
-    }
-
-    std::string Dir() const { return dir_.string() + "/"; }
-    void WriteFile(const std::string& name, const std::string& text) {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
-    std::string ReadFile(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        ProgramFolderTest::TearDown();
     }
     AppEnvironment Env(std::vector<std::string> args = {}) const {
         AppEnvironment env;
@@ -74,9 +69,10 @@ protected:
     }
 
     ui::ScriptedBackend backend;
+    VirtualClock virtual_clock;
 
 private:
-    std::filesystem::path dir_;
+    serial::PortOpener saved_opener_;
 };
 
 }  // namespace mirelle::test

@@ -141,7 +141,9 @@ TEST_F(ProgressWindowTest, PollCancelOnlyWhileTheButtonIsLive) {
     EXPECT_EQ(p.PollCancel(), 1);
     EXPECT_EQ(p.PollCancel(), 0);
 
-    backend.PressKey(p, ui::kVkReturn);  // Enter presses the focused button, never closes
+    p.SetMode(14);
+    backend.PressKey(p, ui::kVkReturn);  // Enter does nothing, even on the live button
+    EXPECT_EQ(p.m_bCancel, 0);
     EXPECT_TRUE(p.HasWindow());
     EXPECT_FALSE(p.Ended());
     backend.Close(p);

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/ui/scripted_backend.h"
 #include "serial/com_handle.h"
+#include "support/program_folder.h"
 
 namespace mirelle::test {
 
@@ -47,17 +48,12 @@ private:
     std::string target_;
 };
 
-class ReportFixture : public ::testing::Test {
+class ReportFixture : public ProgramFolderTest {
 protected:
+    ReportFixture() : ProgramFolderTest("mirelle-report-") {}
+
     void SetUp() override {
-        namespace fs = std::filesystem;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("mirelle-report-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
-        ::setenv("LANG", "C", 1);
+        ProgramFolderTest::SetUp();
         ui::SetActiveBackend(&backend);
         SetProgramClock(&clock);
     }
@@ -69,7 +65,7 @@ protected:
         ui::SetMainWindow(nullptr);
         SetProgramClock(nullptr);
         ui::SetActiveBackend(nullptr);
-        std::filesystem::remove_all(dir_);
+        ProgramFolderTest::TearDown();
     }
 
     // Builds the main window; any argument puts it into command-line mode.
@@ -77,9 +73,9 @@ protected:
         AppEnvironment env;
         env.args = std::move(args);
         env.executable_path = "/opt/mirelle/bin/mirelle";
-        env.program_dir = dir_.string();
+        env.program_dir = DirPath().string();
         window = std::make_unique<BareWriterDlg>(env, target);
-        window->dir_ = dir_.string();
+        window->dir_ = DirPath().string();
         EXPECT_TRUE(window->Create(nullptr));
         ui::SetMainWindow(window.get());
         return *window;
@@ -91,27 +87,12 @@ protected:
         return *window->m_pProgress;
     }
 
-    std::string Dir() const { return dir_.string() + "/"; }
-    void WriteFile(const std::string& name, const std::string& text) {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
-    std::string ReadFile(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
     ui::ScriptedBackend backend;
     VirtualClock clock;
     chipsim::Chip chip{chipsim::ChipConfig::ForTarget("TQ4A04", {{0x0, 0xFFFF}})};
     chipsim::SimLine line{chip, clock};
     chipsim::ScopedPortOpener opener{line};
     std::unique_ptr<BareWriterDlg> window;
-
-private:
-    std::filesystem::path dir_;
 };
 
 }  // namespace mirelle::test

@@ -204,22 +204,22 @@ TEST_F(ReporterTest, ProgressWindowAfterLinkErrorAsksForADownloadThenCleansUp) {
                                         "Please redo from download operation"}));
 }
 
-TEST_F(ReporterTest, ErrorIconInTheProgressWindowIsTheExclamation) {
-    CWriterDlg& w = MakeWindow();
-    CProgressDlg& p = OpenProgress();
-    backend.PressWhenText(idc::kProgressTemplate, idc::kStatusText, "ERROR !!    \r\n No.101 Please set \"hex file\"",
-                          idc::kProgressButton);
-    w.ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
-    EXPECT_EQ(p.FindControl(idc::kStatusIcon)->icon, ui::kIconExclamation);
-}
-
-TEST_F(ReporterTest, ClosedProgressWindowEndsTheWait) {
+TEST_F(ReporterTest, ClosedProgressWindowEndsTheWaitOfAnError) {
     CWriterDlg& w = MakeWindow();
     CProgressDlg& p = OpenProgress();
     // The close box of the progress window counts as a press.
     backend.When([&] { return true; }, [&] { backend.Close(p); });
-    w.ReportResult(result::kCopied, result::kKindInfo, result::kSoundEnd);
-    EXPECT_EQ(p.GetDlgItemText(idc::kStatusText), "The Copy ending");
+    w.ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
+    EXPECT_EQ(p.GetDlgItemText(idc::kStatusText), "ERROR !!    \r\n No.101 Please set \"hex file\"");
+    EXPECT_EQ(p.FindControl(idc::kStatusIcon)->icon, ui::kIconExclamation);
+}
+
+TEST_F(ReporterTest, ProgressWindowThatWasNeverMadeFallsBackToMessageBoxes) {
+    CWriterDlg& w = MakeWindow();
+    w.m_pProgress = std::make_unique<CProgressDlg>();  // its window failed to appear
+    w.ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
+    ASSERT_EQ(backend.message_boxes.size(), 2u);
+    EXPECT_EQ(backend.message_boxes[1].text, "Please redo from download operation");
 }
 
 TEST_F(ReporterTest, CommandLineModeShowsNothingButLogsAndCleansUp) {

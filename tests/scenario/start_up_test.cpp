@@ -108,6 +108,11 @@ TEST_P(RegistFailedTest, EndsWithCancelBeforeTheWindowIsShown) {
     EXPECT_EQ(backend.message_boxes[0].buttons, ui::MessageButtons::Ok);
 }
 
+std::string RegistFailedCaseName(const ::testing::TestParamInfo<const char*>& info) {
+    static const char* const kNames[] = {"NoFile", "EmptyFile", "NoCompleteSection"};
+    return kNames[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     ChipDef, RegistFailedTest,
     ::testing::Values(nullptr, "",
@@ -115,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "[A]\r\nDownloadFile=a.bin\r\nLoadAddress=0\r\nStartAddress=0\r\nEndAddress=0xFF\r\n"
                       "FlashSize=1\r\nClock=1MHz\r\n"
                       "[B]\r\nDownloadFile=\r\nLoadAddress=0\r\nStartAddress=0\r\nEndAddress=0xFF\r\n"
-                      "FlashSize=1\r\nClock=1MHz\r\nBaud=9600\r\n"));
+                      "FlashSize=1\r\nClock=1MHz\r\nBaud=9600\r\n"),
+    RegistFailedCaseName);
 
 TEST_F(MainWindowTest, ExecutablePathBeyondThePlatformLimit) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);

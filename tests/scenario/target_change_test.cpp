@@ -16,9 +16,8 @@ namespace {
 TEST_F(MainWindowTest, TargetChangeClosesThePortAndRemembersEverySelection) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
     WriteFile("DATAFILE.TXT", "[Recent]\r\nCPU=0\r\nRATE=1\r\nWrite File=" + Dir() + "prog.mot\r\n");
-    VirtualClock clock;
     chipsim::Chip chip(chipsim::ChipConfig::ForTarget("TQ4A01", {{0x80000, 0xFFFFF}}));
-    chipsim::SimLine line(chip, clock);
+    chipsim::SimLine line(chip, virtual_clock);
     chipsim::ScopedPortOpener opener(line);
     Run([&](CWriterDlg& w) {
         ASSERT_EQ(w.OpenComPort(1, 9600), 0);

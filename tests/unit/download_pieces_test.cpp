@@ -3,47 +3,15 @@
 // test switch and the timing log's texts.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <filesystem>
 
 #include "app/timing_log.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/crt_random.h"
+#include "target/chip_definition.h"
 
 namespace mirelle {
 namespace {
-
-TEST(BootFrames, HeaderIsAddressThenLengthMostSignificantFirst) {
-    EXPECT_EQ(boot::UploadHeader(0x12345678, 0x9ABCDEF0),
-              (std::array<std::uint8_t, 8>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}));
-    const std::uint8_t bytes[] = {0xFF, 0x02, 0x10};
-    EXPECT_EQ(boot::AddToSum(0xF0, bytes, 3), 0x01);  // wraps at 8 bits
-    EXPECT_EQ(boot::StartFrame(), (std::array<std::uint8_t, 10>{0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0}));
-    EXPECT_EQ(boot::AckFor(0x18), 0x11);
-    EXPECT_EQ(boot::AckFor(0x00), 0x01);
-    EXPECT_EQ(boot::AckFor(0x30), 0x31);
-}
-
-TEST(BootFrames, SpecialTargetsAreComparedExactly) {
-    EXPECT_TRUE(boot::SkipsResetPrompt("TQ4A01"));
-    EXPECT_TRUE(boot::SkipsResetPrompt("TQ4A02"));
-    EXPECT_FALSE(boot::SkipsResetPrompt("TQ4A03"));
-    EXPECT_FALSE(boot::SkipsResetPrompt("tq4a01"));
-    EXPECT_FALSE(boot::SkipsResetPrompt("TQ4A01 "));
-    for (const char* t : {"TQ4A01", "TQ4A02", "TQ4A03"}) EXPECT_FALSE(boot::AwaitsUploadAck(t)) << t;
-    for (const char* t : {"TQ4A04", "TQ7C01", "TQ7C02/03", "TQ4A0"}) EXPECT_TRUE(boot::AwaitsUploadAck(t)) << t;
-}
-
-TEST(BootFrames, ControlProgramNamedAfterTheRateWhenItExists) {
-    std::set<std::string> files;
-    auto exists = [&](const std::string& p) { return files.count(p) > 0; };
-    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "20MHz", exists), "ctl.bin");
-    files.insert("ctl.bin-20MHz");
-    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "20MHz", exists), "ctl.bin-20MHz");
-    EXPECT_EQ(boot::ControlProgramFile("ctl.bin", "10MHz", exists), "ctl.bin");
-    // The rate text counts with its first 15 characters only.
-    files.insert("c-123456789012345");
-    EXPECT_EQ(boot::ControlProgramFile("c", "1234567890123456789", exists), "c-123456789012345");
-}
 
 TEST(BootFrames, RatesFromTheBaudLists) {
     EXPECT_EQ(boot::RateEntry({9600, 19200}, 1), 19200u);
@@ -100,6 +68,21 @@ TEST(TimingLog, ElapsedTimeBorrowsFromTheSeconds) {
     // Across midnight, a month and a year end.
     EXPECT_EQ(TimingValue({2025, 12, 31, 23, 59, 58, 500}, {2026, 1, 1, 0, 1, 0, 499}), "61.999");
     EXPECT_EQ(TimingValue({2024, 2, 28, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}), "172800.000");  // leap day
+}
+
+TEST(SampleData, EveryListedTargetHasItsControlProgram) {
+    const std::string dir = std::string(MIRELLE_SOURCE_DIR) + "/data/";
+    const auto targets = ListTargets(dir + "CHIPDEF.INI");
+    ASSERT_FALSE(targets.empty());
+    auto exists = [&](const std::string& p) { return std::filesystem::is_regular_file(dir + p); };
+    int byRate = 0;
+    for (const std::string& t : targets) {
+        const DownloadKeys keys = ReadDownloadKeys(dir + "CHIPDEF.INI", t);
+        EXPECT_TRUE(exists(keys.download_file)) << t << ": " << keys.download_file;
+        for (const std::string& clock : keys.clocks)
+            byRate += boot::ControlProgramFile(keys.download_file, clock, exists) != keys.download_file;
+    }
+    EXPECT_GE(byRate, 1);  // one sample is named after its rate
 }
 
 }  // namespace

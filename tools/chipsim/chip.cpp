@@ -332,7 +332,7 @@ void Chip::RunCommand(std::uint64_t now_us) {
             }
             std::vector<std::uint8_t> answer{kBusy};
             answer.insert(answer.end(), cr_.begin(), cr_.end());
-            answer.push_back(kDone);
+            answer.push_back(faults.cr_read_status.value_or(kDone));
             Answer(std::move(answer), 0, now_us);
             return;
         }

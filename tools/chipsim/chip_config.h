@@ -74,6 +74,9 @@ struct Faults {
     // The final erase status instead of '1' (for example '3' or '4'); the
     // flash is then left as it was.
     std::optional<std::uint8_t> erase_status;
+    // The final status of the CR read instead of '1' (the host takes the CR
+    // bytes whatever it is).
+    std::optional<std::uint8_t> cr_read_status;
     // The data of this block is answered '5' (CRC error) for `crc_error_tries`
     // transfers, then accepted.
     std::optional<BlockRef> crc_error_block;

@@ -1,5 +1,8 @@
 #include "platform/ui/scripted_backend.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <algorithm>
 #include <cctype>
 
@@ -155,7 +158,11 @@ void ScriptedBackend::RunModal(Dialog& dialog) {
 }
 
 void ScriptedBackend::PumpEvents() {
-    ++pumps;
+    if (++pumps > pump_limit) {
+        std::fprintf(stderr, "scripted backend: %d pumps without an end; a wait that the script never answers\n",
+                     pumps - 1);
+        std::abort();
+    }
     if (in_pump_) return;  // an action that pumps again does not re-enter the triggers
     in_pump_ = true;
     if (on_pump) on_pump();

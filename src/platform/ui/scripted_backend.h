@@ -45,6 +45,9 @@ public:
     std::vector<std::pair<int, std::string>> tooltips_shown;  // control, text
     std::vector<int> modal_runs;  // template ids in the order the runs started
     int pumps = 0;
+    // A script that never answers a wait would leave the test running for
+    // ever; past this many pumps the backend stops the process with a message.
+    int pump_limit = 5'000'000;
 
     // The texts that control `control` of windows of template `dialog_template`
     // took, in order (control 0: the caption).

@@ -1,0 +1,106 @@
+// The commands that the control program in the chip's RAM answers once the
+// download has started it: the two protocol families, the bytes of every
+// command frame, the status bytes it answers with, and the texts the host
+// builds from its answers. Pure: no port, no window, no clock.
+//
+// Addresses to the control program go least significant byte first; the
+// first family sends 4 address bytes, the second family ("TQ7C01",
+// "TQ7C02/03") 3 bytes (bits 24-31 are not sent).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mirelle::protocol {
+
+enum class TargetFamily { First, Second };
+
+// Exact, case-sensitive comparison of the target list's text.
+TargetFamily FamilyOfTarget(const std::string& target);
+std::size_t AddressWidth(TargetFamily family);
+// Appends the address field of `family` to `frame`.
+void AppendAddress(std::vector<std::uint8_t>& frame, std::uint32_t address, TargetFamily family);
+
+// Command bytes.
+inline constexpr std::uint8_t kCmdProgramBlock = 0x08;
+inline constexpr std::uint8_t kCmdReadBlock = 0x28;
+inline constexpr std::uint8_t kCmdErase = 0x38;
+inline constexpr std::uint8_t kCmdCrRead = 0x39;
+inline constexpr std::uint8_t kCmdCrSet = 0x3A;
+inline constexpr std::uint8_t kCmdBlankCheck = 0x48;
+
+// Status bytes of the control program (ASCII digits). 0x00 is what a read
+// that got nothing yields; the host never waits for it.
+inline constexpr std::uint8_t kStatusNothing = 0x00;
+inline constexpr std::uint8_t kStatusBusy = '0';
+inline constexpr std::uint8_t kStatusDone = '1';
+inline constexpr std::uint8_t kStatusEraseTimeout = '3';
+inline constexpr std::uint8_t kStatusFail = '4';
+inline constexpr std::uint8_t kStatusCrcError = '5';
+
+// True for the bytes after which a status wait goes on reading.
+constexpr bool KeepsWaiting(std::uint8_t status) { return status == kStatusNothing || status == kStatusBusy; }
+
+// Wait limits in whole seconds.
+inline constexpr unsigned kEraseLimitSeconds = 60;
+inline constexpr unsigned kCrLimitSeconds = 5;
+inline constexpr unsigned kBlankCheckLimitSeconds = 10;
+inline constexpr unsigned kBlockLimitSeconds = 5;
+
+// The erase's progress bar runs 0..39 and moves about once a second.
+inline constexpr int kEraseBarSteps = 39;
+
+// Frames.
+std::vector<std::uint8_t> EraseFrame(TargetFamily family, std::uint32_t start);
+std::vector<std::uint8_t> CrReadFrame();
+std::vector<std::uint8_t> CrSetFrame(const std::array<std::uint8_t, 4>& bytes);
+// The blank check of the area [start, end] (end inclusive). The second
+// family sends only end + 1.
+std::vector<std::uint8_t> BlankCheckFrame(TargetFamily family, std::uint32_t start, std::uint32_t end);
+// The block command before a block is programmed (0x08) or read (0x28).
+std::vector<std::uint8_t> BlockCommandFrame(TargetFamily family, std::uint32_t address, bool read);
+
+// The data frame of one programmed block: the bytes followed by their
+// CRC-16, high byte first.
+std::vector<std::uint8_t> BlockDataFrame(std::span<const std::uint8_t> block);
+
+// A report the host makes: result code, kind and sound event.
+struct Report {
+    int code = 0;
+    int kind = 0;
+    int sound = 0;
+    bool operator==(const Report&) const = default;
+};
+
+// What an erase status other than '1' is reported as. 3 is the host's own
+// time-out value; '3' the chip's. `with_detail` says whether the
+// "ERASE ERROR MCU : %02XH" line goes with it.
+struct EraseFailure {
+    Report report;
+    bool with_detail = false;
+};
+EraseFailure ClassifyEraseFailure(int status);
+
+// Detail lines.
+std::string EraseErrorDetail(int status);   // "ERASE ERROR MCU : %02XH"
+std::string CrReadErrorDetail(int result);  // "CR READ ERROR MCU : %02XH"
+std::string CrSetErrorDetail(int result);   // "CR SET ERROR MCU : %02XH"
+inline constexpr const char* kTimingLimitOver = "Timing Limit Over";
+
+// "0x" followed by each byte as two upper-case hex digits, in the order given.
+std::string HexBytes0x(std::span<const std::uint8_t> bytes);
+// Each byte as two upper-case hex digits.
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+// The question after a block the chip received with a bad CRC.
+std::string CrcRetryQuestion(std::uint32_t block_address);  // "CRC error detected in 0x%X\nretry?"
+inline constexpr const char* kCrcRetryCaption = "crc checking";
+
+// The prefix of every step text inside Full Operation.
+inline constexpr const char* kFullOperationPrefix = "Full Operation - ";
+
+}  // namespace mirelle::protocol

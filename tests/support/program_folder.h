@@ -1,0 +1,52 @@
+// A fresh program folder per test, in the temporary folder, named after the
+// test and removed afterwards; the user interface language is English.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace mirelle::test {
+
+class ProgramFolderTest : public ::testing::Test {
+protected:
+    explicit ProgramFolderTest(std::string prefix) : prefix_(std::move(prefix)) {}
+
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = prefix_ + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name();
+        for (char& c : name)
+            if (c == '/') c = '_';  // parameterised suites have slashes in their names
+        dir_ = fs::temp_directory_path() / name;
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
+        ::setenv("LANG", "C", 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string Dir() const { return dir_.string() + "/"; }
+    const std::filesystem::path& DirPath() const { return dir_; }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+private:
+    std::string prefix_;
+    std::filesystem::path dir_;
+};
+
+}  // namespace mirelle::test

@@ -1,0 +1,150 @@
+#include "protocol/flash_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "platform/clock.h"
+#include "protocol/block_plan.h"
+#include "protocol/status_wait.h"
+
+namespace mirelle::protocol {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(FlashCommands, FamilyIsDecidedByTheExactTargetName) {
+    EXPECT_EQ(FamilyOfTarget("TQ7C01"), TargetFamily::Second);
+    EXPECT_EQ(FamilyOfTarget("TQ7C02/03"), TargetFamily::Second);
+    for (const char* other : {"tq7c01", "TQ7C02", "TQ7C01 ", "TQ4A01", ""})
+        EXPECT_EQ(FamilyOfTarget(other), TargetFamily::First) << other;
+}
+
+TEST(FlashCommands, FramesCarryAddressesLeastSignificantFirstInTheFamilyWidth) {
+    EXPECT_EQ(EraseFrame(TargetFamily::First, 0x00F80000), (Bytes{0x38, 0x00, 0x00, 0xF8, 0x00}));
+    EXPECT_EQ(EraseFrame(TargetFamily::Second, 0x12345678), (Bytes{0x38, 0x78, 0x56, 0x34}));
+    // The first family sends start and end + 1; the second only end + 1.
+    EXPECT_EQ(BlankCheckFrame(TargetFamily::First, 0x00F80000, 0x00FFFFFF),
+              (Bytes{0x48, 0x00, 0x00, 0xF8, 0x00, 0x00, 0x00, 0x00, 0x01}));
+    EXPECT_EQ(BlankCheckFrame(TargetFamily::Second, 0x0, 0x0FFFFF), (Bytes{0x48, 0x00, 0x00, 0x10}));
+    EXPECT_EQ(BlankCheckFrame(TargetFamily::First, 0xFFFFFF00, 0xFFFFFFFF),
+              (Bytes{0x48, 0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(BlockCommandFrame(TargetFamily::First, 0x00F80200, false), (Bytes{0x08, 0x00, 0x02, 0xF8, 0x00}));
+    EXPECT_EQ(BlockCommandFrame(TargetFamily::Second, 0x01020304, true), (Bytes{0x28, 0x04, 0x03, 0x02}));
+    EXPECT_EQ(CrReadFrame(), (Bytes{0x39, 0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(CrSetFrame({0x5A, 0xA5, 0x01, 0x02}), (Bytes{0x3A, 0x5A, 0xA5, 0x01, 0x02}));
+}
+
+TEST(FlashCommands, EraseFailuresMapToTheirReports) {
+    EXPECT_EQ(ClassifyEraseFailure(0x03).report, (Report{203, 3, 1}));
+    EXPECT_EQ(ClassifyEraseFailure('3').report, (Report{203, 3, 1}));
+    EXPECT_FALSE(ClassifyEraseFailure('3').with_detail);
+    EXPECT_EQ(ClassifyEraseFailure('4').report, (Report{219, 2, 1}));
+    EXPECT_TRUE(ClassifyEraseFailure('4').with_detail);
+    for (int other : {0x00, int{'0'}, int{'2'}, int{'5'}, 0xFF}) {
+        EXPECT_EQ(ClassifyEraseFailure(other).report, (Report{212, 2, 1})) << other;
+        EXPECT_TRUE(ClassifyEraseFailure(other).with_detail);
+    }
+}
+
+TEST(FlashCommands, DetailTextsAndHexFields) {
+    EXPECT_EQ(EraseErrorDetail(0x34), "ERASE ERROR MCU : 34H");
+    EXPECT_EQ(EraseErrorDetail(0), "ERASE ERROR MCU : 00H");
+    EXPECT_EQ(CrReadErrorDetail(3), "CR READ ERROR MCU : 03H");
+    EXPECT_EQ(CrSetErrorDetail(0x37), "CR SET ERROR MCU : 37H");
+    const std::array<std::uint8_t, 4> address{0x00, 0x0F, 0x80, 0x10};
+    EXPECT_EQ(HexBytes0x(address), "0x000F8010");
+    const std::array<std::uint8_t, 2> data{0xab, 0x05};
+    EXPECT_EQ(HexBytes(data), "AB05");
+    EXPECT_EQ(CrcRetryQuestion(0xF80400), "CRC error detected in 0xF80400\nretry?");
+    EXPECT_EQ(CrcRetryQuestion(0), "CRC error detected in 0x0\nretry?");
+}
+
+std::vector<std::uint32_t> Walk(std::vector<std::uint32_t> starts, std::vector<std::uint32_t> ends) {
+    std::vector<std::uint32_t> out;
+    for (BlockWalk w(starts, ends); !w.Done(); w.Advance()) out.push_back(w.Address());
+    return out;
+}
+
+TEST(BlockPlan, AreasAreWalkedInOrderAndPartialLastBlocksCount) {
+    // 0x201 bytes are two blocks; an area of one byte is one block.
+    const std::vector<std::uint32_t> starts{0x1000, 0x8000, 0x20};
+    const std::vector<std::uint32_t> ends{0x1200, 0x8000, 0x41F};
+    EXPECT_EQ(BlockCount(starts, ends), 2u + 1u + 2u);
+    EXPECT_EQ(Walk(starts, ends), (std::vector<std::uint32_t>{0x1000, 0x1200, 0x8000, 0x20, 0x220}));
+}
+
+TEST(BlockPlan, EmptyAndTopOfAddressSpaceAreasEnd) {
+    EXPECT_EQ(BlockCount({}, {}), 0u);
+    EXPECT_TRUE(Walk({}, {}).empty());
+    // An area whose end lies below its start holds nothing.
+    EXPECT_EQ(BlockCount(std::vector<std::uint32_t>{0x2000}, std::vector<std::uint32_t>{0x1FFF}), 0u);
+    EXPECT_TRUE(Walk({0x2000}, {0x1FFF}).empty());
+    // The walk does not wrap past 0xFFFFFFFF into address 0.
+    EXPECT_EQ(Walk({0xFFFFFC00}, {0xFFFFFFFE}), (std::vector<std::uint32_t>{0xFFFFFC00, 0xFFFFFE00}));
+    EXPECT_EQ(Walk({0xFFFFFE00, 0x0}, {0xFFFFFFFF, 0x1FF}), (std::vector<std::uint32_t>{0xFFFFFE00, 0x0}));
+}
+
+// A line that answers from a script; each read costs `read_ms` of virtual time.
+struct ScriptedLine {
+    VirtualClock& clock;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t read_ms = 160;
+    std::size_t reads = 0;
+    std::uint8_t Read() {
+        clock.Advance(read_ms);
+        return reads < bytes.size() ? bytes[reads++] : (++reads, 0);
+    }
+};
+
+TEST(StatusWait, EndsAtTheFirstByteThatIsNeitherNothingNorBusy) {
+    VirtualClock clock;
+    ScriptedLine line{clock, {0x00, '0', '0', '4'}};
+    WallSeconds since(clock);
+    WaitOutcome out = WaitForStatus(since, 5, 0, {[&] { return line.Read(); }, {}, {}});
+    EXPECT_EQ(out.end, WaitEnd::kStatus);
+    EXPECT_EQ(out.status, '4');
+    EXPECT_EQ(line.reads, 4u);
+}
+
+TEST(StatusWait, TimesOutOnlyAfterMoreWholeSecondsThanTheLimit) {
+    VirtualClock clock;
+    clock.Advance(999);  // the first second boundary comes 1 ms after the start
+    ScriptedLine line{clock, {}, 100};
+    WallSeconds since(clock);
+    WaitOutcome out = WaitForStatus(since, 2, 0, {[&] { return line.Read(); }, {}, {}});
+    EXPECT_EQ(out.end, WaitEnd::kTimedOut);
+    // Whole seconds: second 3 begins 2001 ms after the start; the read that
+    // ends at 2100 ms is the first to see it.
+    EXPECT_EQ(clock.ElapsedMs() - 999, 2100u);
+}
+
+TEST(StatusWait, AStatusOnTheReadThatExpiresTheWaitIsATimeOut) {
+    VirtualClock clock;
+    std::vector<std::uint8_t> busy(6, '0');
+    busy.push_back('1');  // arrives with the read that ends at 1120 ms
+    ScriptedLine line{clock, busy};
+    WallSeconds since(clock);
+    WaitOutcome out = WaitForStatus(since, 0, 0, {[&] { return line.Read(); }, {}, {}});
+    EXPECT_EQ(out.end, WaitEnd::kTimedOut);
+    EXPECT_EQ(out.status, '1');
+}
+
+TEST(StatusWait, AWaitStartedFromABusyByteReadsAtLeastOnceMore) {
+    VirtualClock clock;
+    ScriptedLine line{clock, {'7'}};
+    WallSeconds since(clock);
+    WaitOutcome out = WaitForStatus(since, 5, '0', {[&] { return line.Read(); }, {}, {}});
+    EXPECT_EQ(out.status, '7');
+    EXPECT_EQ(line.reads, 1u);
+    // A custom rule: wait until '0' comes, skipping every other byte.
+    ScriptedLine ack{clock, {'1', 0x00, '0'}};
+    out = WaitForStatus(since, 5, 0,
+                        {[&] { return ack.Read(); }, {}, [](std::uint8_t b) { return b != '0'; }});
+    EXPECT_EQ(out.end, WaitEnd::kStatus);
+    EXPECT_EQ(ack.reads, 3u);
+}
+
+}  // namespace
+}  // namespace mirelle::protocol
