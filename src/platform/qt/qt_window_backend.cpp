@@ -461,11 +461,7 @@ void QtBackend::BuildControls(Window& w) {
                     edit->setPalette(pal);
                 }
                 w.connections.push_back(QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &w, id](const QString& text) {
-                    InputEvent e;
-                    e.kind = InputKind::TextEdited;
-                    e.control = id;
-                    e.text = text.toStdString();
-                    if (!w.dialog->Deliver(e)) Resync(w, id);
+                    if (!w.dialog->Deliver(InputEvent::TextEditedIn(id, text.toStdString()))) Resync(w, id);
                 }));
                 widget = edit;
                 break;
@@ -497,20 +493,12 @@ void QtBackend::BuildControls(Window& w) {
                 combo->setEditable(t.kind == ControlKind::DropDown);
                 combo->setMaxVisibleItems(std::max(3, t.cy / 10));
                 w.connections.push_back(QObject::connect(combo, &QComboBox::activated, combo, [this, &w, id](int index) {
-                    InputEvent e;
-                    e.kind = InputKind::SelectionChanged;
-                    e.control = id;
-                    e.index = index;
-                    if (!w.dialog->Deliver(e)) Resync(w, id);
+                    if (!w.dialog->Deliver(InputEvent::SelectionIn(id, index))) Resync(w, id);
                 }));
                 if (combo->lineEdit() != nullptr) {
                     w.connections.push_back(QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo,
                                      [this, &w, id](const QString& text) {
-                                         InputEvent e;
-                                         e.kind = InputKind::TextEdited;
-                                         e.control = id;
-                                         e.text = text.toStdString();
-                                         if (!w.dialog->Deliver(e)) Resync(w, id);
+                                         if (!w.dialog->Deliver(InputEvent::TextEditedIn(id, text.toStdString()))) Resync(w, id);
                                      }));
                 }
                 widget = combo;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/dialog_template.h"
@@ -72,6 +73,14 @@ struct InputEvent {
     static InputEvent ClickOn(int id) { InputEvent e; e.kind = InputKind::Click; e.control = id; return e; }
     static InputEvent Key(int vk, bool alt_down = false) {
         InputEvent e; e.kind = InputKind::KeyDown; e.key = vk; e.alt = alt_down; return e;
+    }
+    // The user changed the text of an edit box or of a list's edit part.
+    static InputEvent TextEditedIn(int id, std::string new_text) {
+        InputEvent e; e.kind = InputKind::TextEdited; e.control = id; e.text = std::move(new_text); return e;
+    }
+    // The user chose entry `entry` of a list.
+    static InputEvent SelectionIn(int id, int entry) {
+        InputEvent e; e.kind = InputKind::SelectionChanged; e.control = id; e.index = entry; return e;
     }
 };
 

@@ -71,21 +71,13 @@ void ScriptedBackend::Type(Dialog& d, int id, const std::string& keys) {
 }
 
 bool ScriptedBackend::SetText(Dialog& d, int id, const std::string& text) {
-    InputEvent e;
-    e.kind = InputKind::TextEdited;
-    e.control = id;
-    e.text = text;
-    return d.Deliver(e);
+    return d.Deliver(InputEvent::TextEditedIn(id, text));
 }
 
 bool ScriptedBackend::PressKey(Dialog& d, int vk, bool alt) { return d.Deliver(InputEvent::Key(vk, alt)); }
 
 bool ScriptedBackend::Select(Dialog& d, int id, int index) {
-    InputEvent e;
-    e.kind = InputKind::SelectionChanged;
-    e.control = id;
-    e.index = index;
-    return d.Deliver(e);
+    return d.Deliver(InputEvent::SelectionIn(id, index));
 }
 
 bool ScriptedBackend::RightClick(Dialog& d, int id, bool double_click) {
