@@ -3,6 +3,7 @@
 // frame of the unattended run that does one Full Operation at start-up.
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <new>
 
 #include "app/control_ids.h"
@@ -92,11 +93,21 @@ void CWriterDlg::EndUnattendedRun() {
             m_pProgress.reset();
         }
         CloseComPort();
-        // The log holds "NG" and whatever the stopped step reported; one line
-        // more says why the run did not finish.
-        std::ofstream log(m_strModuleDir + "MESSFILE.TXT", std::ios::binary | std::ios::app);
+        // The log holds "NG" and whatever the stopped step reported, which is
+        // often only a consequence of the stop (a wait cut short). The line
+        // right after "NG" says why the run did not finish; the step's report
+        // follows it.
+        const std::string path = m_strModuleDir + "MESSFILE.TXT";
+        std::string before;
+        {
+            std::ifstream in(path, std::ios::binary);
+            before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        const std::string kNg = "NG\r\n";
+        if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
         const char* name = sigabbrev_np(signal);
-        log << "Interrupted by signal " << signal << " (SIG" << (name ? name : "?") << ")\r\n";
+        std::ofstream log(path, std::ios::binary | std::ios::trunc);
+        log << kNg << "Interrupted by signal " << signal << " (SIG" << (name ? name : "?") << ")\r\n" << before;
     }
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);
