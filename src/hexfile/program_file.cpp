@@ -49,6 +49,7 @@ LoadResult LoaderFailure(LoadStatus status) {
 }
 
 bool FileLineSource::Next(std::string& line) { return reader_.Next(line); }
+bool FileLineSource::Failed() const { return reader_.Failed(); }
 
 bool ReplayFirstLine::Next(std::string& line) {
     if (pending_) {
@@ -84,9 +85,14 @@ std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
     return std::nullopt;
 }
 
+// The number of the line that could not be read after `lines_read` lines.
+static int LastLineNumber(int lines_read) { return lines_read + 1; }
+
 LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
     std::string line;
+    int lines_read = 0;
     for (int line_number = 1; lines.Next(line); ++line_number) {
+        lines_read = line_number;
         const SRecordLine record = DecodeSRecord(line);
         if (record.kind == SRecordLine::Kind::kSkipped) continue;
         if (record.kind == SRecordLine::Kind::kError) return SRecordFailure(record.error, line_number);
@@ -95,13 +101,17 @@ LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageT
             return SRecordFailure(SRecordError::kAddress, line_number);
         }
     }
+    // A read that failed part way is no end of the file: the image is incomplete.
+    if (lines.Failed()) return SRecordFailure(SRecordError::kFile, LastLineNumber(lines_read));
     return {};
 }
 
 LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
     std::string line;
     std::uint32_t base = 0;
+    int lines_read = 0;
     for (int line_number = 1; lines.Next(line); ++line_number) {
+        lines_read = line_number;
         const IntelHexLine record = DecodeIntelHexLine(line, base);
         switch (record.kind) {
             case IntelHexLine::Kind::kSkipped: continue;
@@ -114,13 +124,15 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
             return IntelHexFailure(IntelHexError::kAddress, line_number);
         }
     }
+    if (lines.Failed()) return IntelHexFailure(IntelHexError::kFile, LastLineNumber(lines_read));
     return {};
 }
 
 // Detection and decoding on an image that has been filled already.
 static LoadResult LoadFilledImage(FlashImage& image, LineSource& lines, const ImageTarget& target) {
     std::string first;
-    if (!lines.Next(first)) return LoaderFailure(LoadStatus::kEmptyFile);
+    if (!lines.Next(first))
+        return LoaderFailure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
     const std::optional<ProgramFormat> format = DetectProgramFormat(first);
     if (!format) return LoaderFailure(LoadStatus::kUnknownFormat);
     ReplayFirstLine all(std::move(first), lines);

@@ -27,6 +27,8 @@ public:
     virtual ~LineSource() = default;
     // The next line; false at the end of the text.
     virtual bool Next(std::string& line) = 0;
+    // True when Next ended because reading failed, not at the end.
+    virtual bool Failed() const { return false; }
 };
 
 // The lines of a text held in memory, split as text files are read: a line
@@ -47,6 +49,7 @@ class FileLineSource : public LineSource {
 public:
     explicit FileLineSource(LineReader& reader) : reader_(reader) {}
     bool Next(std::string& line) override;
+    bool Failed() const override;
 
 private:
     LineReader& reader_;
@@ -59,6 +62,7 @@ class ReplayFirstLine : public LineSource {
 public:
     ReplayFirstLine(std::string first, LineSource& rest) : first_(std::move(first)), rest_(rest) {}
     bool Next(std::string& line) override;
+    bool Failed() const override { return rest_.Failed(); }
 
 private:
     std::string first_;

@@ -2,11 +2,18 @@
 
 #include <cstdlib>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include <cstdio>
 
 namespace mirelle {
 
-LineReader::LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+LineReader::LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
+    // A folder opens for reading here but yields nothing; it is no file.
+    struct stat st {};
+    if (file_ && (::fstat(::fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode))) file_.reset();
+}
 
 bool LineReader::Next(std::string& line) {
     if (!file_) return false;
@@ -15,10 +22,16 @@ bool LineReader::Next(std::string& line) {
     std::size_t capacity = 0;
     const ssize_t n = ::getline(&raw, &capacity, file_.get());
     std::unique_ptr<char, decltype(&std::free)> owner(raw, &std::free);
-    if (n < 0) return false;
+    if (n < 0) {
+        failed_ = std::ferror(file_.get()) != 0;
+        return false;
+    }
     line.assign(raw, static_cast<std::size_t>(n));
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Only CR LF ends a line with a CR; a lone CR at the very end stays.
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
     ++line_number_;
     return true;
 }

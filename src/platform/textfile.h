@@ -8,7 +8,8 @@
 
 namespace mirelle {
 
-// Reads a file line by line. A line ends at LF (a CR before it is dropped);
+// Reads a regular file line by line (anything else does not open). A line
+// ends at LF (a CR right before it is dropped);
 // a last line without an end still counts. Lines may be of any length.
 class LineReader {
 public:
@@ -18,6 +19,8 @@ public:
     bool Next(std::string& line);
     // The number of the line that Next returned last, counted from 1.
     int LineNumber() const { return line_number_; }
+    // True when Next ended because reading failed, not at the end of the file.
+    bool Failed() const { return failed_; }
 
 private:
     struct Closer {
@@ -25,6 +28,7 @@ private:
     };
     std::unique_ptr<std::FILE, Closer> file_;
     int line_number_ = 0;
+    bool failed_ = false;
 };
 
 // Writes text in text mode: every LF is stored as CR LF (so "\r\n" becomes

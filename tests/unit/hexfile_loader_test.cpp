@@ -249,3 +249,44 @@ TEST(ProgramLoader, ReportPlaceForEachFailure) {
 
 }  // namespace
 }  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+// Lines from memory, then a read failure instead of the end of the file.
+class FailingSource final : public LineSource {
+public:
+    explicit FailingSource(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+    bool Next(std::string& line) override {
+        if (next_ == lines_.size()) return false;
+        line = lines_[next_++];
+        return true;
+    }
+    bool Failed() const override { return next_ == lines_.size(); }
+
+private:
+    std::vector<std::string> lines_;
+    std::size_t next_ = 0;
+};
+
+TEST(ProgramLoader, AReadThatFailsPartWayIsAFileErrorNotTheEnd) {
+    FlashImage image;
+    ImageTarget target;
+    FailingSource srec({SRecordOf('1', 0x0000, {1, 2}), SRecordOf('1', 0x0002, {3})});
+    LoadResult r = LoadProgramLines(image, srec, target, 0xFF);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.message, "file error in 3");
+    EXPECT_EQ(r.caption, "S format decoder");
+
+    // An Intel HEX file without its end record would otherwise load as complete.
+    FailingSource hex({IntelHexOf(0x00, 0x0000, {1, 2})});
+    r = LoadProgramLines(image, hex, target, 0xFF);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.message, "file error in 2");
+
+    FailingSource nothing({});
+    EXPECT_EQ(LoadProgramLines(image, nothing, target, 0xFF).message, "file open error");
+}
+
+}  // namespace
+}  // namespace mirelle

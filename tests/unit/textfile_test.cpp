@@ -18,7 +18,7 @@ std::string TempPath(const std::string& name) { return testing::TempDir() + "mir
 TEST(TextFile, LinesEndAtLfWithOrWithoutCrAndLongLinesStayWhole) {
     const std::string path = TempPath("read.txt");
     const std::string long_line(100000, 'S');
-    std::ofstream(path, std::ios::binary) << "S0\r\n\nS1 x\n" << long_line << "\r\nlast";
+    std::ofstream(path, std::ios::binary) << "S0\r\n\nS1 x\n" << long_line << "\r\nlast\r";
     LineReader reader(path);
     ASSERT_TRUE(reader.IsOpen());
     std::vector<std::string> lines;
@@ -27,10 +27,13 @@ TEST(TextFile, LinesEndAtLfWithOrWithoutCrAndLongLinesStayWhole) {
         lines.push_back(line);
         numbers.push_back(reader.LineNumber());
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"S0", "", "S1 x", long_line, "last"}));
+    // Only CR LF ends a line with a CR: the lone CR at the very end stays.
+    EXPECT_EQ(lines, (std::vector<std::string>{"S0", "", "S1 x", long_line, "last\r"}));
+    EXPECT_FALSE(reader.Failed());
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5}));
     std::filesystem::remove(path);
     EXPECT_FALSE(LineReader(path).IsOpen());
+    EXPECT_FALSE(LineReader(testing::TempDir()).IsOpen());  // a folder is no file
 }
 
 TEST(TextFile, WritingStoresEveryLfAsCrLf) {
