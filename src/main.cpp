@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/writer_app.h"
+#include "platform/system.h"
+#include "platform/textfile.h"
 #include "platform/console/backend_choice.h"
 #include "platform/console/console_backend.h"
 #if MIRELLE_HAVE_QT
@@ -19,6 +21,10 @@ int main(int argc, char** argv) {
 #else
     constexpr bool kQtBuilt = false;
 #endif
+    // An unattended run says it failed until it reports success, from the
+    // very start: a run that cannot even open its display (a stale DISPLAY
+    // over ssh) must not leave the "OK" of an earlier run for a script to read.
+    if (argc > 1) WriteTextFile(sys::ProgramDir() + "MESSFILE.TXT", "NG\nthe run did not start\n");
     const BackendChoice choice = ChooseBackend(BackendEnvironment::FromProcess(argc > 1, kQtBuilt));
     if (!choice.warning.empty()) std::fprintf(stderr, "%s\n", choice.warning.c_str());
     if (choice.kind == BackendKind::None) {

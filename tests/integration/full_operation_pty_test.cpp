@@ -203,6 +203,16 @@ TEST_F(FullOperationPty, BrokenAndMissingProgramFilesLeaveTheChipAlone) {
     EXPECT_EQ(Slurp(home_ / "summary.txt").substr(0, 27), "flash: 16 bytes programmed,");
 }
 
+TEST_F(FullOperationPty, ARunThatCannotOpenItsDisplayLeavesNoEarlierOkInTheLog) {
+    const fs::path program = WriteProgram(Pattern(0x80000, 0x100));
+    std::ofstream(home_ / "MESSFILE.TXT", std::ios::binary) << "OK";
+    // A display that nobody serves, as after an ssh session has ended.
+    const std::vector<std::string> env{"MIRELLE_HOME=" + home_.string(), "DISPLAY=:87", "MIRELLE_UI=qt"};
+    const std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle", program.string(), "com1"};
+    EXPECT_EQ(Wait(Spawn(argv, env, home_ / "mirelle.log"), 30), 1) << Slurp(home_ / "mirelle.log");
+    EXPECT_EQ(Log().substr(0, 4), "NG\r\n");
+}
+
 TEST_F(FullOperationPty, SigtermEndsTheRunWithinASecondAtAnyStep) {
     StartSim("TQ4A01", 0);
     const fs::path program = WriteProgram(Pattern(0x80000, 0x40000));
