@@ -17,18 +17,6 @@ namespace mirelle {
 
 using namespace protocol;
 
-namespace {
-
-// Polls the progress window's button every 10 ms until it is pressed.
-void WaitForPress(CProgressDlg& progress) {
-    while (progress.PollCancel() == 0) {
-        if (sys::InterruptSignal() != 0) return;
-        ProgramClock().SleepMs(10);
-    }
-}
-
-}  // namespace
-
 int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
     const TargetFamily family = FamilyOfTarget(TargetName());
     if (!SendControlFrame(*this, BlockCommandFrame(family, blockStart, read))) return 0xFF;
@@ -174,7 +162,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
             // command-line run no press can come: the operation ends at once.
             if (!CommandLineMode()) {
                 progress->SetDlgItemText(idc::kProgressButton, "OK");
-                WaitForPress(*progress);
+                CProgressDlg::WaitForPress(m_pProgress);
             }
         }
         PurgeComPort(serial::PurgeWhich::Both);

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/control_ids.h"
+#include "platform/clock.h"
+#include "platform/interrupt.h"
 
 namespace mirelle {
 
@@ -145,6 +147,14 @@ int CProgressDlg::PollCancel() {
     int pressed = m_bCancel;
     m_bCancel = 0;
     return pressed;
+}
+
+void CProgressDlg::WaitForPress(const std::unique_ptr<CProgressDlg>& progress) {
+    constexpr std::uint32_t kPollIntervalMs = 10;
+    while (progress && progress->HasWindow() && progress->m_bButtonLive && sys::InterruptSignal() == 0) {
+        if (progress->PollCancel() != 0) return;
+        ProgramClock().SleepMs(kPollIntervalMs);
+    }
 }
 
 void CProgressDlg::DrainMessages() { ui::PumpEvents(); }

@@ -4,6 +4,7 @@
 // result is shown. A press only sets a flag that the operation polls.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,12 @@ public:
     int StepIt();
     // 1 once for each press of the live button, else 0.
     int PollCancel();
+    // Polls every 10 ms until the live button of `progress` is pressed. The
+    // wait also ends when the window, its live button or the object itself is
+    // gone (it is looked up afresh after every dispatch of events), or the
+    // run was interrupted by a signal, so that nothing waits for a press that
+    // cannot come.
+    static void WaitForPress(const std::unique_ptr<CProgressDlg>& progress);
     // Dispatches every pending event of the thread and returns.
     void DrainMessages();
 

@@ -17,7 +17,6 @@ namespace mirelle {
 namespace {
 
 constexpr const char* kCaption = "Flash Memory Writer";
-constexpr std::uint32_t kPollIntervalMs = 10;
 
 bool IsError(int kind) { return kind >= result::kKindError && kind <= result::kKindLinkLost; }
 bool NeedsRedownload(int kind) { return kind == result::kKindRedownload || kind == result::kKindLinkLost; }
@@ -58,16 +57,6 @@ int CWriterDlg::ReportResult(int code, int kind, int sound) {
 
     WriteResultLog(code, message);
 
-    // Waits until the user presses the progress window's button. The wait
-    // also ends when the window or its live button went away, so that nothing
-    // can leave the program waiting for a press that cannot come.
-    auto wait_for_button = [this] {
-        while (m_pProgress && m_pProgress->HasWindow() && m_pProgress->m_bButtonLive) {
-            if (m_pProgress->PollCancel() != 0) return;
-            ProgramClock().SleepMs(kPollIntervalMs);
-        }
-    };
-
     // A progress object whose window could not be made shows nothing: the
     // message then goes to a message box.
     const bool in_progress = m_pProgress && m_pProgress->HasWindow();
@@ -78,7 +67,7 @@ int CWriterDlg::ReportResult(int code, int kind, int sound) {
             m_pProgress->SetStatusIcon(StatusIconFor(kind));
             m_pProgress->SetStatus(message);
             PlayEventSound(sound);
-            wait_for_button();
+            CProgressDlg::WaitForPress(m_pProgress);
         } else {
             PlayEventSound(sound);
             ui::MessageBox(this, message, kCaption, ui::MessageButtons::Ok,
@@ -90,8 +79,11 @@ int CWriterDlg::ReportResult(int code, int kind, int sound) {
         const std::string redo = LoadString(ids::kRedoFromDownload);
         if (interactive) {
             if (in_progress) {
-                m_pProgress->SetStatus(redo);
-                wait_for_button();
+                // The first wait may have ended with the window gone.
+                if (m_pProgress) {
+                    m_pProgress->SetStatus(redo);
+                    CProgressDlg::WaitForPress(m_pProgress);
+                }
             } else {
                 ui::MessageBox(this, redo, kCaption, ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
             }
