@@ -13,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "protocol/boot_protocol.h"
+#include "protocol/flash_commands.h"
 #include "serial/com_handle.h"
 #include "target/list_syntax.h"
 
@@ -194,9 +195,7 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
     } while (byte == 0);
 
     if (byte == boot::AckFor(command)) return 0;
-    char detail[32];
-    std::snprintf(detail, sizeof detail, "MCU : %02XH", byte);
-    m_strErrorDetail = detail;
+    m_strErrorDetail = protocol::DownloadErrorDetail(byte);
     ReportResult(201, 1, kSoundError);
     return 1;
 }

@@ -6,15 +6,11 @@
 
 namespace mirelle::protocol {
 
-namespace {
-
-std::string Format02X(const char* prefix, int value) {
+std::string McuByteDetail(const char* prefix, int value) {
     char text[64];
     std::snprintf(text, sizeof text, "%s%02X%s", prefix, static_cast<unsigned>(value) & 0xFFu, "H");
     return text;
 }
-
-}  // namespace
 
 TargetFamily FamilyOfTarget(const std::string& target) {
     return (target == "TQ7C01" || target == "TQ7C02/03") ? TargetFamily::Second : TargetFamily::First;
@@ -68,9 +64,10 @@ EraseFailure ClassifyEraseFailure(int status) {
     return {{212, 2, 1}, true};
 }
 
-std::string EraseErrorDetail(int status) { return Format02X("ERASE ERROR MCU : ", status); }
-std::string CrReadErrorDetail(int result) { return Format02X("CR READ ERROR MCU : ", result); }
-std::string CrSetErrorDetail(int result) { return Format02X("CR SET ERROR MCU : ", result); }
+std::string DownloadErrorDetail(int answer) { return McuByteDetail("MCU : ", answer); }
+std::string EraseErrorDetail(int status) { return McuByteDetail("ERASE ERROR MCU : ", status); }
+std::string CrReadErrorDetail(int result) { return McuByteDetail("CR READ ERROR MCU : ", result); }
+std::string CrSetErrorDetail(int result) { return McuByteDetail("CR SET ERROR MCU : ", result); }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
     static const char kDigits[] = "0123456789ABCDEF";

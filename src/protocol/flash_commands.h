@@ -85,7 +85,9 @@ struct EraseFailure {
 };
 EraseFailure ClassifyEraseFailure(int status);
 
-// Detail lines.
+// Detail lines: a byte the chip answered, as "<prefix>%02XH".
+std::string McuByteDetail(const char* prefix, int value);
+std::string DownloadErrorDetail(int answer);  // "MCU : %02XH"
 std::string EraseErrorDetail(int status);   // "ERASE ERROR MCU : %02XH"
 std::string CrReadErrorDetail(int result);  // "CR READ ERROR MCU : %02XH"
 std::string CrSetErrorDetail(int result);   // "CR SET ERROR MCU : %02XH"
