@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 namespace {
 
 constexpr const char* kLoaderCaption = "HexFile decoder";
@@ -191,4 +191,4 @@ LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool prog
     return report;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -18,8 +18,10 @@
 #include "hexfile/flash_image.h"
 
 namespace mirelle {
-
 class LineReader;
+}  // namespace mirelle
+
+namespace mirelle::hexfile {
 
 // A source of text lines, each without its end-of-line characters.
 class LineSource {
@@ -135,4 +137,4 @@ struct LoadReport {
 // a progress window exists and progress display is on.
 LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown);
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -4,7 +4,7 @@
 
 #include "platform/profile.h"
 
-namespace mirelle {
+namespace mirelle::settings {
 
 void ReadCustomizeSettings(const std::string& customize_path, bool read_com, CustomizeSettings& settings,
                            std::string& com_text) {
@@ -73,4 +73,4 @@ void WriteRecent(const std::string& datafile_path, int target, int rate, const s
     profile::WriteString(datafile_path, "Recent", "Write File", program_file);
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::settings

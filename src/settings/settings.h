@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mirelle {
+namespace mirelle::settings {
 
 // The user's settings record, in the field order the customize sheet copies.
 struct CustomizeSettings {
@@ -50,4 +50,4 @@ RecentSelection ReadRecent(const std::string& datafile_path);
 void WriteRecent(const std::string& datafile_path, int target, int rate,
                  const std::string& program_file);
 
-}  // namespace mirelle
+}  // namespace mirelle::settings

@@ -33,6 +33,8 @@
 #include "scenario/main_window_fixture.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 namespace fs = std::filesystem;

@@ -5,6 +5,8 @@
 #include "report_fixture.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using chipsim::LineEvent;

@@ -14,6 +14,8 @@
 #include "support/program_lines.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using ::testing::HasSubstr;

@@ -5,6 +5,7 @@
 #include "platform/profile.h"
 
 namespace mirelle::test {
+
 namespace {
 
 using ui::kIdCancel;

@@ -11,6 +11,8 @@
 #include "support/program_lines.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -6,6 +6,8 @@
 #include "report_fixture.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::settings;
 namespace {
 
 using Box = ui::ScriptedBackend::MessageBoxRecord;

@@ -11,6 +11,7 @@
 #include "app/operations/com_handle.h"
 
 namespace mirelle::test {
+
 namespace {
 
 TEST_F(MainWindowTest, TargetChangeClosesThePortAndRemembersEverySelection) {

@@ -12,6 +12,8 @@
 #include "protocol/crc16.h"
 
 namespace mirelle::chipsim {
+
+using namespace mirelle::protocol;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -11,6 +11,8 @@
 #include "platform/profile.h"
 
 namespace mirelle {
+
+using namespace mirelle::settings;
 namespace {
 
 class SettingsFiles : public ::testing::Test {

@@ -10,6 +10,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 using namespace protocol;
 
 int CWriterDlg::BlankCheck(bool inFullOperation) {

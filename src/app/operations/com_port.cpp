@@ -10,6 +10,9 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+using namespace mirelle::settings;
+
 namespace {
 constexpr int kLowestComNumber = 1;
 constexpr int kHighestComNumber = 255;

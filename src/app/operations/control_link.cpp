@@ -6,6 +6,7 @@
 
 namespace mirelle {
 
+
 bool SendControlFrame(CWriterDlg& dlg, const std::vector<std::uint8_t>& frame) {
     for (std::uint8_t b : frame)
         if (!dlg.WriteByte(b)) return false;

@@ -18,6 +18,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::target;
+
 namespace {
 
 constexpr int kDownloadOk = '1';

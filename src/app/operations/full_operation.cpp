@@ -12,6 +12,7 @@
 
 namespace mirelle {
 
+
 namespace {
 
 // A signal during the unattended run ends it between steps.

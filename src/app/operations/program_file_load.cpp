@@ -16,6 +16,8 @@
 #include "platform/ui/backend.h"
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 ImageTarget TargetOf(const CWriterDlg& dlg) { return {dlg.m_nStartAddr[0], dlg.m_nSkipHalfword}; }

@@ -15,6 +15,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 using namespace protocol;
 
 int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {

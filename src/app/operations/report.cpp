@@ -14,6 +14,7 @@
 
 namespace mirelle {
 
+
 namespace {
 
 constexpr const char* kCaption = "Flash Memory Writer";

@@ -8,6 +8,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::settings;
+
 using namespace idc;
 
 void CWriterDlg::LoadSettings() {

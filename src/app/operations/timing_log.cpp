@@ -11,6 +11,7 @@
 
 namespace mirelle {
 
+
 namespace {
 
 // Days since 1970-01-01 of a proleptic Gregorian date.

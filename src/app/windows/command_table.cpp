@@ -6,6 +6,7 @@
 
 namespace mirelle {
 
+
 const std::vector<CommandBinding>& MainWindowCommands() {
     static const std::vector<CommandBinding> table = {
         {idc::kVersionInfo, ui::kBnClicked, &CWriterDlg::OnVersionInfo},

@@ -12,6 +12,7 @@
 
 namespace mirelle {
 
+
 using namespace idc;
 
 AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {

@@ -116,17 +116,17 @@ public:
     // whole file was decoded, else 0 (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
     // The decoders, given the open file from its first line: 1 or 0 (reported).
-    int DecodeSRecordFile(LineSource& file);
-    int DecodeIntelHexFile(LineSource& file);
+    int DecodeSRecordFile(hexfile::LineSource& file);
+    int DecodeIntelHexFile(hexfile::LineSource& file);
     // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
     // bytes, 0 when the line is no valid record; address and the index in
     // `record` of the first data byte (3, 4 or 5).
-    int DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
+    int DecodeSRecordLine(const std::string& line, hexfile::SRecordBytes& record, std::uint32_t& address,
                           int& firstData) const;
     // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
     // length or checksum) or 3 (wrong length for types 01..05); the data, the
     // address field (the new base for types 02 and 04), length and type.
-    int DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
+    int DecodeIntelHexRecord(const std::string& line, hexfile::IntelHexData& data, std::uint32_t& address,
                              int& length, std::uint8_t& type) const;
     // Reads the image for a flash operation: out[i] is the image byte of
     // `address` + i by the image address rule (the window is chosen by
@@ -191,8 +191,8 @@ public:
     std::string m_strChipDefPath;
     std::string m_strModuleDir;  // ends with '/'
     std::string m_strProgramFile;
-    std::array<std::uint32_t, kMaxAreas> m_nStartAddr{};
-    std::array<std::uint32_t, kMaxAreas> m_nEndAddr{};  // inclusive
+    std::array<std::uint32_t, target::kMaxAreas> m_nStartAddr{};
+    std::array<std::uint32_t, target::kMaxAreas> m_nEndAddr{};  // inclusive
     int m_nAreaCount = 0;
     std::optional<std::uint32_t> m_nSkipHalfword;  // empty: no offset is skipped
     int m_bComOpen = 0;
@@ -208,14 +208,14 @@ public:
     int m_bCopyIntelHex = 0;  // Copy writes 0: S-records, 1: Intel HEX
     // The flash image: the low, mid and high buffers, allocated once with the
     // window (src/hexfile/flash_image.h holds the address rule).
-    FlashImage m_image;
+    hexfile::FlashImage m_image;
     std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
     std::array<std::uint8_t, 4> m_pStatusB{};
     LocalTime m_tStart;
     LocalTime m_tEnd;
     std::string m_strErrAddress, m_strErrFlash, m_strErrHexFile;
     int m_bCloseRequested = 0;
-    CustomizeSettings m_settings;
+    settings::CustomizeSettings m_settings;
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
