@@ -12,7 +12,10 @@
 // The line runs at its rate both ways: a byte the host writes reaches the
 // chip 10 bit times (at the host's rate) after it went on the line, and it
 // goes on the line when it was written or when the byte before it has left,
-// whichever is later; the chip's answers likewise. --no-line-time makes both
+// whichever is later; the chip's answers likewise. The chip takes the host's
+// bytes as they are read, each stamped with the time it reaches the chip (as
+// a UART's transmit buffer, they are on their way once written, even when
+// the host closes the line), so the simulator wakes only for the chip's bytes. --no-line-time makes both
 // directions instant. --latency-ms holds the chip's bytes as a USB adapter's
 // latency timer does.
 //
@@ -83,13 +86,6 @@ public:
 private:
     static double Seconds(std::uint64_t us) { return static_cast<double>(us) / 1e6; }
     std::FILE* file_ = nullptr;
-};
-
-// A byte from the host on its way to the chip.
-struct ToChip {
-    std::uint8_t byte = 0;
-    std::uint32_t baud = 0;
-    mirelle::chipsim::LineDirection::Slot slot;
 };
 
 // A byte from the chip, off the line and held for the host.
@@ -251,7 +247,6 @@ int main(int argc, char** argv) {
 
     const bool line_time = options.chip.timing.line_time;
     LineDirection to_chip_line;
-    std::deque<ToChip> to_chip;
     LatencyBuffer adapter(options.latency_ms);
     std::deque<ToHost> to_host;  // the bytes `adapter` holds, in the same order
 
@@ -264,7 +259,6 @@ int main(int argc, char** argv) {
     };
     // Bytes still on their way are lost with the line's end.
     const auto drop_in_flight = [&]() {
-        to_chip.clear();
         to_chip_line.Reset();
         adapter.Clear();
         to_host.clear();
@@ -291,7 +285,6 @@ int main(int argc, char** argv) {
         }
         // Sleep until the host writes or the next byte is due at either end.
         std::uint64_t wake = t + 100000;
-        if (!to_chip.empty()) wake = std::min(wake, to_chip.front().slot.end_us);
         if (const auto next = chip.NextTxTime()) wake = std::min(wake, *next);
         if (const auto next = adapter.ReleaseTime()) wake = std::min(wake, *next);
         const std::uint64_t wait_us = wake > t ? wake - t : 0;
@@ -314,9 +307,29 @@ int main(int argc, char** argv) {
                 host_open = true;
                 std::uint32_t baud = 0;
                 ReadLineRate(master, baud);
+                // Each byte goes to the chip stamped with the time it has
+                // crossed the line; the chip answers from that time on.
                 for (ssize_t i = 0; i < n; ++i) {
-                    const LineDirection::Slot slot = line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
-                    to_chip.push_back({buf[i], baud, slot});
+                    const LineDirection::Slot slot =
+                        line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
+                    const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
+                    const auto result = chip.Receive(buf[i], baud, slot.end_us);
+                    std::string note;
+                    if (result == Chip::RxResult::WrongRate) {
+                        note = "ignored (chip listens at " + std::to_string(listening) + ")";
+                    } else if (result == Chip::RxResult::Dropped) {
+                        note = "lost (connection dropped)";
+                    }
+                    trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
+                }
+                if (chip.Dropped()) {
+                    trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
+                    std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
+                    close(master);
+                    master = -1;
+                    drop_in_flight();
+                    if (!options.link.empty()) unlink(options.link.c_str());
+                    continue;
                 }
             }
         }
@@ -330,35 +343,6 @@ int main(int argc, char** argv) {
             continue;
         }
         if (ready == 0) host_open = true;  // no hang-up reported: the device is open
-
-        // The host's bytes that have arrived at the chip by now.
-        bool dropped = false;
-        while (!to_chip.empty() && to_chip.front().slot.end_us <= t) {
-            const ToChip in = to_chip.front();
-            to_chip.pop_front();
-            const std::uint32_t listening = chip.ListeningBaud(in.slot.end_us);
-            const auto result = chip.Receive(in.byte, in.baud, in.slot.end_us);
-            std::string note;
-            if (result == Chip::RxResult::WrongRate) {
-                note = "ignored (chip listens at " + std::to_string(listening) + ")";
-            } else if (result == Chip::RxResult::Dropped) {
-                note = "lost (connection dropped)";
-            }
-            trace.Byte(in.slot.start_us, in.slot.end_us, in.slot.end_us, "H>C", in.byte, in.baud, note);
-            if (chip.Dropped()) {
-                dropped = true;
-                break;
-            }
-        }
-        if (dropped) {
-            trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
-            std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
-            close(master);
-            master = -1;
-            drop_in_flight();
-            if (!options.link.empty()) unlink(options.link.c_str());
-            continue;
-        }
 
         // The chip's bytes that are off the line by now go into the adapter ...
         while (const auto tx = chip.TakeTx(t)) {
