@@ -164,7 +164,7 @@ public:
         double took = 0;  // since the read returned
     };
     TimedPort(std::unique_ptr<serial::Port> port, std::vector<Turn>& turns) : port_(std::move(port)), turns_(turns) {}
-    int SetBaud(std::uint32_t baud) override { return port_->SetBaud(baud); }
+    serial::PortResult SetBaud(std::uint32_t baud) override { return port_->SetBaud(baud); }
     void Purge(serial::PurgeWhich which) override { port_->Purge(which); }
     serial::LineStatus ClearErrors() override { return port_->ClearErrors(); }
     bool Write(const std::uint8_t* data, std::size_t n, std::size_t& done) override {
@@ -304,7 +304,7 @@ std::vector<Row> RunOnce(const Options& o, std::uint32_t rate, std::uint32_t lat
     serial::ActivePortOpener() = [&turns](const std::string& device, int, std::uint32_t baud,
                                           std::unique_ptr<serial::Port>& out) {
         std::unique_ptr<serial::Port> port;
-        const int rc = serial::OpenTermiosPort(device, baud, port);
+        const serial::PortResult rc = serial::OpenTermiosPort(device, baud, port);
         if (port) out = std::make_unique<TimedPort>(std::move(port), turns);
         return rc;
     };
