@@ -60,7 +60,6 @@ public:
     std::optional<std::uint64_t> ReleaseTime() const;
     // The bytes handed to the host by `now_us`, in order.
     std::vector<Released> Release(std::uint64_t now_us);
-    std::size_t Held() const { return held_.size(); }
     void Clear() { held_.clear(); }
 
 private:

@@ -22,9 +22,12 @@
 // The trace has one line per byte: when it went on the line, when it was off
 // the line at the far end, and when the far end had it (for the chip's bytes:
 // when they were handed to the host, after any adapter latency), then the
-// direction, the byte, the rate and a note. Times are seconds since the
-// simulator started; its first line gives that start on CLOCK_MONOTONIC, so a
-// program on the same machine can place its own times among the bytes.
+// direction, the byte, the rate and a note. Lines come in the order the
+// simulator handled the bytes (the host's when read, the chip's when handed
+// over), which is not strictly the order of their times. Times are seconds
+// since the simulator started; its first line gives that start on
+// CLOCK_MONOTONIC, so a program on the same machine can place its own times
+// among the bytes.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
