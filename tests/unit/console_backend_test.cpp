@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/console/backend_choice.h"
+#include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
 #include "platform/ui/dialog.h"
 
