@@ -157,7 +157,8 @@ public:
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
-    // Read and compare, copy (src/protocol/compare.cpp, copy.cpp).
+    // Read and compare, copy (src/app/operations/read_compare.cpp, copy.cpp;
+    // the block read-out they share in block_receiver.cpp).
     void ReadAndCompare();
     void OnCompare();
     int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 2 no memory, 3 no window
@@ -166,7 +167,7 @@ public:
     void OnSetEnvironment();
     void OnCheckSum();
     int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
-    // Diagnostics (src/app/timing_log.cpp).
+    // Diagnostics (src/app/operations/timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
 
