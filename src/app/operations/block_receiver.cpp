@@ -48,11 +48,13 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     }
 
     // The data in reads of 64 bytes, then the CRC. How many bytes a read
-    // brought is not looked at: a short block fails its CRC.
+    // brought is not looked at: a short block fails its CRC (the frame is
+    // filled afresh, so nothing of the previous block can pass for it).
+    frame_.fill(0xFF);
     std::size_t received = 0;
     for (std::size_t k = 0; k <= kReadChunks; ++k) {
         const std::size_t count = k < kReadChunks ? kReadChunkBytes : 2;
-        if (!dlg_.ReadBlock(frame_ + k * kReadChunkBytes, count, received)) {
+        if (!dlg_.ReadBlock(frame_.data() + k * kReadChunkBytes, count, received)) {
             ReportFailedRead();
             return Attempt::kFailed;
         }
@@ -88,7 +90,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     }
 
     const std::uint8_t fault = dlg_.CrcFaultDue() ? 1 : 0;
-    if (!ReadFrameIntact(std::span(frame_, kReadFrameBytes), fault)) {
+    if (!ReadFrameIntact(frame_, fault)) {
         if (ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption, ui::MessageButtons::YesNo,
                            ui::MessageIcon::Question) == ui::kIdYes)
             return Attempt::kRetry;
@@ -126,7 +128,7 @@ ReadOutEnd BlockReceiver::Run(const std::function<bool(const ReadOutBlock&)>& on
             } while (attempt == Attempt::kRetry);
             if (attempt == Attempt::kCancelled) return ReadOutEnd::kCancelled;
             if (attempt == Attempt::kFailed) return ReadOutEnd::kFailed;
-            if (!on_block({area, address, std::span<const std::uint8_t>(frame_, kBlockSize)}))
+            if (!on_block({area, address, std::span<const std::uint8_t>(frame_.data(), kBlockSize)}))
                 return ReadOutEnd::kStopped;
             ++done_;
         }

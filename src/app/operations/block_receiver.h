@@ -6,10 +6,13 @@
 // read reports and in what a Cancel during the command's wait means.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
+
+#include "protocol/read_block.h"
 
 namespace mirelle {
 
@@ -62,7 +65,7 @@ private:
     CWriterDlg& dlg_;
     ReadOutPurpose purpose_;
     int done_ = 0;
-    std::uint8_t frame_[514] = {};
+    std::array<std::uint8_t, protocol::kReadFrameBytes> frame_{};
 };
 
 }  // namespace mirelle
