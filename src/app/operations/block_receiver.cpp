@@ -1,6 +1,7 @@
 #include "app/operations/block_receiver.h"
 
 #include "app/operations/control_link.h"
+#include "app/texts/result_codes.h"
 #include "app/texts/result_texts.h"
 #include "app/texts/string_table.h"
 #include "app/windows/control_ids.h"

@@ -20,7 +20,7 @@ void CWriterDlg::RunCommand(const std::string& caption, int progressMode, bool n
     if (needsProgramFile) {
         UpdateData(true);
         if (!sys::FileExists(m_strProgramFile)) {
-            ReportResult(401, 1, 1);
+            ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
             return;
         }
     }
@@ -66,7 +66,7 @@ bool CWriterDlg::RunDownload(bool inFullOperation) {
     } else {
         if (!inFullOperation) {
             WriteTimingLog(0);
-            ReportResult(307, 0, 2);
+            ReportResult(result::kDownloaded, result::kKindInfo, result::kSoundEnd);
         }
         SetDownloadedButtons();
         UpdateData(false);

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "app/operations/block_receiver.h"
-#include "app/texts/result_texts.h"
+#include "app/texts/result_codes.h"
 #include "app/texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "hexfile/readout_records.h"

@@ -24,7 +24,7 @@ void CWriterDlg::FullOperation() {
     m_tStart = ProgramClock().Now();
     m_bFullOperationDone = false;
     if (!sys::FileExists(m_strProgramFile)) {
-        ReportResult(401, 1, 1);
+        ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
         return;
     }
     CloseComPort();

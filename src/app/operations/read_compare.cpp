@@ -4,7 +4,7 @@
 #include <array>
 
 #include "app/operations/block_receiver.h"
-#include "app/texts/result_texts.h"
+#include "app/texts/result_codes.h"
 #include "app/texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/block_plan.h"

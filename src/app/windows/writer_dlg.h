@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/texts/result_codes.h"
 #include "app/operations/command_line.h"
 #include "app/windows/progress_dlg.h"
 #include "hexfile/flash_image.h"
