@@ -86,6 +86,5 @@ std::string CrcRetryQuestion(std::uint32_t block_address);  // "CRC error detect
 inline constexpr const char* kCrcRetryCaption = "crc checking";
 
 // The prefix of every step text inside Full Operation.
-inline constexpr const char* kFullOperationPrefix = "Full Operation - ";
 
 }  // namespace mirelle::protocol

@@ -14,7 +14,7 @@ using namespace protocol;
 
 int CWriterDlg::BlankCheck(bool inFullOperation) {
     const TargetFamily family = FamilyOfTarget(TargetName());
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepBlankChecking);
+    m_strStepText = StepText(ids::kStepBlankChecking, inFullOperation);
     CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
     if (progress) {
         progress->SetStatus(m_strStepText);

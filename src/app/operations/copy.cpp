@@ -3,8 +3,6 @@
 // button chooses). The file is written under a temporary name beside the
 // chosen one and takes its place only when complete, so a failed or
 // cancelled copy never destroys a file the user chose to overwrite.
-#include <new>
-
 #include "app/operations/block_receiver.h"
 #include "app/texts/result_codes.h"
 #include "app/texts/string_table.h"
@@ -46,19 +44,9 @@ int CWriterDlg::CopyToFile() {
     BlockReceiver receiver(*this, ReadOutPurpose::kCopy);
     const int blockCount = receiver.BlockCount();
     // Copy always has a window of its own, also on a run without dialogs.
-    if (m_pProgress) {
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
-    }
-    try {
-        m_pProgress = std::make_unique<CProgressDlg>();
-    } catch (const std::bad_alloc&) {
-        return 2;
-    }
-    if (!m_pProgress->Create(nullptr)) {
-        m_pProgress.reset();
-        return 3;
-    }
+    // (Memory for it is not told apart from a window that could not be
+    // made: the button ignores the result either way.)
+    if (!OpenProgressWindow(-1)) return 3;
     m_strStepText = LoadString(ids::kStepCopying);
     m_pProgress->SetMode(CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive | CProgressDlg::kModeBar, true,
                          std::string("Copy"));
@@ -72,8 +60,7 @@ int CWriterDlg::CopyToFile() {
     if (!file.IsOpen()) {
         ui::MessageBox(this, FileErrorText(ReplacingFile::Error::kOpen), kFileErrorCaption, ui::MessageButtons::Ok,
                        ui::MessageIcon::Exclamation);
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
+        CloseProgressWindow();
         return 1;
     }
     // A file error ends the copy at once with its own box; no result code.
@@ -114,10 +101,7 @@ int CWriterDlg::CopyToFile() {
 
 void CWriterDlg::OnCopy() {
     CopyToFile();
-    if (m_pProgress) {
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
-    }
+    CloseProgressWindow();
 }
 
 }  // namespace mirelle

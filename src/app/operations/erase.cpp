@@ -105,7 +105,7 @@ void ReportEraseFailure(CWriterDlg& dlg, int status) {
 
 int CWriterDlg::EraseFlash(bool inFullOperation) {
     const TargetFamily family = FamilyOfTarget(TargetName());
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepErasing);
+    m_strStepText = StepText(ids::kStepErasing, inFullOperation);
     CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
     if (progress) {
         progress->SetMode(CProgressDlg::kModeBar);

@@ -44,7 +44,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
         progress->SetMode(CommandLineMode() ? CProgressDlg::kModeBar
                                             : CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive |
                                                   CProgressDlg::kModeBar);
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepProgramming);
+    m_strStepText = StepText(ids::kStepProgramming, inFullOperation);
     if (progress) {
         progress->SetStatus(m_strStepText);
         progress->SetProgress(0, blockCount, 1, 0);
