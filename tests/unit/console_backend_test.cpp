@@ -2,6 +2,9 @@
 // how it answers questions with and without a terminal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/ui/backend_choice.h"
@@ -103,6 +106,39 @@ TEST_F(ConsoleBackendTest, ModalWindowsEndCancelledFileDialogsAreCancelled) {
     Dialog d(ProgressLike());
     EXPECT_EQ(d.DoModal(), kIdCancel);
     EXPECT_FALSE(b.FileDialog({}).has_value());
+}
+
+// A save dialog asks for a name on a terminal; without one nothing is chosen.
+TEST_F(ConsoleBackendTest, SaveDialogTakesATypedNameOnlyOnATerminal) {
+    const std::string dir = ::testing::TempDir();
+    std::ofstream(dir + "taken.mhx") << "old";
+    FileDialogRequest save;
+    save.save = true;
+    save.default_extension = "mhx";
+    save.initial_dir = dir + "prog.mot";  // a file's path: its folder is meant
+    save.flags = kOverwritePrompt | kFileMustExist;
+    struct Case {
+        const char* typed;
+        bool terminal;
+        std::optional<std::string> chosen;
+    } cases[] = {
+        {"out\n", true, dir + "out.mhx"},        // relative, default extension added
+        {"/tmp/x.hex\n", true, "/tmp/x.hex"},    // "must exist" does not apply
+        {"taken\nn\n", true, std::nullopt},     // not replaced
+        {"taken\ny\n", true, dir + "taken.mhx"},
+        {"\n", true, std::nullopt},
+        {"out\n", false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.typed);
+        ConsoleBackend b(err, &in, false, c.terminal);
+        std::optional<std::string> chosen = b.FileDialog(save);
+        if (chosen) chosen = std::filesystem::path(*chosen).lexically_normal().string();
+        EXPECT_EQ(chosen, c.chosen) << c.typed;
+    }
+    std::istringstream in("out\n");
+    EXPECT_FALSE(ConsoleBackend(err, &in, false, true).FileDialog({}).has_value());  // open dialogs are refused
+    std::filesystem::remove(dir + "taken.mhx");
 }
 
 BackendEnvironment Env(bool args, std::string display = "", std::string ui = "") {

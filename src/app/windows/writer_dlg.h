@@ -163,10 +163,11 @@ public:
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
-    // Read and compare, copy (read_compare.cpp, copy.cpp).
+    // Read and compare, copy (read_compare.cpp, copy.cpp; the block
+    // read-out they share in block_receiver.cpp).
     void ReadAndCompare();
     void OnCompare();
-    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 2 no memory, 3 no window
+    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 3 no progress window
     void OnCopy();
     // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <iostream>
 
 namespace mirelle::ui {
@@ -42,6 +43,30 @@ const char* IconWord(MessageIcon icon) {
         case MessageIcon::None: break;
     }
     return "";
+}
+
+// The folder a save dialog starts in: the given folder, or the folder of a
+// given file (Copy passes the program file), else the current folder.
+std::string StartFolder(const std::string& initial) {
+    std::error_code ec;
+    std::filesystem::path start = initial.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(initial);
+    if (!std::filesystem::is_directory(start, ec)) start = start.parent_path();
+    if (start.empty() || !std::filesystem::is_directory(start, ec)) start = std::filesystem::current_path(ec);
+    return start.string();
+}
+
+// The patterns of a "description|pattern|...||" filter, as "*.hex, *.*".
+std::string FilterPatterns(const std::string& filter) {
+    std::string out;
+    std::size_t at = 0;
+    for (int field = 0; at < filter.size(); ++field) {
+        const std::size_t bar = filter.find('|', at);
+        const std::string part = filter.substr(at, bar == std::string::npos ? std::string::npos : bar - at);
+        if (field % 2 == 1 && !part.empty()) out += (out.empty() ? "" : ", ") + part;
+        if (bar == std::string::npos) break;
+        at = bar + 1;
+    }
+    return out.empty() ? "*.*" : out;
 }
 
 const char* AnswerWord(int answer) {
@@ -167,10 +192,40 @@ int ConsoleBackend::MessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-std::optional<std::string> ConsoleBackend::FileDialog(const FileDialogRequest&) {
+std::optional<std::string> ConsoleBackend::FileDialog(const FileDialogRequest& request) {
     EndBarLine();
-    err_ << "mirelle: no file can be chosen without a display\n";
-    return std::nullopt;
+    // Only a new file can be named safely by typing; choosing a file to read
+    // needs the browsing of a real dialog.
+    if (!request.save || !in_terminal_) {
+        err_ << "mirelle: no file can be chosen without a display\n";
+        return std::nullopt;
+    }
+    const std::string folder = StartFolder(request.initial_dir);
+    err_ << "Save as (" << FilterPatterns(request.filter) << ") in " << folder << "\n  file name (Enter: cancel)? ";
+    err_.flush();
+    std::string name;
+    if (!std::getline(*in_, name) || (name = Trim(name)).empty()) {
+        err_ << "  -> cancelled\n";
+        return std::nullopt;
+    }
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = std::filesystem::path(folder) / path;
+    // As the save dialog does: a name without an extension gets the default one.
+    if (!request.default_extension.empty() && !path.has_extension()) path += "." + request.default_extension;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        err_ << "  -> " << path.string() << " is a folder; cancelled\n";
+        return std::nullopt;
+    }
+    if ((request.flags & kOverwritePrompt) && std::filesystem::exists(path, ec)) {
+        err_ << "  " << path.string() << " already exists. Replace it?\n";
+        if (AskOnTerminal({request.owner, "", "", MessageButtons::YesNo, MessageIcon::Question}, kIdNo) != kIdYes) {
+            err_ << "  -> cancelled\n";
+            return std::nullopt;
+        }
+    }
+    // "File must exist" does not apply to a file that is to be made.
+    return path.string();
 }
 
 bool ConsoleBackend::OpenWithViewer(const std::string& path) {

@@ -11,8 +11,11 @@
 // Yes for Yes/No, except that the same question (the CRC retry question
 // names its block) is answered Yes at most three times in a row and then No,
 // so a block that keeps failing ends the run instead of looping for ever.
-// File dialogs are cancelled, sounds are silent, a document is named on
-// standard error instead of being opened.
+// A save dialog asks for the file's name on the terminal (relative names are
+// taken in the start folder, a name without extension gets the default one,
+// an existing file is replaced only when the user says so); without a
+// terminal, and for every open dialog, file dialogs are cancelled. Sounds are
+// silent, a document is named on standard error instead of being opened.
 #pragma once
 
 #include <iosfwd>
