@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::string ReadoutRecords::Trailer() const {
     return format_ == ReadoutFormat::SRecord ? FormatSRecord({}, 0, 8) : std::string(":00000001FF") + kRecordLineEnd;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -15,7 +15,7 @@
 #include <span>
 #include <string>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 inline constexpr const char* kRecordLineEnd = "\r\n";
 
@@ -56,4 +56,4 @@ private:
     bool data_written_ = false;   // a data record of the current area has been written
 };
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

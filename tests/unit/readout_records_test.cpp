@@ -12,6 +12,8 @@
 #include "hexfile/srecord.h"
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -12,6 +12,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 namespace {
 
 constexpr const char* kIntelHexFilter = "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||";
