@@ -11,7 +11,9 @@
 // Yes for Yes/No, except that the same question (the CRC retry question
 // names its block) is answered Yes at most three times in a row and then No,
 // so a block that keeps failing ends the run instead of looping for ever.
-// File dialogs are cancelled, sounds are silent, a document is named on
+// A property sheet is printed page by page; with a terminal on standard
+// input its controls are worked from there (by number), otherwise it is
+// cancelled. File dialogs are cancelled, sounds are silent, a document is named on
 // standard error instead of being opened.
 #pragma once
 
@@ -23,6 +25,8 @@
 #include "platform/ui/dialog.h"
 
 namespace mirelle::ui {
+
+class PropertySheet;
 
 class ConsoleBackend final : public Backend, public DialogObserver {
 public:
@@ -52,6 +56,8 @@ private:
     int DefaultAnswer(const MessageBoxRequest& request);
     int AskOnTerminal(const MessageBoxRequest& request, int fallback);
     void EndBarLine();
+    void PrintPage(const PropertySheet& sheet);
+    void RunSheet(PropertySheet& sheet);
     void ShowProgress(const ControlState& bar);
 
     std::ostream& err_;
