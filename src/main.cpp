@@ -5,10 +5,10 @@
 #include <string>
 #include <memory>
 
-#include "app/writer_app.h"
+#include "app/windows/writer_app.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
-#include "platform/console/backend_choice.h"
+#include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
 #if MIRELLE_HAVE_QT
 #include "platform/qt/qt_backend.h"

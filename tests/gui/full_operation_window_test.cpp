@@ -17,8 +17,8 @@
 #include <fstream>
 #include <thread>
 
-#include "app/control_ids.h"
-#include "app/writer_app.h"
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_app.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"

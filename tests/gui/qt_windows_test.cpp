@@ -23,11 +23,11 @@
 #include <functional>
 #include <memory>
 
-#include "app/about_dlg.h"
-#include "app/control_ids.h"
-#include "app/progress_dlg.h"
-#include "app/version_text.h"
-#include "app/writer_app.h"
+#include "app/windows/about_dlg.h"
+#include "app/windows/control_ids.h"
+#include "app/windows/progress_dlg.h"
+#include "app/texts/version_text.h"
+#include "app/windows/writer_app.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"

@@ -1,7 +1,7 @@
 // The main window's COM operations on the in-process simulated line: the
 // device behind COMn, opening and reopening, failures and what they leave,
 // the rate, purge and errors, and the byte operations with their reports.
-#include "app/result_texts.h"
+#include "app/texts/result_texts.h"
 #include "report_fixture.h"
 
 namespace mirelle::test {

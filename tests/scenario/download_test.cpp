@@ -3,11 +3,11 @@
 // every failure with its report, and the buttons afterwards.
 #include <memory>
 
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "chipsim/sim_port.h"
 #include "main_window_fixture.h"
 #include "platform/clock.h"
-#include "protocol/crt_random.h"
+#include "app/operations/crt_random.h"
 
 namespace mirelle::test {
 namespace {

@@ -1,5 +1,5 @@
 // The Open and Help buttons of the main window.
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "main_window_fixture.h"
 #include "platform/profile.h"
 #include "platform/system.h"

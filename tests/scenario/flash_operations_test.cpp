@@ -6,7 +6,7 @@
 #include <csignal>
 #include <memory>
 
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "chipsim/chip.h"
 #include "chipsim/sim_port.h"
 #include "main_window_fixture.h"

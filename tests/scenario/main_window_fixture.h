@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/writer_app.h"
-#include "app/writer_dlg.h"
+#include "app/windows/writer_app.h"
+#include "app/windows/writer_dlg.h"
 #include "platform/clock.h"
 #include "serial/port.h"
 #include "platform/ui/scripted_backend.h"

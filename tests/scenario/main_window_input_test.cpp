@@ -1,6 +1,6 @@
 // The main window as a user works it: the COM box, the lists, keys, the
 // right button on Copy, closing, the about box.
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "main_window_fixture.h"
 #include "platform/profile.h"
 

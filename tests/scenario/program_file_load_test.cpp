@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.h"
-#include "app/progress_dlg.h"
+#include "app/windows/control_ids.h"
+#include "app/windows/progress_dlg.h"
 #include "main_window_fixture.h"
 #include "support/program_lines.h"
 

@@ -1,7 +1,7 @@
 // The progress window: modes and heights, the caption counter, the button
 // polled by the operation, and its owner.
-#include "app/control_ids.h"
-#include "app/progress_dlg.h"
+#include "app/windows/control_ids.h"
+#include "app/windows/progress_dlg.h"
 #include "main_window_fixture.h"
 
 namespace mirelle::test {

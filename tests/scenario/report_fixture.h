@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.h"
-#include "app/writer_dlg.h"
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_dlg.h"
 #include "chipsim/sim_port.h"
 #include "platform/clock.h"
 #include "platform/ui/scripted_backend.h"
-#include "serial/com_handle.h"
+#include "app/operations/com_handle.h"
 #include "support/program_folder.h"
 
 namespace mirelle::test {

@@ -1,6 +1,6 @@
 // Start-up of the main window: settings files absent or present, the chip
 // definition file and its failures, the command line.
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "main_window_fixture.h"
 
 namespace mirelle::test {

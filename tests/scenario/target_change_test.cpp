@@ -2,13 +2,13 @@
 // buttons, and how the main window treats keys that no button answers.
 #include "main_window_fixture.h"
 
-#include "app/control_ids.h"
+#include "app/windows/control_ids.h"
 #include "chipsim/chip.h"
 #include "chipsim/sim_port.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "platform/system.h"
-#include "serial/com_handle.h"
+#include "app/operations/com_handle.h"
 
 namespace mirelle::test {
 namespace {

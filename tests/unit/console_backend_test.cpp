@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "platform/console/backend_choice.h"
+#include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/property_sheet.h"

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "app/timing_log.h"
+#include "app/operations/timing_log.h"
 #include "protocol/boot_protocol.h"
-#include "protocol/crt_random.h"
+#include "app/operations/crt_random.h"
 #include "target/chip_definition.h"
 
 namespace mirelle {

@@ -1,6 +1,6 @@
 // Customize.ini and DATAFILE.TXT: defaults on a first start, the COM number
 // rules and the recent selections.
-#include "target/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,98 @@
+// Blank check of the flash areas: the Blank Check button's check with its
+// reports, and the silent check that Full Operation uses to decide whether
+// the chip needs an erase.
+#include <array>
+
+#include "app/operations/control_link.h"
+#include "app/texts/string_table.h"
+#include "app/windows/writer_dlg.h"
+#include "protocol/flash_commands.h"
+
+namespace mirelle {
+
+using namespace protocol;
+
+int CWriterDlg::BlankCheck(bool inFullOperation) {
+    const TargetFamily family = FamilyOfTarget(TargetName());
+    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepBlankChecking);
+    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    if (progress) {
+        progress->SetStatus(m_strStepText);
+        progress->SetMode(CProgressDlg::kModeBar);
+        progress->SetProgress(0, m_nAreaCount, 1, 0);
+    }
+
+    for (int i = 0; i < m_nAreaCount; ++i) {
+        if (!SendControlFrame(*this, BlankCheckFrame(family, m_nStartAddr[i], m_nEndAddr[i]))) return 1;
+        WallSeconds since(ProgramClock());
+        ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
+        if (wait.TimedOut()) {
+            ReportResult(203, 3, 1);
+            return 4;
+        }
+        if (wait.link_lost) return 1;
+        const std::uint8_t status = wait.Status();
+        if (status == kStatusDone) {
+            if (progress) progress->SetPos(i + 1);
+            continue;
+        }
+        if (status == kStatusFail) {
+            // The address of the first word that is not blank, its 4 bytes,
+            // and one byte more.
+            std::array<std::uint8_t, 4> address{}, data{};
+            std::uint8_t rest = 0;
+            std::size_t received = 0;
+            ReadBlock(address.data(), address.size(), received);
+            m_strErrAddress = HexBytes0x(address);
+            ReadBlock(data.data(), data.size(), received);
+            m_strErrFlash = HexBytes0x(data);
+            ReadBlock(&rest, 1, received);
+            ReportResult(564, inFullOperation ? 1 : 0, 1);
+            return 1;
+        }
+        ReportResult(212, 2, 1);
+        return 1;
+    }
+
+    if (!inFullOperation) {
+        WriteTimingLog(2);
+        ReportResult(302, 0, 2);
+    }
+    return 0;
+}
+
+int CWriterDlg::QuickBlankTest() {
+    const TargetFamily family = FamilyOfTarget(TargetName());
+    for (int i = 0; i < m_nAreaCount; ++i) {
+        // A write that failed has been reported and closed the port: that is
+        // a stop, not a chip holding data (which would lead to an erase on
+        // a closed port whose reports hide the write error).
+        if (!SendControlFrame(*this, BlankCheckFrame(family, m_nStartAddr[i], m_nEndAddr[i]))) return 2;
+        WallSeconds since(ProgramClock());
+        ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
+        if (wait.TimedOut()) {
+            ReportResult(203, 3, 1);
+            return 2;
+        }
+        // With the link gone there is nothing to decide from: stop.
+        if (wait.link_lost) return 2;
+        if (wait.Status() == kStatusDone) continue;
+        if (wait.Status() == kStatusFail) {
+            // Take the detail bytes off the line so they do not meet the next command.
+            std::uint8_t byte = 0;
+            std::size_t received = 0;
+            for (int k = 0; k < 8; ++k)
+                if (!ReadBlock(&byte, 1, received)) break;
+            ReadBlock(&byte, 1, received);
+            return 1;
+        }
+        return 2;
+    }
+    return 0;
+}
+
+void CWriterDlg::OnBlankCheck() {
+    RunCommand("Blank Check", -1, false, false, [this] { BlankCheck(false); });
+}
+
+}  // namespace mirelle

@@ -1,0 +1,203 @@
+// The download of the control program through the chip's boot ROM: the file
+// for the target and rate, the reset prompt, the boot-rate handshake, the
+// upload and start frames, and the switch to the working rate.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_dlg.h"
+#include "platform/profile.h"
+#include "platform/system.h"
+#include "protocol/boot_protocol.h"
+#include "protocol/flash_commands.h"
+#include "app/operations/com_handle.h"
+#include "target/list_syntax.h"
+
+namespace mirelle {
+
+namespace {
+
+constexpr int kDownloadOk = '1';
+constexpr int kDownloadFailed = 0;
+constexpr int kSoundError = 1;
+
+constexpr const char* kResetPrompt = "Please reset the microcontroller on userboard.\nThen push OK button.";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The result codes of reading the control program file.
+enum class ReadResult { Ok, NotOpened = 207, Unreadable = 220, NoMemory = 227 };
+
+ReadResult ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
+    // A folder is no file the program can send; it counts as not opening.
+    if (path.empty() || sys::IsDirectory(path)) return ReadResult::NotOpened;
+    File file(std::fopen(path.c_str(), "rb"));
+    if (!file) return ReadResult::NotOpened;
+    struct stat st {};
+    if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return ReadResult::Unreadable;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    try {
+        out.assign(size + 1, 0);
+    } catch (const std::bad_alloc&) {
+        return ReadResult::NoMemory;
+    } catch (const std::length_error&) {
+        return ReadResult::NoMemory;
+    }
+    const std::size_t got = std::fread(out.data(), 1, size, file.get());
+    if (std::ferror(file.get())) return ReadResult::Unreadable;
+    out.resize(got);  // the length is what was read
+    return ReadResult::Ok;
+}
+
+}  // namespace
+
+int CWriterDlg::DownloadControlProgram() {
+    const std::string target = TargetName();
+    auto step = [this] {
+        if (m_bShowProgress && m_pProgress) m_pProgress->StepIt();
+    };
+    if (m_bShowProgress && m_pProgress) {
+        m_pProgress->SetMode(CProgressDlg::kModeBar);
+        m_pProgress->SetProgress(0, 7, 1, 0);
+    }
+
+    // Relative control program names are taken in the program's folder.
+    sys::SetCurrentDir(m_strModuleDir);
+    const std::string downloadFile = profile::GetString(m_strChipDefPath, target, "DownloadFile", "", 260);
+    m_strDownloadPath = boot::ControlProgramFile(downloadFile, GetLBText(idc::kRate, m_nRate),
+                                                 [](const std::string& p) { return sys::FileExists(p); });
+
+    std::vector<std::uint8_t> program;
+    if (ReadResult r = ReadControlProgram(m_strDownloadPath, program); r != ReadResult::Ok) {
+        ReportResult(static_cast<int>(r), 2, kSoundError);
+        return kDownloadFailed;
+    }
+    step();
+    step();
+
+    // Both rates must exist before the user is asked to reset the board and
+    // before anything is sent; a missing entry is a rate the port cannot take.
+    const std::string baudText = profile::GetString(m_strChipDefPath, target, "Baud", "", 256);
+    const std::string baud2Text = profile::GetString(m_strChipDefPath, target, "Baud2", "", 256);
+    const auto workRate = boot::WorkingRate(baudText, baud2Text, m_nRate);
+    if (!boot::RateEntry(ParseDecimalList(baudText), m_nRate) || !workRate) {
+        CloseComPort();
+        ReportResult(211, 2, kSoundError);
+        return kDownloadFailed;
+    }
+
+    if (!boot::SkipsResetPrompt(target)) {
+        if (GetCommandLine().use_reset) {
+            // Without a progress window (no_dialog) the main window owns the prompt.
+            ui::Dialog* owner = m_pProgress ? static_cast<ui::Dialog*>(m_pProgress.get()) : this;
+            int answer = ui::MessageBox(owner, kResetPrompt, "flash", ui::MessageButtons::OkCancel,
+                                        ui::MessageIcon::Information);
+            if (answer != ui::kIdOk) return kDownloadFailed;  // cancelled: nothing is reported
+        }
+        PurgeComPort(serial::PurgeWhich::Both);
+    }
+
+    ProgramClock().SleepMs(2500);
+
+    if (!g_hCom && !OpenBootPort()) return kDownloadFailed;
+
+    if (!WriteByte(boot::kSync) || WaitAck(1, boot::kSync) != 0) return kDownloadFailed;
+    step();
+
+    if (UploadControlProgram(static_cast<std::uint32_t>(m_nLoadAddress), static_cast<std::uint32_t>(program.size()),
+                             program.data()) != 0)
+        return kDownloadFailed;
+    program.clear();
+    program.shrink_to_fit();
+
+    if (!WriteByte(boot::kSync) || WaitAck(3, boot::kSync) != 0) return kDownloadFailed;
+    step();
+
+    for (std::uint8_t b : boot::StartFrame())
+        if (!WriteByte(b)) return kDownloadFailed;
+    if (WaitAck(3, 0x30) != 0) return kDownloadFailed;
+    step();
+
+    // The control program listens at the working rate once its answer is out.
+    ProgramClock().SleepMs(250);
+    if (int code = SetComBaud(*workRate); code != 0) {
+        CloseComPort();
+        ReportResult(code, 2, kSoundError);
+        return kDownloadFailed;
+    }
+    m_nBaud = static_cast<int>(*workRate);
+    m_nWorkBaud = static_cast<int>(*workRate);
+    step();
+
+    ProgramClock().SleepMs(250);
+    return kDownloadOk;
+}
+
+bool CWriterDlg::OpenBootPort() {
+    m_bComOpen = 0;
+    const std::string target = TargetName();
+    const auto rate = boot::RateEntry(
+        ParseDecimalList(profile::GetString(m_strChipDefPath, target, "Baud", "", 256)), m_nRate);
+    const int code = rate ? OpenComPort(static_cast<int>(m_settings.nComIndex) + 1, *rate) : 211;
+    if (code != 0) {
+        CloseComPort();
+        ReportResult(code, 2, kSoundError);
+        return false;
+    }
+    m_bComOpen = 1;
+    return true;
+}
+
+int CWriterDlg::UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program) {
+    if (!WriteByte(boot::kUpload)) return 1;
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : boot::UploadHeader(loadAddress, length)) {
+        if (!WriteByte(b)) return 1;
+        sum = static_cast<std::uint8_t>(sum + b);
+    }
+    const std::uint32_t half = length / 2;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (!WriteByte(program[i])) return 1;
+        sum = static_cast<std::uint8_t>(sum + program[i]);
+        // The bar moves once, in the middle of the upload.
+        if (length - i == half && m_bShowProgress && m_pProgress) m_pProgress->StepIt();
+    }
+    if (!WriteByte(sum)) return 1;
+    if (!boot::AwaitsUploadAck(TargetName())) return 0;
+    return WaitAck(3, boot::kUpload);
+}
+
+int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
+    Clock& clock = ProgramClock();
+    const std::uint32_t limit = static_cast<std::uint32_t>(timeoutSeconds) * 1000u;
+    const std::uint32_t start = clock.TickMs();
+    std::uint8_t byte = 0;
+    do {
+        byte = ReadByte();
+        // A failed read has been reported and the reporter has closed the
+        // port; every further read would fail and be reported again, and the
+        // time the user took to acknowledge it must not become a time-out.
+        if (byte == 0 && !g_hCom) return 1;
+        const std::uint32_t now = clock.TickMs();
+        // After the counter wrapped past zero its value stands for the time gone.
+        const std::uint32_t elapsed = now >= start ? now - start : now;
+        if (elapsed > limit) {
+            ReportResult(203, 1, kSoundError);
+            return 1;
+        }
+    } while (byte == 0);
+
+    if (byte == boot::AckFor(command)) return 0;
+    m_strErrorDetail = protocol::DownloadErrorDetail(byte);
+    ReportResult(201, 1, kSoundError);
+    return 1;
+}
+
+}  // namespace mirelle

@@ -1,0 +1,117 @@
+// Full Operation: decode the program file, download the control program,
+// erase and blank-check when the chip needs it, program and verify. Also the
+// frame of the unattended run that does one Full Operation at start-up.
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_dlg.h"
+#include "platform/interrupt.h"
+#include "platform/system.h"
+
+namespace mirelle {
+
+namespace {
+
+// A signal during the unattended run ends it between steps.
+bool Interrupted() { return sys::InterruptSignal() != 0; }
+
+}  // namespace
+
+void CWriterDlg::FullOperation() {
+    m_tStart = ProgramClock().Now();
+    m_bFullOperationDone = false;
+    if (!sys::FileExists(m_strProgramFile)) {
+        ReportResult(401, 1, 1);
+        return;
+    }
+    CloseComPort();
+    ResetCommandButtons();
+    if (m_pProgress) {
+        m_pProgress->DestroyWindow();
+        m_pProgress.reset();
+    }
+    if (m_bShowProgress) {
+        try {
+            m_pProgress = std::make_unique<CProgressDlg>(-1);
+        } catch (const std::bad_alloc&) {
+            return;  // as the command frame does: no window, no operation
+        }
+        if (!m_pProgress->Create(nullptr)) {
+            m_pProgress.reset();
+            return;
+        }
+        m_pProgress->SetMode(CProgressDlg::kDefaultMode, true, std::string("Full Operation"));
+    }
+
+    [&] {
+        if (LoadProgramFile(true, 0xFF) == 0 || Interrupted()) return;
+        if (RunDownload(true) || Interrupted()) return;
+        const int blank = QuickBlankTest();
+        if (Interrupted()) return;
+        if (blank == 0) {
+            // A blank chip is erased anyway when its CR bytes say it has not
+            // been set up yet (the erase sets them).
+            if (ReadCr() != 0 || Interrupted()) return;
+            if (m_pStatusA[0] == 0xFF && m_pStatusA[1] == 0xFF) {
+                if (EraseFlash(true) != 0 || Interrupted()) return;
+                if (BlankCheck(true) != 0 || Interrupted()) return;
+            }
+        } else if (blank == 1) {
+            if (EraseFlash(true) != 0 || Interrupted()) return;
+            if (BlankCheck(true) != 0 || Interrupted()) return;
+        } else {
+            return;
+        }
+        m_bFullOperationDone = ProgramAndVerify(true) == 0;
+    }();
+
+    if (m_pProgress) {
+        m_pProgress->DestroyWindow();
+        m_pProgress.reset();
+    }
+}
+
+void CWriterDlg::BeginUnattendedRun() {
+    // Until the run reports its success the log says it failed, whatever an
+    // earlier run left there, so a run that ends without any report (a
+    // cancelled prompt, no progress window, a stopped programming) is never
+    // taken for a good one.
+    WriteResultLog(0, "");
+    m_bFullOperationDone = false;
+    m_nUnattendedExitStatus = 1;
+    m_interruptGuard = std::make_unique<sys::InterruptGuard>();
+}
+
+void CWriterDlg::EndUnattendedRun() {
+    const int signal = sys::InterruptSignal();
+    if (signal != 0 && !m_bFullOperationDone) {
+        if (m_pProgress) {
+            m_pProgress->DestroyWindow();
+            m_pProgress.reset();
+        }
+        CloseComPort();
+        // The log holds "NG" and whatever the stopped step reported, which is
+        // often only a consequence of the stop (a wait cut short). The line
+        // right after "NG" says why the run did not finish; the step's report
+        // follows it.
+        const std::string path = m_strModuleDir + "MESSFILE.TXT";
+        std::string before;
+        {
+            std::ifstream in(path, std::ios::binary);
+            before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        const std::string kNg = "NG\r\n";
+        if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
+        const char* name = sigabbrev_np(signal);
+        std::ofstream log(path, std::ios::binary | std::ios::trunc);
+        log << kNg << "Interrupted by signal " << signal << " (SIG" << (name ? name : "?") << ")\r\n" << before;
+    }
+    m_interruptGuard.reset();
+    sys::SetInterruptSignal(0);
+    m_nUnattendedExitStatus = m_bFullOperationDone ? 0 : 1;
+}
+
+}  // namespace mirelle

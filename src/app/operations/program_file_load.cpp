@@ -1,0 +1,102 @@
+// The main window's side of program file loading: the step text, the image
+// fill, the format detection and the two decoders, tied to the window's
+// state and to where each failure is reported (message box or result log).
+// The decoding itself is done by the pure pieces in src/hexfile/.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/texts/string_table.h"
+#include "app/windows/writer_dlg.h"
+#include "hexfile/intel_hex.h"
+#include "hexfile/program_file.h"
+#include "hexfile/srecord.h"
+#include "platform/textfile.h"
+#include "platform/ui/backend.h"
+
+namespace mirelle {
+namespace {
+
+ImageTarget TargetOf(const CWriterDlg& dlg) { return {dlg.m_nStartAddr[0], dlg.m_nSkipHalfword}; }
+
+// Shows or logs a failed load as PlanLoadReport says. The log is written
+// first, so that it already tells the failure while a box waits for its OK.
+void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
+    const bool progressShown = dlg.m_pProgress != nullptr && dlg.m_bShowProgress == 1;
+    const LoadReport report = PlanLoadReport(result, dlg.CommandLineMode(), progressShown);
+    if (report.write_log) dlg.WriteResultLog(report.log_code, report.log_text);
+    if (report.show_box) {
+        ui::MessageBox(dlg.m_pProgress.get(), report.box_text, report.box_caption, ui::MessageButtons::Ok,
+                       ui::MessageIcon::None);
+    }
+}
+
+}  // namespace
+
+int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
+    if (m_pProgress) {
+        if (m_bShowProgress == 1) m_pProgress->SetMode(0, false, std::nullopt);
+        m_strStepText = std::string(inFullOperation ? "Full Operation - " : "") + LoadString(ids::kStepDecoding);
+        if (m_bShowProgress == 1) m_pProgress->SetStatus(m_strStepText);
+    }
+    // Every byte the file does not set holds the fill, even after a failure.
+    m_image.Fill(fill);
+
+    LineReader reader(m_strProgramFile);
+    if (!reader.IsOpen()) {
+        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kOpenError));
+        return 0;
+    }
+    FileLineSource lines(reader);
+    std::string first;
+    if (!lines.Next(first)) {
+        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kEmptyFile));
+        return 0;
+    }
+    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
+    if (!format) {
+        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kUnknownFormat));
+        return 0;
+    }
+    // The decoder reads the file from its first line again.
+    ReplayFirstLine file(std::move(first), lines);
+    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexFile(file) : DecodeSRecordFile(file);
+}
+
+int CWriterDlg::DecodeSRecordFile(LineSource& file) {
+    const LoadResult result = DecodeSRecordLines(m_image, file, TargetOf(*this));
+    if (result.ok()) return 1;
+    ReportLoadFailure(*this, result);
+    return 0;
+}
+
+int CWriterDlg::DecodeIntelHexFile(LineSource& file) {
+    const LoadResult result = DecodeIntelHexLines(m_image, file, TargetOf(*this));
+    if (result.ok()) return 1;
+    ReportLoadFailure(*this, result);
+    return 0;
+}
+
+int CWriterDlg::DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
+                                  int& firstData) const {
+    return mirelle::DecodeSRecordLine(line, record, address, firstData);
+}
+
+int CWriterDlg::DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
+                                     int& length, std::uint8_t& type) const {
+    const IntelHexRecord record = mirelle::DecodeIntelHexRecord(line);
+    if (record.error != IntelHexError::kNone) return static_cast<int>(record.error);
+    const auto bytes = record.Data();
+    std::copy(bytes.begin(), bytes.end(), data.begin());
+    address = record.address;
+    length = record.length;
+    type = record.type;
+    return 0;
+}
+
+void CWriterDlg::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {
+    m_image.ReadBlock(address, m_nStartAddr[0], out);
+}
+
+}  // namespace mirelle

@@ -1,0 +1,183 @@
+// Program & Verify: the flash image goes to the chip in 512-byte blocks,
+// each with its CRC-16; the control program programs and verifies each one
+// and answers with a status byte. Blocks of 0xFF are skipped but counted.
+#include <array>
+#include <span>
+
+#include "app/windows/control_ids.h"
+#include "app/operations/control_link.h"
+#include "app/texts/result_texts.h"
+#include "app/texts/string_table.h"
+#include "app/windows/writer_dlg.h"
+#include "platform/interrupt.h"
+#include "protocol/block_plan.h"
+#include "protocol/flash_commands.h"
+
+namespace mirelle {
+
+using namespace protocol;
+
+int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
+    const TargetFamily family = FamilyOfTarget(TargetName());
+    if (!SendControlFrame(*this, BlockCommandFrame(family, blockStart, read))) return 0xFF;
+    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    bool cancelled = false;
+    WallSeconds since(ProgramClock());
+    ControlWait wait = WaitControlStatus(*this, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
+        cancelled = progress && progress->PollCancel() != 0;
+        return cancelled;
+    });
+    if (cancelled) return 0;
+    if (wait.TimedOut()) return 3;
+    // A lost link (its failure reported already) is a refusal, never a cancel.
+    if (wait.link_lost) return 0xFF;
+    return wait.Status();
+}
+
+int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
+    const std::span<const std::uint32_t> starts(m_nStartAddr.data(), static_cast<std::size_t>(m_nAreaCount));
+    const std::span<const std::uint32_t> ends(m_nEndAddr.data(), static_cast<std::size_t>(m_nAreaCount));
+    const int blockCount = static_cast<int>(BlockCount(starts, ends));
+    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    // On a command-line run nobody can press a button.
+    if (progress)
+        progress->SetMode(CommandLineMode() ? CProgressDlg::kModeBar
+                                            : CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive |
+                                                  CProgressDlg::kModeBar);
+    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepProgramming);
+    if (progress) {
+        progress->SetStatus(m_strStepText);
+        progress->SetProgress(0, blockCount, 1, 0);
+    }
+
+    int done = 0;
+    bool cancelled = false;
+    std::array<std::uint8_t, kBlockSize> block{};
+    for (BlockWalk walk(starts, ends); !walk.Done();) {
+        const std::uint32_t address = walk.Address();
+        if (progress) {
+            progress->SetPos(done);
+            if (progress->PollCancel() != 0) {
+                cancelled = true;
+                break;
+            }
+        }
+        // An interrupted unattended run stops between blocks; the caller
+        // closes the port and leaves the log at "NG".
+        if (sys::InterruptSignal() != 0) return 1;
+
+        ReadImageBlock(address, block);
+        if (BlockHasData(block)) {
+            const int s = SendBlockCommand(address, false);
+            if (s == 3) {
+                ReportResult(203, 3, 1);
+                return 1;
+            }
+            if (s == 0) {
+                cancelled = true;
+                break;
+            }
+            if (s != kStatusDone) {
+                ReportResult(214, 3, 1);
+                return 1;
+            }
+            const std::vector<std::uint8_t> frame = BlockDataFrame(block);
+            std::size_t written = 0;
+            if (!WriteBlock(frame.data(), frame.size(), written)) {
+                ReportResult(216, 2, 1);
+                return 1;
+            }
+            WallSeconds since(ProgramClock());
+            ControlWait wait = WaitControlStatus(*this, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
+                cancelled = progress && progress->PollCancel() != 0;
+                return cancelled;
+            });
+            if (cancelled) break;
+            if (wait.TimedOut()) {
+                ReportResult(203, 3, 1);
+                return 1;
+            }
+            if (wait.link_lost) return 1;  // the failed read has been reported
+            const std::uint8_t status = wait.Status();
+            if (status == kStatusCrcError) {
+                // The chip got the block damaged. A person at the window may
+                // send it again. A command-line run has nobody to ask (a
+                // question would hold a production line for ever): it stops at
+                // once, and the log says why.
+                if (CommandLineMode()) {
+                    std::string reason = CrcRetryQuestion(address);
+                    reason.resize(reason.find('\n'));
+                    WriteResultLog(1, reason + "\n");
+                } else if (progress && ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption,
+                                                      ui::MessageButtons::YesNo,
+                                                      ui::MessageIcon::Question) == ui::kIdYes) {
+                    continue;
+                }
+                cancelled = true;
+                break;
+            }
+            if (status != kStatusDone) {
+                if (status == kStatusFail) {
+                    // The failing address, then two bytes each of the program
+                    // file and of the flash, and one byte more. A read that
+                    // brings nothing leaves the previous byte, appended again.
+                    std::uint8_t byte = 0;
+                    std::size_t received = 0;
+                    m_strErrAddress = "0x";
+                    for (int k = 0; k < 4; ++k) {
+                        if (!ReadBlock(&byte, 1, received)) break;
+                        m_strErrAddress += HexBytes(std::span(&byte, 1));
+                    }
+                    for (int k = 0; k < 2; ++k) {
+                        if (!ReadBlock(&byte, 1, received)) break;
+                        m_strErrHexFile += HexBytes(std::span(&byte, 1));
+                    }
+                    for (int k = 0; k < 2; ++k) {
+                        if (!ReadBlock(&byte, 1, received)) break;
+                        m_strErrFlash += HexBytes(std::span(&byte, 1));
+                    }
+                    ReadBlock(&byte, 1, received);
+                }
+                // Erased data on both sides: the chip ran out of time programming.
+                if (m_strErrHexFile == "FFFF" && m_strErrFlash == "FFFF") {
+                    m_strErrHexFile.clear();
+                    m_strErrFlash.clear();
+                    m_strErrorDetail = kTimingLimitOver;
+                }
+                ReportResult(214, 3, 1);
+                return 1;
+            }
+        }
+        if (progress) progress->SetPos(done);
+        walk.Advance();
+        ++done;
+    }
+    if (progress) progress->SetPos(done);
+
+    if (cancelled) {
+        const std::string text = LoadString(ids::kCanceled);
+        if (progress) {
+            progress->SetStatus(text);
+            // The Cancel button becomes the acknowledgement of the ending. On a
+            // command-line run no press can come: the operation ends at once.
+            if (!CommandLineMode()) {
+                progress->SetDlgItemText(idc::kProgressButton, "OK");
+                CProgressDlg::WaitForPress(m_pProgress);
+            }
+        }
+        PurgeComPort(serial::PurgeWhich::Both);
+        return 1;
+    }
+
+    WriteTimingLog(inFullOperation ? 6 : 3);
+    ReportResult(inFullOperation ? 306 : 303, 0, 2);
+    return 0;
+}
+
+void CWriterDlg::OnProgram() {
+    RunCommand("Program", -1, true, false, [this] {
+        if (LoadProgramFile(false, 0xFF) == 1) ProgramAndVerify(false);
+    });
+}
+
+}  // namespace mirelle

@@ -1,0 +1,58 @@
+// The main window's side of the chip definitions: the target list, the
+// selected chip read into the window state, and the target and rate changes.
+#include <algorithm>
+
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_dlg.h"
+#include "target/chip_definition.h"
+
+namespace mirelle {
+
+using namespace idc;
+
+int CWriterDlg::FillTargetList() {
+    ResetContent(kTarget);
+    for (const std::string& name : ListTargets(m_strChipDefPath)) AddString(kTarget, name);
+    return GetCount(kTarget);
+}
+
+void CWriterDlg::LoadTargetDefinition() {
+    const ChipDefinition def = ReadChipDefinition(m_strChipDefPath, TargetName());
+    m_nLoadAddress = static_cast<int>(def.load_address);
+    m_nStartAddr = def.start;
+    m_nEndAddr = def.end;
+    m_nAreaCount = def.area_count;
+    // Each chip brings its own skipped halfword (or none), so an earlier
+    // chip's offset never reaches another chip's image.
+    m_nSkipHalfword = def.skip_halfword;
+    m_strStartAddr = def.row_start;
+    m_strEndAddr = def.row_end;
+    m_strSize = def.row_size;
+
+    ResetContent(kRate);
+    if (!def.clocks.empty()) {
+        for (const std::string& clock : def.clocks) AddString(kRate, clock);
+        m_nRate = std::min(m_nRate, GetCount(kRate) - 1);
+    }
+    // A rate list without a selection reads back as -1; the download indexes
+    // the Baud lists with this value, so it never stays negative.
+    if (m_nRate < 0) m_nRate = 0;
+}
+
+void CWriterDlg::OnSelchangeTarget() {
+    UpdateData(true);
+    CloseComPort();  // a port opened for the previous chip is not reused
+    SaveRecent();
+    LoadTargetDefinition();
+    ResetCommandButtons();
+    UpdateData(false);
+}
+
+void CWriterDlg::OnSelchangeRate() {
+    UpdateData(true);
+    CloseComPort();
+    SaveRecent();
+    ResetCommandButtons();
+}
+
+}  // namespace mirelle

@@ -1,0 +1,82 @@
+#include "app/texts/string_table.h"
+
+#include <cstdlib>
+#include <map>
+
+#include "app/texts/result_texts.h"
+
+namespace mirelle {
+
+namespace {
+
+struct Entry {
+    const char* english;
+    const char* japanese;
+};
+
+// The window texts; the result codes and the reporter's texts are in
+// app/result_texts.cpp and found through the same lookup.
+const std::map<int, Entry>& Table() {
+    static const std::map<int, Entry> table = {
+        {ids::kAboutMenuItem, {"version(flash) (&A)...", "バージョン情報(flash) (&A)..."}},
+        {ids::kStepDecoding, {" Decoding HexFile", " HexFile デコード中"}},
+        {ids::kStepErasing, {" Erasing", " イレース中"}},
+        {ids::kStepBlankChecking, {" Blank Checking", " ブランクチェック中"}},
+        {ids::kStepProgramming, {" Programming", " 書き込み中"}},
+        {ids::kStepReadingComparing, {" Reading && Comparing", " 読み出し && 比較中"}},
+        {ids::kStepDownloading, {" Downloading", " ダウンロード中"}},
+        {ids::kStepCopying, {" Copying", " コピー中"}},
+        {ids::kTipDownload, {"Transfers a control program to the microcomputer",
+                             "マイコンに制御プログラムを転送します"}},
+        {ids::kTipErase, {"Erase a flash ROM", "フラッシュROMを消去します"}},
+        {ids::kTipBlankCheck, {"Erasure confirmation of the flash ROM", "フラッシュROMの消去を確認します"}},
+        {ids::kTipProgram, {"Program hex file data in the flash and verify",
+                            "HEXファイルのデータをフラッシュに書き込み、照合します"}},
+        {ids::kTipCompare, {"Compares hex file and flash data of the microcomputer",
+                            "HEXファイルとマイコンのフラッシュデータを比較します"}},
+        {ids::kTipCopy, {"Make file the data of flash data of the microcomputer",
+                         "マイコンのフラッシュデータをファイルにします"}},
+        {ids::kTipFullOperation, {"Execute Download and Erase and Blank and Program",
+                                  "ダウンロード、イレース、ブランクチェック、書き込みを実行します"}},
+        {ids::kTipSetEnvironment, {"Set COM port and sound and tooltips",
+                                   "COMポート、サウンド、ツールチップを設定します"}},
+        {ids::kTipTarget, {"Choose a microcomputer", "マイコンを選択します"}},
+        {ids::kTipRate, {"Set Rate of the microcomputer", "マイコンのレートを設定します"}},
+        {ids::kTipOpen, {"Choose a hex file", "HEXファイルを選択します"}},
+        {ids::kTipHexFile, {"The Programming hex file to the flash", "フラッシュに書き込むHEXファイル"}},
+        {ids::kTipStartAddr, {"The Programming head address", "書き込み先頭アドレス"}},
+        {ids::kTipEndAddr, {"The Programming ending address", "書き込み終了アドレス"}},
+        {ids::kTipSize, {"The flash size", "フラッシュサイズ"}},
+        {ids::kWaveEntryMistake, {"The entry file has a mistake\nIt returns to the original file",
+                                  "入力されたファイルに誤りがあります\n元のファイルに戻します"}},
+        {ids::kCustomizeCaption, {"Customize setting", "カスタマイズ設定"}},
+    };
+    return table;
+}
+
+}  // namespace
+
+UiLanguage CurrentUiLanguage() {
+    // The first of these that is set and not empty decides, as for messages.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        return (value[0] == 'j' && value[1] == 'a') ? UiLanguage::Japanese : UiLanguage::English;
+    }
+    return UiLanguage::English;
+}
+
+std::string LoadString(int id, UiLanguage language) {
+    const auto& table = Table();
+    auto it = table.find(id);
+    if (it == table.end()) {
+        const ResultText* text = FindResultText(id);
+        if (text == nullptr) return "";
+        return language == UiLanguage::Japanese ? text->japanese : text->english;
+    }
+    return language == UiLanguage::Japanese ? it->second.japanese : it->second.english;
+}
+
+std::string LoadString(int id) { return LoadString(id, CurrentUiLanguage()); }
+
+}  // namespace mirelle

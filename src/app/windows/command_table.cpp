@@ -1,0 +1,28 @@
+// The main window's commands and their handlers. Each subsystem defines its
+// handlers in its own folder and adds its line here; a command without a
+// line does nothing.
+#include "app/windows/control_ids.h"
+#include "app/windows/writer_dlg.h"
+
+namespace mirelle {
+
+const std::vector<CommandBinding>& MainWindowCommands() {
+    static const std::vector<CommandBinding> table = {
+        {idc::kVersionInfo, ui::kBnClicked, &CWriterDlg::OnVersionInfo},
+        {idc::kTarget, ui::kCbnSelChange, &CWriterDlg::OnSelchangeTarget},
+        {idc::kRate, ui::kCbnSelChange, &CWriterDlg::OnSelchangeRate},
+        {idc::kComNo, ui::kEnChange, &CWriterDlg::OnChangeComNo},
+        {idc::kDownload, ui::kBnClicked, &CWriterDlg::OnDownload},
+        {idc::kOpen, ui::kBnClicked, &CWriterDlg::OnOpen},
+        {idc::kHelp, ui::kBnClicked, &CWriterDlg::OnHelp},
+        {idc::kFullOperation, ui::kBnClicked, &CWriterDlg::FullOperation},
+        {idc::kErase, ui::kBnClicked, &CWriterDlg::OnErase},
+        {idc::kBlankCheck, ui::kBnClicked, &CWriterDlg::OnBlankCheck},
+        {idc::kProgram, ui::kBnClicked, &CWriterDlg::OnProgram},
+        // Still to come with their subsystems: 1037 Read & Compare, 1038 Copy,
+        // 1043 Set Environment, 1084 Check SUM.
+    };
+    return table;
+}
+
+}  // namespace mirelle

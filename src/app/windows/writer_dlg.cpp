@@ -1,0 +1,237 @@
+#include "app/windows/writer_dlg.h"
+
+#include <climits>
+#include <cstdio>
+#include <new>
+
+#include "app/windows/about_dlg.h"
+#include "app/windows/control_ids.h"
+#include "app/texts/string_table.h"
+#include "app/texts/version_text.h"
+#include "platform/system.h"
+
+namespace mirelle {
+
+using namespace idc;
+
+AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {
+    AppEnvironment env;
+    for (int i = 1; i < argc; ++i) env.args.emplace_back(argv[i]);
+    env.executable_path = sys::ExecutablePath();
+    env.program_dir = sys::ProgramDir();
+    return env;
+}
+
+CWriterDlg::CWriterDlg(AppEnvironment env)
+    : ui::Dialog(Template102()), m_env(std::move(env)), m_commandLine(ParseCommandLine(m_env.args)) {
+    m_hIcon = kAppIcon;
+}
+
+CWriterDlg::~CWriterDlg() {
+    if (m_pProgress) m_pProgress->DestroyWindow();
+    m_pProgress.reset();
+    if (ui::MainWindow() == this) ui::SetMainWindow(nullptr);
+}
+
+void CWriterDlg::DoDataExchange(ui::DataExchange& dx) {
+    ui::DDX_Control(dx, kCopy, m_btnCopy);
+    ui::DDX_Text(dx, kRowStart[0], m_strStartAddr[0]);
+    ui::DDV_MaxChars(dx, m_strStartAddr[0], 9);
+    ui::DDX_Text(dx, kRowEnd[0], m_strEndAddr[0]);
+    ui::DDV_MaxChars(dx, m_strEndAddr[0], 9);
+    ui::DDX_Text(dx, kRowSize[0], m_strSize[0]);
+    ui::DDV_MaxChars(dx, m_strSize[0], 9);
+    ui::DDX_Text(dx, kHexFile, m_strHexFileName);
+    ui::DDX_CBIndex(dx, kTarget, m_nTarget);
+    ui::DDX_CBIndex(dx, kRate, m_nRate);
+    ui::DDX_Text(dx, kComNo, m_strComNo);
+    for (int r = 1; r < 4; ++r) {
+        ui::DDX_Text(dx, kRowStart[r], m_strStartAddr[r]);
+        ui::DDX_Text(dx, kRowEnd[r], m_strEndAddr[r]);
+        ui::DDX_Text(dx, kRowSize[r], m_strSize[r]);
+    }
+}
+
+void CWriterDlg::FailStart(const std::string& message) {
+    // An unattended run that cannot start must not leave an earlier run's
+    // "OK" in the result log.
+    if (CommandLineMode() && !m_strModuleDir.empty()) WriteResultLog(0, message + "\n");
+    ui::MessageBox(this, message, "flash", ui::MessageButtons::Ok, ui::MessageIcon::Stop);
+    EndDialog(ui::kIdCancel);
+}
+
+bool CWriterDlg::OnInitDialog() {
+    ui::Dialog::OnInitDialog();
+
+    // The about item of the system menu; the window cannot be resized.
+    std::string about = LoadString(ids::kAboutMenuItem);
+    if (!about.empty()) {
+        AppendSystemMenu(0, "");
+        AppendSystemMenu(kAboutCommand, about);
+    }
+    RemoveSystemMenu(ui::kScSize);
+    RemoveSystemMenu(ui::kScMaximize);
+    SetIcon(m_hIcon);
+
+    // The program folder. The executable's path must fit the platform's limit.
+    if (m_env.executable_path.size() >= static_cast<std::size_t>(PATH_MAX)) {
+        FailStart("PATH TOO LONG error");
+        return true;
+    }
+    std::string dir = m_env.program_dir;
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    if (!sys::ShortPathName(dir, m_strModuleDir)) m_strModuleDir = dir;
+    if (m_strModuleDir.empty() || m_strModuleDir.back() != '/') m_strModuleDir += '/';
+
+    LoadRecent();
+
+    m_strChipDefPath = m_strModuleDir + "CHIPDEF.INI";
+    if (std::FILE* f = std::fopen(m_strChipDefPath.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        FailStart("REGIST FAILED!");
+        return true;
+    }
+    int count = 0;
+    try {
+        count = FillTargetList();
+    } catch (const std::bad_alloc&) {
+        FailStart("MEMORY NOT ENOUGH error");
+        return true;
+    }
+    if (count == 0) {
+        FailStart("REGIST FAILED!");
+        return true;
+    }
+    if (m_nTarget > count - 1) m_nTarget = 0;
+    if (m_nTarget < 0) m_nTarget = 0;
+
+    LoadTargetDefinition();
+    SetCurSel(kTarget, m_nTarget);
+    LoadSettings();
+    ResetCommandButtons();
+    UpdateData(false);
+
+    DragAcceptFiles(true);
+    CenterWindow();
+
+    m_toolTip.Create(this);
+    m_toolTip.Activate(true);
+    static const struct {
+        int control;
+        int string;
+    } kTips[] = {{kTarget, ids::kTipTarget},        {kRate, ids::kTipRate},
+                 {kFullOperation, ids::kTipFullOperation}, {kCompare, ids::kTipCompare},
+                 {kCopy, ids::kTipCopy},            {kSetEnvironment, ids::kTipSetEnvironment},
+                 {kOpen, ids::kTipOpen},            {kHexFile, ids::kTipHexFile},
+                 {kDownload, ids::kTipDownload},    {kErase, ids::kTipErase},
+                 {kBlankCheck, ids::kTipBlankCheck}, {kProgram, ids::kTipProgram},
+                 {kRowStart[0], ids::kTipStartAddr}, {kRowEnd[0], ids::kTipEndAddr},
+                 {kRowSize[0], ids::kTipSize}};
+    for (const auto& tip : kTips) m_toolTip.AddTool(tip.control, LoadString(tip.string));
+    m_toolTip.UpdateTipText(m_strProgramFile, kHexFile);
+
+    m_bCopyIntelHex = 0;
+    // The build always carries its product version.
+    SetDlgItemText(kVersionLabel, ProductVersionText());
+
+    if (CommandLineMode()) RunUnattendedStart();
+    return true;
+}
+
+void CWriterDlg::RunUnattendedStart() {
+    m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
+    BeginUnattendedRun();
+    DispatchCommand(kFullOperation, ui::kBnClicked);
+    EndUnattendedRun();
+    UpdateData(true);
+    EndDialog(ui::kIdOk);
+}
+
+std::string CWriterDlg::TargetName() const { return GetLBText(kTarget, m_nTarget); }
+
+void CWriterDlg::ResetCommandButtons() {
+    const std::string name = TargetName();
+    EnableControl(kDownload, true);
+    EnableControl(kFullOperation, true);
+    EnableControl(kErase, name == "TQ4A01" || name == "TQ4A02");
+    EnableControl(kBlankCheck, false);
+    EnableControl(kProgram, false);
+    EnableControl(kCompare, false);
+    EnableControl(kCopy, false);
+    m_bDownloaded = 0;
+}
+
+void CWriterDlg::SetDownloadedButtons() {
+    for (int id : {kDownload, kFullOperation, kErase, kBlankCheck, kProgram, kCompare, kCopy})
+        EnableControl(id, true);
+    m_bDownloaded = 1;
+}
+
+bool CWriterDlg::PreTranslateMessage(ui::InputEvent& event) {
+    if (m_settings.bToolTips) m_toolTip.RelayEvent(event);
+    // A plain letter acts as Alt plus that letter: its button is pressed.
+    if (event.kind == ui::InputKind::KeyDown && !event.alt && event.key >= 'A' && event.key <= 'Z')
+        event.alt = true;
+    // The right button on Copy, enabled or not, switches the output format.
+    if (event.kind == ui::InputKind::RightButtonDown || event.kind == ui::InputKind::RightButtonDoubleClick) {
+        ui::Rect window = GetWindowRect();
+        if (m_btnCopy.GetWindowRect().Contains(event.point.x + window.left, event.point.y + window.top)) {
+            m_bCopyIntelHex = 1 - m_bCopyIntelHex;
+            m_btnCopy.SetWindowText(m_bCopyIntelHex ? "&Copy_i" : "&Copy");
+        }
+    }
+    return false;
+}
+
+void CWriterDlg::OnOK() {}
+
+void CWriterDlg::OnCancel() {
+    if (m_bCloseRequested) EndDialog(ui::kIdCancel);
+}
+
+void CWriterDlg::OnClose() {
+    m_bCloseRequested = 1;
+    if (m_pProgress) {
+        m_pProgress->DestroyWindow();
+        m_pProgress.reset();
+    }
+    ui::Dialog::OnClose();
+}
+
+void CWriterDlg::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == kAboutCommand) {
+        OnVersionInfo();
+        return;
+    }
+    ui::Dialog::OnSysCommand(command);
+}
+
+void CWriterDlg::OnVersionInfo() {
+    CAboutDlg about(this);
+    about.DoModal();
+}
+
+bool CWriterDlg::OnCommand(int id, int code) { return DispatchCommand(id, code); }
+
+bool CWriterDlg::DispatchCommand(int id, int code) {
+    for (const CommandBinding& b : MainWindowCommands()) {
+        if (b.id == id && b.code == code) {
+            (this->*b.handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CWriterDlg::OnDropFiles(const std::vector<std::string>& files) {
+    // The first file counts; a folder, or a path that cannot be read, is ignored.
+    const std::string& path = files.front();
+    if (!sys::FileExists(path) || sys::IsDirectory(path)) return;
+    m_strProgramFile = path;
+    m_strHexFileName = sys::FileNamePart(path);
+    SaveRecent();
+    UpdateData(false);
+}
+
+}  // namespace mirelle

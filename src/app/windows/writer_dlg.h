@@ -1,0 +1,246 @@
+// The main window. It carries the whole operation state of the program; its
+// operations are defined in the folders of their subsystems (the file that
+// defines each is named below), so every subsystem adds its part in its own
+// files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/operations/command_line.h"
+#include "app/windows/progress_dlg.h"
+#include "hexfile/flash_image.h"
+#include "hexfile/intel_hex.h"
+#include "hexfile/program_file.h"
+#include "hexfile/srecord.h"
+#include "platform/clock.h"
+#include "platform/interrupt.h"
+#include "platform/ui/dialog.h"
+#include "serial/port.h"
+#include "target/chip_definition.h"
+#include "settings/settings.h"
+
+namespace mirelle {
+
+// Where the main window finds its program: the arguments after the
+// program's name, the executable's path and the program folder. The program
+// takes them from the process; tests give their own.
+struct AppEnvironment {
+    std::vector<std::string> args;
+    std::string executable_path;  // checked against the platform's path limit
+    std::string program_dir;      // the folder of the data files
+    static AppEnvironment FromProcess(int argc, char** argv);
+};
+
+class CWriterDlg : public ui::Dialog {
+public:
+    explicit CWriterDlg(AppEnvironment env);
+    ~CWriterDlg() override;
+
+    static const ui::DialogTemplate& Template102();
+
+    // ------------------------------------------------------------------
+    // Operations defined with the main window (src/app/writer_dlg.cpp).
+    // ------------------------------------------------------------------
+    // The reset state of the command buttons: Download and Full Operation
+    // enabled, Erase only for "TQ4A01" and "TQ4A02", the rest disabled;
+    // m_bDownloaded := 0.
+    void ResetCommandButtons();
+    // The downloaded state: all seven command buttons enabled; m_bDownloaded := 1.
+    void SetDownloadedButtons();
+    // The text of entry m_nTarget of the target list (the capitalised name).
+    std::string TargetName() const;
+    // Interactive or command-line mode (at least one argument).
+    bool CommandLineMode() const { return m_commandLine.command_line_mode; }
+    const CommandLine& GetCommandLine() const { return m_commandLine; }
+    // The unattended start: "no_dialog" read into m_bShowProgress, then the
+    // command of the Full Operation button, then the values taken from the
+    // controls and the dialog ended with OK.
+    void RunUnattendedStart();
+    // Runs the handler bound to a command (see src/app/command_table.cpp);
+    // false when the command has none.
+    bool DispatchCommand(int id, int code);
+    // Handlers of this task: the about box (button and system menu).
+    void OnVersionInfo();
+
+    // ------------------------------------------------------------------
+    // Target and settings (src/target/target_selection.cpp, settings_window.cpp).
+    // ------------------------------------------------------------------
+    // Fills the target list from CHIPDEF.INI; returns the number of entries.
+    int FillTargetList();
+    void LoadTargetDefinition();
+    void OnSelchangeTarget();
+    void OnSelchangeRate();
+    void LoadSettings();
+    void LoadRecent();
+    void SaveRecent();
+    void OnChangeComNo();
+
+    // ------------------------------------------------------------------
+    // Declared for the other subsystems; each defines its operations in the
+    // file named, and binds its buttons in src/app/command_table.cpp.
+    // ------------------------------------------------------------------
+    // Command frame and commands (src/app/command_frame.cpp, app/commands.cpp):
+    //   RunCommand: the frame; mode 8 for Download, -1 for the others.
+    void RunCommand(const std::string& caption, int progressMode, bool needsProgramFile, bool closesPortFirst,
+                    const std::function<void()>& body);
+    bool RunDownload(bool inFullOperation);  // true on FAILURE
+    void OnDownload();
+    void OnOpen();
+    void OnHelp();
+    // Full Operation (src/app/full_operation.cpp).
+    void FullOperation();
+    // The unattended run around it: the log starts as a failure, signals end
+    // the run in order; afterwards the process's exit status (0: the last
+    // report was 306; 1 otherwise).
+    void BeginUnattendedRun();
+    void EndUnattendedRun();
+    int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
+    // Reporting (src/app/report.cpp; the result codes in app/result_texts.h).
+    int ReportResult(int code, int kind, int sound);
+    void PlayEventSound(int event);
+    void WriteResultLog(int code, const std::string& message);
+    // Program files (src/app/program_file_load.cpp). LoadProgramFile fills
+    // the image with `fill` and decodes m_strProgramFile into it: 1 when the
+    // whole file was decoded, else 0 (the failure has been reported).
+    int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
+    // The decoders, given the open file from its first line: 1 or 0 (reported).
+    int DecodeSRecordFile(LineSource& file);
+    int DecodeIntelHexFile(LineSource& file);
+    // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
+    // bytes, 0 when the line is no valid record; address and the index in
+    // `record` of the first data byte (3, 4 or 5).
+    int DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
+                          int& firstData) const;
+    // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
+    // length or checksum) or 3 (wrong length for types 01..05); the data, the
+    // address field (the new base for types 02 and 04), length and type.
+    int DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
+                             int& length, std::uint8_t& type) const;
+    // Reads the image for a flash operation: out[i] is the image byte of
+    // `address` + i by the image address rule (the window is chosen by
+    // `address`, the low window starts at m_nStartAddr[0]); bytes that have no
+    // place in that window read as the fill value of the last load. Never
+    // reads outside a buffer.
+    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
+    // COM port (src/serial/com_port.cpp): result codes 0, 206, 210, 211.
+    int OpenComPort(int port, std::uint32_t baud);
+    void CloseComPort();  // src/serial/com_handle.cpp
+    int SetComBaud(std::uint32_t baud);
+    void PurgeComPort(serial::PurgeWhich which);
+    serial::LineStatus ClearComErrors();
+    bool WriteByte(std::uint8_t byte);
+    std::uint8_t ReadByte();  // 0 when nothing arrived or the read failed
+    bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written);
+    bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received);
+    // Control program download (src/app/download.cpp): '1' on success.
+    int DownloadControlProgram();
+    bool OpenBootPort();
+    int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
+    int WaitAck(int timeoutSeconds, std::uint8_t command);
+    // Erase and blank check (src/app/erase.cpp, src/app/blank_check.cpp).
+    int EraseFlash(bool inFullOperation);  // 0 success, 1 failure
+    int SendEraseCommand();
+    int ReadCr();
+    int SetCr();
+    int BlankCheck(bool inFullOperation);  // 0 blank, 1 not blank or failure, 4 time-out
+    int QuickBlankTest();                  // 0 blank, 1 data, 2 failure
+    void OnErase();
+    void OnBlankCheck();
+    // Program and verify (src/app/program_verify.cpp).
+    int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
+    int SendBlockCommand(std::uint32_t blockStart, bool read);
+    void OnProgram();
+    // Read and compare, copy (src/protocol/compare.cpp, copy.cpp).
+    void ReadAndCompare();
+    void OnCompare();
+    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 2 no memory, 3 no window
+    void OnCopy();
+    // Customize sheet (src/customize/), Check SUM (src/checksum/).
+    void OnSetEnvironment();
+    void OnCheckSum();
+    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
+    // Diagnostics (src/app/timing_log.cpp).
+    void WriteTimingLog(unsigned operation);
+    bool CrcFaultDue();
+
+    // ------------------------------------------------------------------
+    // State. Every subsystem uses these names.
+    // ------------------------------------------------------------------
+    ui::ControlRef m_btnCopy;  // control 1038
+    std::array<std::string, 4> m_strStartAddr, m_strEndAddr, m_strSize;  // FLASH INFORMATION rows
+    std::string m_strHexFileName;
+    std::string m_strStepText;
+    int m_nTarget = 0;
+    int m_nRate = 0;
+    std::string m_strComNo;
+    std::string m_strDownloadPath;
+    int m_nLoadAddress = 0;
+    std::string m_strChipDefPath;
+    std::string m_strModuleDir;  // ends with '/'
+    std::string m_strProgramFile;
+    std::array<std::uint32_t, kMaxAreas> m_nStartAddr{};
+    std::array<std::uint32_t, kMaxAreas> m_nEndAddr{};  // inclusive
+    int m_nAreaCount = 0;
+    std::optional<std::uint32_t> m_nSkipHalfword;  // empty: no offset is skipped
+    int m_bComOpen = 0;
+    int m_bDownloaded = 0;
+    int m_bShowProgress = 1;
+    ui::ToolTipCtrl m_toolTip;
+    std::string m_strErrorDetail;
+    int m_nOpenPort = 0;
+    int m_nBaud = 0;
+    int m_nWorkBaud = 0;
+    std::unique_ptr<CProgressDlg> m_pProgress;  // null when no command runs
+    int m_hIcon = 0;
+    int m_bCopyIntelHex = 0;  // Copy writes 0: S-records, 1: Intel HEX
+    // The flash image: the low, mid and high buffers, allocated once with the
+    // window (src/hexfile/flash_image.h holds the address rule).
+    FlashImage m_image;
+    std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
+    std::array<std::uint8_t, 4> m_pStatusB{};
+    LocalTime m_tStart;
+    LocalTime m_tEnd;
+    std::string m_strErrAddress, m_strErrFlash, m_strErrHexFile;
+    int m_bCloseRequested = 0;
+    CustomizeSettings m_settings;
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    bool PreTranslateMessage(ui::InputEvent& event) override;
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnClose() override;
+    bool OnCommand(int id, int code) override;
+    void OnSysCommand(int command) override;
+    void OnDropFiles(const std::vector<std::string>& files) override;
+
+private:
+    // Shows a start-up failure and ends the dialog with cancel.
+    void FailStart(const std::string& message);
+
+    AppEnvironment m_env;
+    CommandLine m_commandLine;
+    // Full Operation's outcome for the unattended run.
+    bool m_bFullOperationDone = false;
+    int m_nUnattendedExitStatus = 1;
+    std::unique_ptr<sys::InterruptGuard> m_interruptGuard;
+};
+
+// A main-window command: id, notification code and the member that handles it.
+struct CommandBinding {
+    int id;
+    int code;
+    void (CWriterDlg::*handler)();
+};
+// The bindings of the main window, in src/app/command_table.cpp.
+const std::vector<CommandBinding>& MainWindowCommands();
+
+}  // namespace mirelle
