@@ -19,8 +19,9 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kErase, ui::kBnClicked, &CWriterDlg::OnErase},
         {idc::kBlankCheck, ui::kBnClicked, &CWriterDlg::OnBlankCheck},
         {idc::kProgram, ui::kBnClicked, &CWriterDlg::OnProgram},
-        // Still to come with their subsystems: 1037 Read & Compare, 1038 Copy,
-        // 1043 Set Environment, 1084 Check SUM.
+        {idc::kSetEnvironment, ui::kBnClicked, &CWriterDlg::OnSetEnvironment},
+        {idc::kCheckSum, ui::kBnClicked, &CWriterDlg::OnCheckSum},
+        // Still to come with their subsystems: 1037 Read & Compare, 1038 Copy.
     };
     return table;
 }
