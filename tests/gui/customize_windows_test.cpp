@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -159,6 +160,24 @@ void WorkSheet(QWidget* sheet) {
     QTest::keyClick(sound, Qt::Key_E, Qt::AltModifier);
     EXPECT_TRUE(sound->isChecked());
     SaveShot(sheet, "customize_sound.png");
+    // A wave name typed into the combo is checked when the focus leaves it.
+    QComboBox* wave = nullptr;
+    for (QComboBox* c : sheet->findChildren<QComboBox*>())
+        if (c->isEditable()) wave = c;
+    ASSERT_TRUE(wave != nullptr && wave->isEditable());
+    QTest::mouseClick(wave->lineEdit(), Qt::LeftButton);
+    wave->lineEdit()->selectAll();
+    QTest::keyClicks(wave->lineEdit(), "/snd/.wav");
+    QString refused;
+    WhenShown("falsh", [&](QWidget* box) {
+        if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) refused = label->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::mouseClick(sound, Qt::LeftButton);  // the focus leaves the combo
+    QTest::qWait(100);
+    EXPECT_EQ(refused, "The entry file has a mistake\nIt returns to the original file");
+    EXPECT_EQ(wave->currentText(), "<none>");
+    QTest::mouseClick(sound, Qt::LeftButton);  // sound back on
     QTest::keyClick(sound, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(tabs->currentIndex(), 1);
     QCheckBox* tips = CheckBox(sheet, "&Tooltips");

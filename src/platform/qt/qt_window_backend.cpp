@@ -349,9 +349,13 @@ QtBackend::~QtBackend() {
 }
 
 QtBackend::Window* QtBackend::WindowContaining(const QWidget* widget) const {
-    // The nearest window of ours: a property page is a window inside its sheet.
-    for (const QWidget* p = widget; p != nullptr; p = p->parentWidget())
+    // The nearest window of ours: a property page is a window inside its
+    // sheet. The search ends at the first top-level window, so a message box
+    // or file dialog owned by one of ours keeps its own input.
+    for (const QWidget* p = widget; p != nullptr; p = p->parentWidget()) {
         if (Window* w = WindowOfWidget(p)) return w;
+        if (p->isWindow()) return nullptr;
+    }
     return nullptr;
 }
 
