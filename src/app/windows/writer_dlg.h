@@ -39,6 +39,9 @@ struct AppEnvironment {
     static AppEnvironment FromProcess(int argc, char** argv);
 };
 
+// What ImageChecksum returns when the program file could not be loaded.
+inline constexpr int kChecksumLoadFailed = 0x10000;
+
 class CWriterDlg : public ui::Dialog {
 public:
     explicit CWriterDlg(AppEnvironment env);
@@ -172,7 +175,7 @@ public:
     // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();
     void OnCheckSum();
-    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
+    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, kChecksumLoadFailed when loading failed
     // Diagnostics (timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
