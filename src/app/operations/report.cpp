@@ -127,6 +127,8 @@ void CWriterDlg::PlayEventSound(int event) {
 
 void CWriterDlg::WriteResultLog(int code, const std::string& message) {
     // Written in text mode: each LF of the message lands as CR LF.
+    // The unattended run also tells its last report on standard error.
+    m_strLastReport = code == result::kFullOperationDone ? std::string() : message;
     TextWriter log(m_strModuleDir + "MESSFILE.TXT");
     // A log that cannot be created (a write-protected folder) is left out;
     // the report itself goes on.
