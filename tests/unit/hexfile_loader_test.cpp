@@ -318,22 +318,5 @@ TEST(ProgramLoader, DataBytesAreCountedByWhetherTheyLieInAFlashArea) {
     }
 }
 
-TEST(ProgramLoader, NoFlashDataFailsLikeTheLoaderAndOutsideDataIsWarnedOf) {
-    const LoadResult none = NoFlashDataFailure("TQ4A02");
-    EXPECT_FALSE(none.ok());
-    EXPECT_EQ(PlanLoadReport(none, true, true).log_text, "No data for the flash of TQ4A02 in this file HexFile decoder");
-    const LoadReport window = PlanLoadReport(none, false, false);
-    EXPECT_TRUE(window.show_box);
-    EXPECT_EQ(window.box_text, "No data for the flash of TQ4A02 in this file");
-    EXPECT_EQ(window.box_caption, "HexFile decoder");
-
-    LoadResult partly;
-    EXPECT_EQ(OutsideDataWarning(partly, "TQ4A01"), "");
-    partly.bytes_outside = 256;
-    partly.first_outside = 0x100000;
-    EXPECT_EQ(OutsideDataWarning(partly, "TQ4A01"),
-              "256 bytes of this file lie outside the flash of TQ4A01 (first at 0x00100000); they are not programmed");
-}
-
 }  // namespace
 }  // namespace mirelle
