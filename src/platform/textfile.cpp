@@ -4,16 +4,31 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 
 namespace mirelle {
 
-LineReader::LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
-    // A folder opens for reading here but yields nothing; it is no file.
+std::FILE* OpenRegularFile(const std::string& path) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer for ever; the
+    // type is then checked on what was opened, so nothing can swap it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
     struct stat st {};
-    if (file_ && (::fstat(::fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode))) file_.reset();
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
 }
+
+// A folder or a FIFO is no file: it does not open.
+LineReader::LineReader(const std::string& path) : file_(OpenRegularFile(path)) {}
 
 bool LineReader::Next(std::string& line) {
     if (!file_) return false;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mirelle::settings {
 
@@ -41,13 +42,22 @@ std::string ComDevicePath(const std::string& customize_path, int com_number);
 
 struct RecentSelection {
     int target = 0;  // negative values read as 0
+    std::string target_name;  // CPUNAME; "" when absent
     int rate = 0;
     std::string program_file;
 };
 
 RecentSelection ReadRecent(const std::string& datafile_path);
-// Writes the three keys of [Recent]; negative indexes are written as 0.
+// Writes the keys of [Recent]; negative indexes are written as 0. The
+// target's position (CPU) is kept as it always was; its name (CPUNAME) is
+// written beside it when known, since a position points at another chip as
+// soon as CHIPDEF.INI gains or loses a section before it.
 void WriteRecent(const std::string& datafile_path, int target, int rate,
-                 const std::string& program_file);
+                 const std::string& program_file, const std::string& target_name = "");
+
+// The entry of `names` to select at start-up: the one equal to
+// `recent.target_name` (ignoring case, as section names are) when it is
+// listed, else `recent.target` when it is a valid position, else 0.
+int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::string>& names);
 
 }  // namespace mirelle::settings

@@ -115,5 +115,24 @@ TEST_F(SettingsFiles, RecentSelectionsRoundTripAndNegativesReadAsZero) {
     EXPECT_EQ(r.rate, 0);
 }
 
+TEST_F(SettingsFiles, TheRememberedTargetIsFoundByItsNameBeforeItsPosition) {
+    WriteRecent(datafile_, 1, 0, "p.mot", "TQ7C01");
+    EXPECT_EQ(ReadRecent(datafile_).target_name, "TQ7C01");
+    const std::vector<std::string> names{"NEW", "TQ4A01", "TQ7C01"};
+    const struct {
+        int target;
+        const char* name;
+        int expected;
+    } cases[] = {
+        {1, "TQ7C01", 2},  // a section was added before it: the name wins
+        {1, "tq7c01", 2},  // section names ignore case
+        {1, "", 1},        // written before names were kept
+        {2, "GONE", 2},    // no longer listed: the position
+        {7, "GONE", 0},    // neither: the first entry
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RecentTargetIndex({c.target, c.name, 0, ""}, names), c.expected) << c.target << c.name;
+}
+
 }  // namespace
 }  // namespace mirelle

@@ -88,6 +88,9 @@ int CWriterDlg::QuickBlankTest() {
             ReadBlock(&byte, 1, received);
             return 1;
         }
+        // Neither answer: the control program is not where it should be.
+        m_strErrorDetail = DownloadErrorDetail(wait.Status());
+        ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
         return 2;
     }
     return 0;

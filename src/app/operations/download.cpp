@@ -11,6 +11,7 @@
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/system.h"
+#include "platform/textfile.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/flash_commands.h"
 #include "app/operations/com_handle.h"
@@ -36,7 +37,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
     // A folder is no file the program can send; it counts as not opening.
     if (path.empty() || sys::IsDirectory(path)) return result::kCannotOpenDownloadFile;
-    File file(std::fopen(path.c_str(), "rb"));
+    File file(OpenRegularFile(path));  // a FIFO or a device is refused, never waited on
     if (!file) return result::kCannotOpenDownloadFile;
     struct stat st {};
     if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return result::kFileAccessError;

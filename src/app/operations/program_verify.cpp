@@ -178,7 +178,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
 
 void CWriterDlg::OnProgram() {
     RunCommand("Program", -1, true, false, [this] {
-        if (LoadProgramFile(false, 0xFF) == 1) ProgramAndVerify(false);
+        if (LoadProgramFile(false, 0xFF) == 1 && LoadedFlashData()) ProgramAndVerify(false);
     });
 }
 

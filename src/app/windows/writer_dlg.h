@@ -128,6 +128,11 @@ public:
     // the image with `fill` and decodes m_strProgramFile into it: 1 when the
     // whole file was decoded, else 0 (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
+    // After a successful load, before anything is sent for programming: true
+    // when the file put at least one byte into the chip's flash areas; else
+    // the failure is reported as a load failure and false returned. In
+    // command-line mode data outside every area is told on standard error.
+    bool LoadedFlashData();
     // The decoders, given the open file from its first line: 1 or 0 (reported).
     int DecodeSRecordFile(hexfile::LineSource& file);
     int DecodeIntelHexFile(hexfile::LineSource& file);
@@ -223,6 +228,7 @@ public:
     // The flash image: the low, mid and high buffers, allocated once with the
     // window (src/hexfile/flash_image.h holds the address rule).
     hexfile::FlashImage m_image;
+    hexfile::LoadResult m_lastLoad;  // the outcome of the last LoadProgramFile
     std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
     std::array<std::uint8_t, 4> m_pStatusB{};
     LocalTime m_tStart;
@@ -254,6 +260,7 @@ private:
 
     AppEnvironment m_env;
     CommandLine m_commandLine;
+    std::string m_strRecentTargetName;  // [Recent] CPUNAME as read at start-up
     // Full Operation's outcome for the unattended run.
     bool m_bFullOperationDone = false;
     int m_nUnattendedExitStatus = 1;
