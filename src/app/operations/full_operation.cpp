@@ -80,7 +80,7 @@ void CWriterDlg::EndUnattendedRun() {
         // often only a consequence of the stop (a wait cut short). The line
         // right after "NG" says why the run did not finish; the step's report
         // follows it.
-        const std::string path = m_strModuleDir + "MESSFILE.TXT";
+        const std::string path = ResultLogPath();
         std::string before;
         {
             std::ifstream in(path, std::ios::binary);

@@ -27,6 +27,7 @@ ImageTarget TargetOf(const CWriterDlg& dlg) { return {dlg.m_nStartAddr[0], dlg.m
 void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
     const bool progressShown = dlg.m_pProgress != nullptr && dlg.m_bShowProgress == 1;
     const LoadReport report = PlanLoadReport(result, dlg.CommandLineMode(), progressShown);
+    dlg.m_bProgramFileFailed = true;
     if (report.write_log) dlg.WriteResultLog(report.log_code, report.log_text);
     if (report.show_box) {
         ui::MessageBox(dlg.m_pProgress.get(), report.box_text, report.box_caption, ui::MessageButtons::Ok,
@@ -42,6 +43,7 @@ int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
         m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
         if (m_bShowProgress == 1) m_pProgress->SetStatus(m_strStepText);
     }
+    m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
     m_image.Fill(fill);
 

@@ -1,6 +1,10 @@
 // The timing log and the CRC test switch of the main window.
 #include "app/operations/timing_log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 
@@ -61,8 +65,14 @@ void CWriterDlg::WriteTimingLog(unsigned operation) {
     if (!sys::FileExists(path)) return;
     const std::string key = TimingKey(operation);
     if (key.empty()) return;
-    // A failed write is ignored: the log is a diagnostic only.
+    // Several programs may write the log at once (a gang run); the profile
+    // write replaces the file, so the lock is taken on the folder, which
+    // stays the same file while the log is replaced. A failed write is
+    // ignored: the log is a diagnostic only.
+    const int folder = ::open(m_strModuleDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) ::flock(folder, LOCK_EX);
     profile::WriteString(path, TimingSection(m_tEnd, TargetName()), key, TimingValue(m_tStart, m_tEnd));
+    if (folder >= 0) ::close(folder);  // closing releases the lock
 }
 
 bool CWriterDlg::CrcFaultDue() {

@@ -22,7 +22,8 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kProgram, ui::kBnClicked, &CWriterDlg::OnProgram},
         {idc::kCompare, ui::kBnClicked, &CWriterDlg::OnCompare},
         {idc::kCopy, ui::kBnClicked, &CWriterDlg::OnCopy},
-        // Still to come with their subsystems: 1043 Set Environment, 1084 Check SUM.
+        {idc::kSetEnvironment, ui::kBnClicked, &CWriterDlg::OnSetEnvironment},
+        {idc::kCheckSum, ui::kBnClicked, &CWriterDlg::OnCheckSum},
     };
     return table;
 }

@@ -142,7 +142,10 @@ bool CWriterDlg::OnInitDialog() {
 void CWriterDlg::RunUnattendedStart() {
     m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
     BeginUnattendedRun();
-    DispatchCommand(kFullOperation, ui::kBnClicked);
+    if (m_env.unattended_body)
+        m_env.unattended_body(*this);
+    else
+        DispatchCommand(kFullOperation, ui::kBnClicked);
     EndUnattendedRun();
     UpdateData(true);
     EndDialog(ui::kIdOk);

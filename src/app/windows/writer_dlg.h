@@ -29,6 +29,8 @@
 
 namespace mirelle {
 
+class CWriterDlg;
+
 // Where the main window finds its program: the arguments after the
 // program's name, the executable's path and the program folder. The program
 // takes them from the process; tests give their own.
@@ -36,8 +38,17 @@ struct AppEnvironment {
     std::vector<std::string> args;
     std::string executable_path;  // checked against the platform's path limit
     std::string program_dir;      // the folder of the data files
+    // A scripted run (mirelle-cli): when set, the command-line start runs
+    // this instead of one Full Operation, between the same start and end of
+    // the unattended run.
+    std::function<void(CWriterDlg&)> unattended_body;
+    // The result log; empty for MESSFILE.TXT in the program folder.
+    std::string result_log_path;
     static AppEnvironment FromProcess(int argc, char** argv);
 };
+
+// What ImageChecksum returns when the program file could not be loaded.
+inline constexpr int kChecksumLoadFailed = 0x10000;
 
 class CWriterDlg : public ui::Dialog {
 public:
@@ -111,6 +122,8 @@ public:
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
+    // The file WriteResultLog writes.
+    std::string ResultLogPath() const;
     // Program files (program_file_load.cpp). LoadProgramFile fills
     // the image with `fill` and decodes m_strProgramFile into it: 1 when the
     // whole file was decoded, else 0 (the failure has been reported).
@@ -172,7 +185,7 @@ public:
     // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();
     void OnCheckSum();
-    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
+    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, kChecksumLoadFailed when loading failed
     // Diagnostics (timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
@@ -216,6 +229,12 @@ public:
     LocalTime m_tEnd;
     std::string m_strErrAddress, m_strErrFlash, m_strErrHexFile;
     int m_bCloseRequested = 0;
+    // What the result log was last given (code and message; -1 before the
+    // first write), and whether the last program file load failed: scripts
+    // read the outcome of a command from these.
+    int m_nLastLogCode = -1;
+    std::string m_strLastLogMessage;
+    bool m_bProgramFileFailed = false;
     settings::CustomizeSettings m_settings;
 
 protected:

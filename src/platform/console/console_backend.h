@@ -14,8 +14,11 @@
 // A save dialog asks for the file's name on the terminal (relative names are
 // taken in the start folder, a name without extension gets the default one,
 // an existing file is replaced only when the user says so); without a
-// terminal, and for every open dialog, file dialogs are cancelled. Sounds are
-// silent, a document is named on standard error instead of being opened.
+// terminal, and for every open dialog, file dialogs are cancelled. A property
+// sheet is printed page by page; with a terminal on standard input its
+// controls are worked from there (by number), otherwise it is cancelled.
+// Sounds are silent, a document is named on standard error instead of being
+// opened.
 #pragma once
 
 #include <iosfwd>
@@ -26,6 +29,8 @@
 #include "platform/ui/dialog.h"
 
 namespace mirelle::ui {
+
+class PropertySheet;
 
 class ConsoleBackend final : public Backend, public DialogObserver {
 public:
@@ -55,6 +60,8 @@ private:
     int DefaultAnswer(const MessageBoxRequest& request);
     int AskOnTerminal(const MessageBoxRequest& request, int fallback);
     void EndBarLine();
+    void PrintPage(const PropertySheet& sheet);
+    void RunSheet(PropertySheet& sheet);
     void ShowProgress(const ControlState& bar);
 
     std::ostream& err_;
