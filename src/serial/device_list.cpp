@@ -94,15 +94,15 @@ std::string PortProblemText(int com_number, const std::string& device) {
             text += ", which could not be opened (another program may be using it)";
             break;
     }
+    return text + "; " + SerialDevicesHint(com_number);
+}
+
+std::string SerialDevicesHint(int com_number) {
     const std::vector<std::string> devices = ListSerialDevices();
-    if (devices.empty()) {
-        text += "; no serial devices found";
-    } else {
-        text += "; serial devices: ";
-        for (std::size_t i = 0; i < devices.size(); ++i) text += (i ? ", " : "") + devices[i];
-    }
-    text += "; map one with: mirelle-cli ports --map " + std::to_string(com_number) + " DEVICE";
-    return text;
+    std::string text = devices.empty() ? "no serial devices found" : "serial devices: ";
+    for (std::size_t i = 0; i < devices.size(); ++i) text += (i ? ", " : "") + devices[i];
+    return text + "; map one with: mirelle-cli ports --map " + (com_number > 0 ? std::to_string(com_number) : "N") +
+           " DEVICE";
 }
 
 }  // namespace mirelle::serial

@@ -23,6 +23,11 @@ enum class OpenProblem { Missing, NoPermission, Other };
 // group, the one a user must belong to ("dialout" on Debian).
 OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group);
 
+// The serial devices that exist and how to map one to COM `com_number`
+// ("N" when it is not known), as one line's end: "serial devices: ...; map
+// one with: mirelle-cli ports --map 3 DEVICE".
+std::string SerialDevicesHint(int com_number);
+
 // One line for a COM number whose device did not open: the device and why,
 // then the serial devices that exist and how to map one.
 std::string PortProblemText(int com_number, const std::string& device);
