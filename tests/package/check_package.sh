@@ -58,6 +58,16 @@ run
 [ "$(cat "$user/CHIPDEF.INI")" = "; mine" ] || fail "the user's CHIPDEF.INI was overwritten"
 [ -f "$user/DownLoad/tq4a01.bin" ] || fail "a missing file was not filled again"
 
+# mirelle-cli finds the same per-user folder: a second user's first command fills it.
+if [ -x "$work/root/usr/bin/mirelle-cli" ]; then
+  home2="$work/home2"
+  mkdir -p "$home2"
+  env -i HOME="$home2" PATH=/usr/bin:/bin LANG=C "$work/root/usr/bin/mirelle-cli" targets </dev/null >"$work/targets.txt" 2>&1 ||
+    fail "mirelle-cli targets: $(cat "$work/targets.txt")"
+  grep -q '^TQ4A01$' "$work/targets.txt" || fail "mirelle-cli targets lists no sample chip"
+  [ -f "$home2/.config/mirelle/DownLoad/tq4a01.bin" ] || fail "mirelle-cli did not fill the per-user folder"
+fi
+
 if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
   udevadm verify "$work/root/usr/lib/udev/rules.d/60-mirelle-serial.rules" || fail "udev rule"
 fi
