@@ -36,6 +36,17 @@ std::optional<int> ParseFillByte(std::string text) {
     return static_cast<int>(value);
 }
 
+// A COM number from 1 to 255, as "3" or "COM3".
+int ParseComNumber(std::string text) {
+    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
+        (text[2] == 'M' || text[2] == 'm'))
+        text.erase(0, 3);
+    if (text.empty() || text.size() > 3) return 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return *end == 0 && value >= 1 && value <= 255 ? static_cast<int>(value) : 0;
+}
+
 }  // namespace
 
 const char* CommandName(Command command) {
@@ -48,7 +59,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     ParseResult r;
     Options& o = r.options;
     std::vector<std::string> words;  // the command and its operands
-    std::optional<std::string> format, fill;
+    std::optional<std::string> format, fill, map, unmap;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inline_value;
@@ -83,6 +94,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--log-dir") { if (!value(o.log_dir)) return r; }
         else if (arg == "--format") { if (!value(format)) return r; }
         else if (arg == "--fill") { if (!value(fill)) return r; }
+        else if (arg == "--map") { if (!value(map)) return r; }
+        else if (arg == "--unmap") { if (!value(unmap)) return r; }
         else if (arg == "-p" || arg == "--port") {
             if (!value(v)) return r;
             o.ports.push_back(*v);
@@ -104,6 +117,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return r;
     }
     o.command = c->command;
+    if (map || unmap) {
+        if (o.command != Command::Ports) return r.error = "--map and --unmap belong to ports", r;
+        if (map && unmap) return r.error = "--map and --unmap cannot go together", r;
+        const int n = ParseComNumber(map ? *map : *unmap);
+        if (n == 0) return r.error = "a COM number is 1 to 255, not " + (map ? *map : *unmap), r;
+        if (map && words.size() != 2) return r.error = "--map needs a COM number and a device", r;
+        if (map) o.map_com = n, o.map_device = words[1];
+        else o.unmap_com = n;
+        if (map) words.pop_back();
+    }
     const std::size_t operands = c->takes_file ? 1 : 0;
     if (words.size() - 1 < operands) {
         r.error = std::string(c->word) + " needs a file";
@@ -141,6 +164,8 @@ commands:
   targets                       the chips of CHIPDEF.INI: name, areas, clocks and rates
   ports                         serial devices, their by-id names, USB ids, driver,
                                 whether they can be opened, and the COMn names of [Ports]
+  ports --map N DEVICE          make COMN stand for DEVICE ([Ports] of Customize.ini)
+  ports --unmap N               remove COMN from [Ports]
   checksum FILE [--fill XX]     the 16-bit sum of FILE over the chip's areas
   download                      download the control program
   erase | blank-check           download, then the operation

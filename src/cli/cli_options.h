@@ -27,6 +27,9 @@ struct Options {
     bool version = false;
     bool intel_hex = false;              // read --format ihex
     int fill = 0xFF;                     // checksum --fill
+    int map_com = 0;                     // ports --map N DEVICE (0: none)
+    std::string map_device;
+    int unmap_com = 0;                   // ports --unmap N (0: none)
 };
 
 struct ParseResult {

@@ -23,6 +23,7 @@
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "protocol/block_plan.h"
+#include "serial/device_list.h"
 #include "serial/port.h"
 #include "settings/settings.h"
 #include "target/chip_definition.h"
@@ -129,6 +130,24 @@ int ListTargets(const Options& o, const std::string& home) {
 }
 
 int ListPorts(const Options& o, const std::string& home) {
+    const std::string customize = home + "Customize.ini";
+    if (o.map_com != 0 || o.unmap_com != 0) {
+        const int n = o.map_com ? o.map_com : o.unmap_com;
+        const bool ok = o.map_com ? settings::MapComPort(customize, n, o.map_device)
+                                  : settings::UnmapComPort(customize, n);
+        if (!ok) return Fail(o, exit_status::kUsage, customize + ": cannot write");
+        const std::string text = o.map_com ? "COM" + std::to_string(n) + " is " + o.map_device + " (" + customize + ")"
+                                           : "COM" + std::to_string(n) + " is " + settings::ComDevicePath(customize, n) +
+                                                 " again (" + customize + ")";
+        if (o.json) {
+            JsonObject j;
+            j.Add("event", "result").Add("status", exit_status::kSuccess).Add("result", exit_status::Word(exit_status::kSuccess)).Add("text", text);
+            std::printf("%s\n", j.Text().c_str());
+        } else {
+            std::printf("%s\n", text.c_str());
+        }
+        return exit_status::kSuccess;
+    }
     const auto devices = ListSerialDevices(PortRoots{}, ReadWhole(home + "Customize.ini"));
     std::fputs(FormatSerialDevices(devices, o.json).c_str(), stdout);
     return exit_status::kSuccess;
@@ -168,13 +187,16 @@ int RunSingle(const Options& o) {
 
     // The port: -p, else the COM port that Customize.ini names.
     std::string device;
+    int com_number = 0;  // the COM number the device stands for (0: a path was given)
     if (!o.ports.empty()) {
         device = PortDevice(customize, o.ports.front());
+        if (device != o.ports.front()) com_number = std::atoi(o.ports.front().c_str() + 3);
     } else {
         settings::CustomizeSettings s;
         std::string com;
         settings::ReadCustomizeSettings(customize, true, s, com);
-        device = settings::ComDevicePath(customize, static_cast<int>(s.nComIndex) + 1);
+        com_number = static_cast<int>(s.nComIndex) + 1;
+        device = settings::ComDevicePath(customize, com_number);
     }
     serial::PortOpener& opener = serial::ActivePortOpener();
     const serial::PortOpener original = opener;
@@ -277,7 +299,9 @@ int RunSingle(const Options& o) {
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
     if (status == exit_status::kInterrupted) text = "interrupted by a signal";
     if (status == exit_status::kPort && (code == result::kCannotOpenPort || code == result::kCannotChangePortSettings))
-        text += "\n" + PortProblem(device);
+        text += "\n" + PortProblem(device) +
+                // A device that did not open: the ones there are, to map instead.
+                (code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(com_number) : "");
     if (o.command == Command::Read && status == exit_status::kSuccess) {
         std::error_code ec;
         bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));

@@ -58,6 +58,14 @@ std::string ComDevicePath(const std::string& customize_path, int com_number) {
     return device;
 }
 
+bool MapComPort(const std::string& customize_path, int com_number, const std::string& device) {
+    return profile::WriteString(customize_path, "Ports", "COM" + std::to_string(com_number), device);
+}
+
+bool UnmapComPort(const std::string& customize_path, int com_number) {
+    return profile::DeleteKey(customize_path, "Ports", "COM" + std::to_string(com_number));
+}
+
 RecentSelection ReadRecent(const std::string& datafile_path) {
     RecentSelection r;
     r.target = profile::GetInt(datafile_path, "Recent", "CPU", 0);

@@ -40,6 +40,11 @@ bool WriteComNumber(const std::string& customize_path, const std::string& com_te
 // /dev/ttyS<n-1>.
 std::string ComDevicePath(const std::string& customize_path, int com_number);
 
+// Writes COMn=device into [Ports] of Customize.ini, or removes COMn from it;
+// every other line stays as it is. False when the file could not be written.
+bool MapComPort(const std::string& customize_path, int com_number, const std::string& device);
+bool UnmapComPort(const std::string& customize_path, int com_number);
+
 struct RecentSelection {
     int target = 0;  // negative values read as 0
     std::string target_name;  // CPUNAME; "" when absent

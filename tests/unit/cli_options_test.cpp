@@ -30,6 +30,13 @@ TEST(CliOptions, CommandOperands) {
     EXPECT_TRUE(ParseArguments({"--help"}).options.help);
 }
 
+TEST(CliOptions, PortMapping) {
+    const Options map = ParseArguments({"ports", "--map", "COM3", "/dev/serial/by-id/usb-FTDI_A"}).options;
+    EXPECT_EQ(map.map_com, 3);
+    EXPECT_EQ(map.map_device, "/dev/serial/by-id/usb-FTDI_A");
+    EXPECT_EQ(ParseArguments({"--unmap=12", "ports"}).options.unmap_com, 12);
+}
+
 TEST(CliOptions, RefusedCommandLines) {
     const std::vector<std::vector<std::string>> bad = {
         {},                                          // no command
@@ -44,6 +51,12 @@ TEST(CliOptions, RefusedCommandLines) {
         {"program", "f", "-p", "COM1", "-p", "COM1"},  // port named twice
         {"verify", "f", "-p", "COM1", "-p", "COM2"},   // gang is for program only
         {"program", "f", "-p", "COM1", "-p", "COM2", "--log", "x"},
+        {"ports", "--map", "3"},                     // no device
+        {"ports", "--map", "0", "/dev/ttyUSB0"},     // no COM0
+        {"ports", "--unmap", "256"},
+        {"ports", "--unmap", "3", "/dev/x"},         // operand too many
+        {"erase", "--unmap", "3"},                   // option of another command
+        {"ports", "--map", "3", "/dev/x", "--unmap", "4"},
     };
     for (const auto& args : bad) {
         std::string line;

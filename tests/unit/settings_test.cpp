@@ -103,6 +103,26 @@ TEST_F(SettingsFiles, ComDevicesComeFromThePortMapOrTheSerialDefault) {
     EXPECT_EQ(ComDevicePath(customize_, 4), "/dev/ttyS3");  // an empty entry maps nothing
 }
 
+TEST_F(SettingsFiles, MapAndUnmapTouchOnlyTheirPortEntry) {
+    EXPECT_TRUE(UnmapComPort(customize_, 3));  // no file yet: nothing to remove
+    EXPECT_FALSE(std::filesystem::exists(customize_));
+    const std::string before = "; mine\r\n[Com]\r\nComNo=3\r\n[Ports]\r\nCOM1=/dev/ttyUSB1\r\ncom3=/dev/old\r\n"
+                               "[Sound]\r\nCOM3=not a port\r\n";
+    std::ofstream(customize_, std::ios::binary) << before;
+    const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0";
+    ASSERT_TRUE(MapComPort(customize_, 3, by_id));
+    EXPECT_EQ(ComDevicePath(customize_, 3), by_id);
+    ASSERT_TRUE(MapComPort(customize_, 7, "/dev/ttyACM0"));
+    EXPECT_EQ(ComDevicePath(customize_, 7), "/dev/ttyACM0");
+    ASSERT_TRUE(UnmapComPort(customize_, 7));
+    ASSERT_TRUE(UnmapComPort(customize_, 3));
+    EXPECT_EQ(ComDevicePath(customize_, 3), "/dev/ttyS2");
+    // Everything else is back byte for byte, [Sound]'s key of the same name included.
+    std::ifstream in(customize_, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "; mine\r\n[Com]\r\nComNo=3\r\n[Ports]\r\nCOM1=/dev/ttyUSB1\r\n[Sound]\r\nCOM3=not a port\r\n");
+}
+
 TEST_F(SettingsFiles, RecentSelectionsRoundTripAndNegativesReadAsZero) {
     WriteRecent(datafile_, 2, -1, "/home/u/prog one.mot");
     RecentSelection r = ReadRecent(datafile_);
