@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/operations/com_handle.h"
+#include "app/operations/unattended_start.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
-#include "platform/textfile.h"
 #include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
 #if MIRELLE_HAVE_QT
@@ -25,7 +25,18 @@ int main(int argc, char** argv) {
     // An unattended run says it failed until it reports success, from the
     // very start: a run that cannot even open its display (a stale DISPLAY
     // over ssh) must not leave the "OK" of an earlier run for a script to read.
-    if (argc > 1) WriteTextFile(sys::ProgramDir() + "MESSFILE.TXT", "NG\nthe run did not start\n");
+    // It holds its program folder for the whole run, so a second run there
+    // cannot overwrite its verdict; a run that cannot have the folder or
+    // write its log does not start.
+    std::unique_ptr<sys::FolderLock> run_lock;
+    if (argc > 1) {
+        UnattendedStart start = StartUnattendedRun(sys::ProgramDir());
+        if (!start.ok()) {
+            std::fprintf(stderr, "%s\n", start.error.c_str());
+            return 2;
+        }
+        run_lock = std::move(start.lock);
+    }
     const BackendChoice choice = ChooseBackend(BackendEnvironment::FromProcess(argc > 1, kQtBuilt));
     if (!choice.warning.empty()) std::fprintf(stderr, "%s\n", choice.warning.c_str());
     if (choice.kind == BackendKind::None) {

@@ -1,10 +1,16 @@
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace mirelle::profile {
 namespace {
@@ -231,27 +237,183 @@ std::int32_t ParseProfileInt(const std::string& value) {
     return static_cast<std::int32_t>(acc);
 }
 
+namespace {
+
+std::string LowerName(const std::string& s) {
+    std::string r = Trim(s);
+    for (char& c : r) c = LowerAscii(c);
+    return r;
+}
+
+// One file parsed once: the section names in file order and, for the first
+// section of each name, the first value of each key, both under their
+// lower-case names. A lookup in it answers exactly as FindValue on the text.
+struct ParsedFile {
+    std::vector<std::string> section_names;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections;
+
+    explicit ParsedFile(const std::string& text) {
+        std::unordered_map<std::string, std::string>* current = nullptr;
+        for (const Line& line : SplitLines(text)) {
+            Parsed p = ParseLine(line.text);
+            if (p.kind == Kind::Section) {
+                auto [it, fresh] = sections.try_emplace(LowerName(p.name));
+                // A later section of a name already seen is never read.
+                current = fresh ? &it->second : nullptr;
+                if (fresh) section_names.push_back(p.name);
+            } else if (p.kind == Kind::Key && current) {
+                current->try_emplace(LowerName(p.name), std::move(p.value));
+            }
+        }
+    }
+
+    const std::string* Find(const std::string& section, const std::string& key) const {
+        auto s = sections.find(LowerName(section));
+        if (s == sections.end()) return nullptr;
+        auto k = s->second.find(LowerName(key));
+        return k == s->second.end() ? nullptr : &k->second;
+    }
+};
+
+// What identifies one version of a file on disk. A file replaced by a rename
+// (as WriteString does, and most editors) has a new inode; one rewritten in
+// place has a new size or modification or change time.
+struct FileStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    bool operator==(const FileStamp& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+               ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+bool StampOf(const struct stat& st, FileStamp& out) {
+    if (!S_ISREG(st.st_mode)) return false;
+    out = {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    return true;
+}
+
+// Every profile read used to parse the whole file again, which made reading
+// a chip list of thousands of sections take minutes. The parsed form of each
+// file is kept until the file changes on disk or is written here.
+class ParsedFileCache {
+public:
+    std::shared_ptr<const ParsedFile> Get(const std::string& path) {
+        struct stat st {};
+        FileStamp stamp;
+        if (::stat(path.c_str(), &st) != 0 || !StampOf(st, stamp)) {
+            Forget(path);
+            return Empty();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            auto it = entries_.find(path);
+            if (it != entries_.end() && it->second.stamp == stamp && !it->second.racy) return it->second.parsed;
+        }
+        // Read through the descriptor the stamp is taken from, so the stamp
+        // kept belongs to the text parsed.
+        std::string text;
+        FileStamp read_stamp;
+        if (!ReadWholeFileStamped(path, text, read_stamp)) {
+            Forget(path);
+            return Empty();
+        }
+        auto parsed = std::make_shared<const ParsedFile>(text);
+        std::lock_guard lock(mutex_);
+        entries_[path] = Entry{read_stamp, parsed, Racy(read_stamp)};
+        return parsed;
+    }
+
+    void Forget(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        entries_.erase(path);
+    }
+
+private:
+    struct Entry {
+        FileStamp stamp;
+        std::shared_ptr<const ParsedFile> parsed;
+        bool racy;
+    };
+
+    // File times advance in steps (a clock tick, or whole seconds on some
+    // file systems), so a file rewritten in place with the same size right
+    // after it was read can keep its stamp. A file changed less than this
+    // long ago is read again on every use until its stamp has aged.
+    static bool Racy(const FileStamp& stamp) {
+        constexpr std::int64_t kSettleNs = 2'000'000'000;
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+        const std::int64_t newest = std::max(ns(stamp.mtime), ns(stamp.ctime));
+        return ns(now) - newest < kSettleNs;
+    }
+
+    static std::shared_ptr<const ParsedFile> Empty() {
+        static const auto empty = std::make_shared<const ParsedFile>(std::string());
+        return empty;
+    }
+
+    static bool ReadWholeFileStamped(const std::string& path, std::string& out, FileStamp& stamp) {
+        out.clear();
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return false;
+        struct stat st {};
+        bool ok = ::fstat(::fileno(f), &st) == 0 && StampOf(st, stamp);
+        char buf[65536];
+        while (ok) {
+            const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+            out.append(buf, n);
+            if (n < sizeof buf) {
+                ok = !std::ferror(f);
+                break;
+            }
+        }
+        // A file that changed while it was read is not kept under the old stamp.
+        struct stat after {};
+        FileStamp after_stamp;
+        if (ok && (::fstat(::fileno(f), &after) != 0 || !StampOf(after, after_stamp) || !(after_stamp == stamp)))
+            stamp = FileStamp{};
+        std::fclose(f);
+        if (!ok) out.clear();
+        return ok;
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, Entry> entries_;
+};
+
+ParsedFileCache& Cache() {
+    static ParsedFileCache cache;
+    return cache;
+}
+
+}  // namespace
+
 std::string GetString(const std::string& path, const std::string& section, const std::string& key,
                       const std::string& def, std::size_t buffer_size) {
-    std::string text;
-    ReadWholeFile(path, text);  // a missing or unreadable file reads as empty
-    return GetStringFromText(text, section, key, def, buffer_size);
+    // A missing or unreadable file reads as empty.
+    const auto parsed = Cache().Get(path);
+    const std::string* found = parsed->Find(section, key);
+    std::string value = found ? *found : def;
+    const std::size_t limit = buffer_size == 0 ? 0 : buffer_size - 1;
+    if (value.size() > limit) value.resize(limit);
+    return value;
 }
 
 std::int32_t GetInt(const std::string& path, const std::string& section, const std::string& key,
                     std::int32_t def) {
-    std::string text;
-    ReadWholeFile(path, text);
-    std::string value;
-    if (!FindValue(text, section, key, value) || value.empty()) return def;
-    return ParseProfileInt(value);
+    const auto parsed = Cache().Get(path);
+    const std::string* found = parsed->Find(section, key);
+    if (!found || found->empty()) return def;
+    return ParseProfileInt(*found);
 }
 
-std::vector<std::string> GetSectionNames(const std::string& path) {
-    std::string text;
-    ReadWholeFile(path, text);
-    return GetSectionNamesFromText(text);
-}
+std::vector<std::string> GetSectionNames(const std::string& path) { return Cache().Get(path)->section_names; }
 
 std::string DeleteKeyFromText(const std::string& text, const std::string& section, const std::string& key) {
     const std::string want_section = Trim(section);
@@ -275,6 +437,8 @@ namespace {
 
 // Replaces the file's text by change(text), creating the file when missing.
 bool RewriteFile(const std::string& path, const std::function<std::string(const std::string&)>& change) {
+    // Whatever happens below, the next read takes the file from disk.
+    Cache().Forget(path);
     std::string text;
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;

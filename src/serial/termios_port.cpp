@@ -16,6 +16,7 @@
 #include "serial/low_latency.h"
 #include "serial/termios2_speed.h"
 #include "serial/timeouts.h"
+#include "serial/uucp_lock.h"
 
 namespace mirelle::serial {
 namespace {
@@ -106,8 +107,8 @@ private:
 
 class TermiosPort final : public Port {
 public:
-    // `fd` is open, locked and exclusive.
-    explicit TermiosPort(UniqueFd fd) : fd_(std::move(fd)) {}
+    // `fd` is open, locked and exclusive; `lock` is its lock file.
+    TermiosPort(UniqueFd fd, UucpLock lock) : lock_(std::move(lock)), fd_(std::move(fd)) {}
 
     ~TermiosPort() override {
         DeviceSerialFlags flags(fd_.get());
@@ -244,6 +245,7 @@ public:
     }
 
 private:
+    UucpLock lock_;  // declared first: the lock file goes after the descriptor is closed
     UniqueFd fd_;
     LowLatencyRequest low_latency_;
     ErrorCounts counts_;
@@ -254,6 +256,10 @@ private:
 
 PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_ptr<Port>& out) {
     out.reset();
+    // The lock file before the device is even opened: opening a terminal can
+    // move its modem lines under the program that holds it.
+    UucpLock lock;
+    if (!lock.Acquire(device)) return PortResult::CannotOpen;
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return PortResult::CannotOpen;
     // The lock first: it also stops root, whom TIOCEXCL lets through, and a
@@ -261,7 +267,7 @@ PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::u
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return PortResult::CannotOpen;
     // Not a terminal, or one that cannot be had exclusively: not a usable port.
     if (::ioctl(fd.get(), TIOCEXCL) != 0) return PortResult::CannotOpen;
-    auto port = std::make_unique<TermiosPort>(std::move(fd));
+    auto port = std::make_unique<TermiosPort>(std::move(fd), std::move(lock));
     const PortResult rc = port->Configure(baud);
     out = std::move(port);
     return rc;

@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (line.size() < 2 || line[0] != 'S' || line[1] < '1' || line[1] > '3') std::abort();
     }
-    if (r.kind == mirelle::hexfile::SRecordLine::Kind::kError && r.error == mirelle::SRecordError::kNone) std::abort();
+    if (r.kind == mirelle::hexfile::SRecordLine::Kind::kError && r.error == mirelle::hexfile::SRecordError::kNone) std::abort();
     return 0;
 }

@@ -12,12 +12,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "pty_line_speed.h"
+#include "serial/uucp_lock.h"
 
 namespace mirelle::serial {
 namespace {
@@ -135,6 +139,32 @@ TEST_F(TermiosPortTest, SecondOpenOfTheSameDeviceFailsUntilTheFirstIsClosed) {
     first.reset();
     EXPECT_EQ(OpenTermiosPort(device_, 9600, second), PortResult::Ok);
     EXPECT_NE(second, nullptr);
+}
+
+TEST_F(TermiosPortTest, HonoursAndTakesTheUucpLockFile) {
+    std::string dir;
+    for (const std::string& d : DefaultLockDirs())
+        if (dir.empty() && std::filesystem::is_directory(d)) dir = d;
+    if (dir.empty()) GTEST_SKIP() << "no lock folder on this machine";
+    const std::string lock = dir + "/" + UucpLockName(device_);
+    auto text = [&] {
+        std::ifstream in(lock, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    // Another program (init, always alive) holds the port: even root is refused.
+    std::ofstream(lock, std::ios::binary) << "         1\n";
+    std::unique_ptr<Port> port;
+    EXPECT_EQ(OpenTermiosPort(device_, 9600, port), PortResult::CannotOpen);
+    EXPECT_EQ(text(), "         1\n");
+    std::filesystem::remove(lock);
+
+    port = OpenOk();
+    ASSERT_TRUE(port);
+    EXPECT_EQ(ParseLockPid(text()), ::getpid());
+    port.reset();
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 TEST_F(TermiosPortTest, DevicesThatAreNoUsablePortCannotBeOpened) {

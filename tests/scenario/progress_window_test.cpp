@@ -17,6 +17,8 @@ protected:
     }
     void TearDown() override {
         ui::SetMainWindow(nullptr);
+        // Through the backend that made it, which still lists it.
+        owner.DestroyWindow();
         ui::SetActiveBackend(nullptr);
     }
     ui::ScriptedBackend backend;

@@ -52,7 +52,11 @@ protected:
         SetActiveBackend(&backend);
         ASSERT_TRUE(dlg.Create(nullptr));
     }
-    void TearDown() override { SetActiveBackend(nullptr); }
+    void TearDown() override {
+        // Through the backend that made it, which still lists it.
+        dlg.DestroyWindow();
+        SetActiveBackend(nullptr);
+    }
     int Count(int id, int code) const {
         return static_cast<int>(std::count(dlg.commands.begin(), dlg.commands.end(), std::make_pair(id, code)));
     }
@@ -164,6 +168,7 @@ TEST(DialogModal, OwnerIsDisabledDuringTheRunAndMessageBoxes) {
     Dialog other(DialogTemplate{3, "other", "", 10, 50, 50, 0, {}});
     EXPECT_EQ(other.DoModal(), kIdCancel);
     SetMainWindow(nullptr);
+    owner.DestroyWindow();  // through the backend that still lists it
     SetActiveBackend(nullptr);
 }
 

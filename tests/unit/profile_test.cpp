@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace mirelle::profile {
@@ -137,6 +138,52 @@ TEST_F(ProfileFile, KeepsTheFilePermissions) {
     struct stat st {};
     ASSERT_EQ(::stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+
+// Reads from a file are answered from its parsed form; they must agree with
+// the rules on the text in every case, and see every change of the file.
+TEST_F(ProfileFile, CachedFileReadsAnswerAsTheTextRules) {
+    const std::string text =
+        "Loose=1\r\n[A]\r\nk = 1\r\nK=2\r\n[ b ]\nx='q'\n[a]\nk=3\nonly=4\n[Open\nv=5\r\n[]\r\ne=6\r\n[Tail]\rz=7";
+    std::ofstream(path_, std::ios::binary) << text;
+    const std::string sections[] = {"A", "a", " B ", "a", "Open", "", "Tail", "Missing", "Loose"};
+    const std::string keys[] = {"k", "K", "x", "only", "v", "e", "z", "Loose", "missing"};
+    for (const auto& s : sections)
+        for (const auto& k : keys) {
+            EXPECT_EQ(GetString(path_, s, k, "d"), GetStringFromText(text, s, k, "d")) << s << "/" << k;
+            EXPECT_EQ(GetString(path_, s, k, "d", 1), "") << s << "/" << k;
+        }
+    EXPECT_EQ(GetSectionNames(path_), GetSectionNamesFromText(text));
+}
+
+TEST_F(ProfileFile, ReadsSeeEveryChangeOfTheFile) {
+    namespace fs = std::filesystem;
+    auto rewrite_in_place = [&](const std::string& t) { std::ofstream(path_, std::ios::binary | std::ios::trunc) << t; };
+    auto age = [&] {  // an old stamp, so the parsed form is kept
+        const timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path_.c_str(), old, 0), 0);
+    };
+    rewrite_in_place("[S]\r\nk=1\r\n");
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 1);
+    // In place, same size, right after the read.
+    rewrite_in_place("[S]\r\nk=2\r\n");
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 2);
+    // Same size and the same old modification time: the change time still differs.
+    age();
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 2);
+    rewrite_in_place("[S]\r\nk=3\r\n");
+    age();
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 3);
+    // Our own write, another file renamed over it, removal.
+    ASSERT_TRUE(WriteString(path_, "S", "k", "4"));
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 4);
+    std::ofstream((dir_ / "other").string(), std::ios::binary) << "[S]\r\nk=5\r\n";
+    fs::rename(dir_ / "other", path_);
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 5);
+    fs::remove(path_);
+    EXPECT_EQ(GetInt(path_, "S", "k", 0), 0);
+    EXPECT_TRUE(GetSectionNames(path_).empty());
 }
 
 }  // namespace

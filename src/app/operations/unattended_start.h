@@ -1,0 +1,24 @@
+// What an unattended run settles before it does anything else: it is the
+// only run in its program folder, and its result log can be written. When
+// either fails the run sends nothing to the chip and ends with exit status 2,
+// leaving the folder's log as the other run or the file system keeps it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/folder_lock.h"
+
+namespace mirelle {
+
+struct UnattendedStart {
+    std::unique_ptr<sys::FolderLock> lock;  // held for the whole run
+    std::string error;                      // why the run cannot start ("" when it can)
+    bool ok() const { return error.empty(); }
+};
+
+// Ignores SIGPIPE, takes the program folder's lock and marks the result log
+// "NG" (the run did not start) until the run reports. `program_dir` ends with '/'.
+UnattendedStart StartUnattendedRun(const std::string& program_dir);
+
+}  // namespace mirelle
