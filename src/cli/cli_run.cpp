@@ -182,9 +182,6 @@ std::string PortDevice(const std::string& customize_path, const std::string& por
 int RunSingle(const Options& o) {
     const std::string home = HomeOf(o);
     const std::string customize = home + "Customize.ini";
-    if (o.command == Command::Checksum)
-        return Fail(o, exit_status::kUsage, "checksum is not available in this build (Check SUM has not landed yet)");
-
     // The port: -p, else the COM port that Customize.ini names.
     std::string device;
     int com_number = 0;  // the COM number the device stands for (0: a path was given)
@@ -219,11 +216,15 @@ int RunSingle(const Options& o) {
     env.executable_path = sys::ExecutablePath();
     env.program_dir = home;
     if (o.log) env.result_log_path = fs::absolute(*o.log).string();
+    // Check SUM talks to no chip: a log of it would only say NG.
+    else if (o.command == Command::Checksum) env.result_log_path = "/dev/null";
 
     int status = exit_status::kChipFailed;
     std::string usage_error;
     long long bytes = 0;
     int code = -1;
+    int sum = -1;                // checksum: the sum, or kChecksumLoadFailed
+    std::string outside_warning;  // program, verify: the data the areas leave out
     const auto started = std::chrono::steady_clock::now();
     env.unattended_body = [&](CWriterDlg& dlg) {
         using namespace idc;
@@ -269,7 +270,15 @@ int RunSingle(const Options& o) {
             case Command::Program: run(kFullOperation); break;
             case Command::Verify: run(kDownload); if (downloaded()) run(kCompare); break;
             case Command::Read: run(kDownload); if (downloaded()) run(kCopy); break;
+            case Command::Checksum: sum = dlg.ImageChecksum(static_cast<std::uint8_t>(o.fill)); break;
             default: break;
+        }
+        if ((o.command == Command::Program || o.command == Command::Verify) && dlg.m_lastLoad.ok())
+            outside_warning = hexfile::OutsideDataWarning(dlg.m_lastLoad, dlg.TargetName());
+        if (o.command == Command::Checksum) {
+            code = dlg.m_nLastLogCode;
+            status = sum == kChecksumLoadFailed ? exit_status::kProgramFile : exit_status::kSuccess;
+            return;
         }
         code = dlg.m_nLastLogCode;
         status = exit_status::FromOutcome(code, dlg.m_bProgramFileFailed, sys::InterruptSignal());
@@ -290,6 +299,11 @@ int RunSingle(const Options& o) {
         } else if (code == result::kFullOperationDone) {
             text = Readable(LoadString(code));
         }
+        if (o.command == Command::Checksum && status == exit_status::kSuccess) {
+            char digits[8];
+            std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(sum));
+            text = digits;
+        }
         if (code == -1 && status != exit_status::kInterrupted && text.empty())
             text = backend.LastStatus().empty() ? "the command ended without a result" : backend.LastStatus();
     }
@@ -297,6 +311,7 @@ int RunSingle(const Options& o) {
     opener = original;
     backend.EndBarLine();
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
+    if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
     if (status == exit_status::kInterrupted) text = "interrupted by a signal";
     if (status == exit_status::kPort && (code == result::kCannotOpenPort || code == result::kCannotChangePortSettings))
         text += "\n" + PortProblem(device) +
@@ -311,6 +326,7 @@ int RunSingle(const Options& o) {
         JsonObject j;
         j.Add("event", "result").Add("status", status).Add("result", exit_status::Word(status));
         j.Add("code", code).Add("text", text).Add("seconds", seconds).Add("bytes", bytes);
+        if (o.command == Command::Checksum && status == exit_status::kSuccess) j.Add("checksum", text);
         std::printf("%s\n", j.Text().c_str());
         std::fflush(stdout);
     } else {

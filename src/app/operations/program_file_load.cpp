@@ -99,7 +99,8 @@ bool CWriterDlg::LoadedFlashData() {
     // Compilers put RAM or option data into program files: it is left out,
     // but an unattended run says so, since nobody watches its window.
     const std::string warning = OutsideDataWarning(m_lastLoad, TargetName());
-    if (!warning.empty() && CommandLineMode()) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
+    // A scripted body (mirelle-cli) says it in its own name.
+    if (!warning.empty() && CommandLineMode() && !m_env.unattended_body) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
     return true;
 }
 

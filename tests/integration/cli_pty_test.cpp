@@ -1,0 +1,213 @@
+// mirelle-cli against mirelle-sim on pseudo-terminals: every command, the
+// exit status of each kind of failure, --json, and a gang with a silent chip.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/unattended_run.h"
+
+namespace mirelle::testing {
+namespace {
+
+// The top-level members of one JSON object (strings unescaped, other values
+// as written); false when `line` is not exactly one object.
+bool ParseJsonObject(const std::string& line, std::map<std::string, std::string>& out) {
+    std::size_t i = 0;
+    auto ws = [&] { while (i < line.size() && line[i] == ' ') ++i; };
+    auto str = [&](std::string& s) {
+        if (i >= line.size() || line[i] != '"') return false;
+        for (++i; i < line.size() && line[i] != '"'; ++i) {
+            if (line[i] == '\\' && ++i < line.size()) {
+                const char c = line[i];
+                if (c == 'u') { s += '?'; i += 4; } else s += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+            } else {
+                s += line[i];
+            }
+        }
+        return i++ < line.size();
+    };
+    std::function<bool(std::string&)> value = [&](std::string& v) {
+        ws();
+        if (i < line.size() && line[i] == '"') return str(v);
+        const char open = i < line.size() ? line[i] : 0;
+        if (open == '[' || open == '{') {
+            const std::size_t from = i++;
+            for (ws(); i < line.size() && line[i] != (open == '[' ? ']' : '}');) {
+                std::string k, x;
+                if (open == '{' && (!str(k) || (ws(), line[i++] != ':'))) return false;
+                if (!value(x)) return false;
+                ws();
+                if (i < line.size() && line[i] == ',') ++i, ws();
+            }
+            if (i >= line.size()) return false;
+            v = line.substr(from, ++i - from);
+            return true;
+        }
+        const std::size_t from = i;
+        while (i < line.size() && std::string("-+.0123456789eEtruefalsn").find(line[i]) != std::string::npos) ++i;
+        v = line.substr(from, i - from);
+        return !v.empty();
+    };
+    std::string whole;
+    if (line.empty() || line[0] != '{' || !value(whole) || i != line.size()) return false;
+    for (i = 1; line[i] != '}';) {
+        std::string k, v;
+        ws();
+        str(k);
+        ws();
+        ++i;
+        value(v);
+        out[k] = v;
+        ws();
+        if (line[i] == ',') ++i;
+    }
+    return true;
+}
+
+// The bytes of a TQ4A01 area (0x80000..0xFFFFF) as an S-record or Intel HEX
+// file puts them (0xFF where it has none).
+Bytes AreaOf(const std::string& text) {
+    Bytes area(0x80000, 0xFF);
+    std::uint32_t base = 0;
+    std::size_t at = 0;
+    auto hex = [&](const std::string& l, std::size_t p) { return static_cast<std::uint32_t>(std::stoul(l.substr(p, 2), nullptr, 16)); };
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string l = text.substr(at, end - at);
+        at = end + 1;
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        std::uint32_t address = 0, first = 0, count = 0;
+        if (l.size() > 2 && l[0] == 'S' && l[1] >= '1' && l[1] <= '3') {
+            const int width = l[1] - '0' + 1;
+            for (int k = 0; k < width; ++k) address = address << 8 | hex(l, 4 + 2 * static_cast<std::size_t>(k));
+            first = 4 + 2 * static_cast<std::uint32_t>(width);
+            count = hex(l, 2) - static_cast<std::uint32_t>(width) - 1;
+        } else if (l.size() > 10 && l[0] == ':') {
+            const std::uint32_t type = hex(l, 7);
+            if (type == 2) base = (hex(l, 9) << 8 | hex(l, 11)) << 4;
+            if (type == 4) base = (hex(l, 9) << 8 | hex(l, 11)) << 16;
+            if (type != 0) continue;
+            address = base + (hex(l, 3) << 8 | hex(l, 5));
+            first = 9;
+            count = hex(l, 1);
+        }
+        for (std::uint32_t k = 0; k < count; ++k)
+            if (address + k >= 0x80000 && address + k < 0x100000) area[address + k - 0x80000] = static_cast<std::uint8_t>(hex(l, first + 2 * k));
+    }
+    return area;
+}
+
+class CliPty : public FullOperationPty {
+protected:
+    // Runs mirelle-cli; its exit status, with stdout in out_ and stderr in err_.
+    int Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "--home", home_.string()});
+        const int status = Wait(Spawn(args, {}, home_ / "cli.out", home_ / "cli.err"), 60);
+        out_ = Slurp(home_ / "cli.out");
+        err_ = Slurp(home_ / "cli.err");
+        return status;
+    }
+    pid_t Sim(const std::string& name, const std::vector<std::string>& extra) {
+        std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle-sim", "--chipdef", (home_ / "CHIPDEF.INI").string(),
+                                      "--target", "TQ4A01", "--no-line-time", "--link", (home_ / name).string(),
+                                      "--flash", (home_ / (name + ".bin")).string()};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        const pid_t pid = Spawn(argv, {}, home_ / (name + ".log"));
+        for (int i = 0; i < 200 && !fs::exists(home_ / name); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return pid;
+    }
+    // 4 KiB at 0x80000 (sum 0x3F800) and 4 bytes beyond the flash.
+    fs::path Program() {
+        auto data = Pattern(0x80000, 0x1000);
+        for (std::uint32_t k = 0; k < 4; ++k) data[0x100000 + k] = 1;
+        return WriteProgram(data);
+    }
+    std::string out_, err_;
+};
+
+TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
+    StartSim("TQ4A01", 0, {"--no-line-time"});
+    const std::string file = Program().string(), missing = (home_ / "missing.mot").string();
+    const std::string srec = (home_ / "out.mot").string(), ihex = (home_ / "out.hex").string();
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string words;  // in stdout or stderr
+    } rows[] = {
+        {{"checksum", file}, 0, "0800\n"},  // 0x7F000 x 0xFF + 0x3F800
+        {{"checksum", file, "--fill", "00"}, 0, "F800\n"},
+        {{"checksum", missing}, 3, "file open error"},
+        {{"--target", "NOPE", "download"}, 2, "no target NOPE"},
+        {{"program", missing}, 3, "hex file"},
+        {{"-p", (home_ / "no-such-tty").string(), "download"}, 4, "No such file"},
+        {{"-p", "COM1", "download"}, 0, "It transferred a control program"},
+        {{"erase"}, 0, "Erased"},
+        {{"blank-check"}, 0, "Erased"},
+        {{"verify", file}, 1, "ErrorAddress : 0x00080000"},
+        {{"program", file}, 0, "warning: 4 bytes of this file lie outside the flash of TQ4A01 (first at 0x00100000)"},
+        {{"read", srec}, 0, "Copy"},
+        {{"read", ihex, "--format", "ihex"}, 0, "Copy"},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> args{"--target", "TQ4A01", "-q"};  // a later --target wins
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        EXPECT_EQ(Cli(args), r.status) << r.args[0] << "\n" << out_ << err_;
+        EXPECT_NE((out_ + err_).find(r.words), std::string::npos) << r.args[0] << "\n" << out_ << err_;
+    }
+    StopSim();
+    const Bytes flash = Flash();
+    ASSERT_EQ(flash.size(), 0x80000u);
+    EXPECT_EQ(flash[0x1000], 0xFF);
+    EXPECT_EQ(flash[0xFFF], Pattern(0x80000, 0x1000)[0x80FFF]);
+    EXPECT_TRUE(AreaOf(Slurp(srec)) == flash) << "S-records";
+    EXPECT_TRUE(AreaOf(Slurp(ihex)) == flash) << "Intel HEX";
+    EXPECT_EQ(Slurp(ihex).rfind(":", 0), 0u);
+}
+
+TEST_F(CliPty, JsonLinesAreObjectsAndTheLastHoldsTheResult) {
+    StartSim("TQ4A01", 0, {"--no-line-time"});
+    ASSERT_EQ(Cli({"download", "--target", "TQ4A01", "--json"}), 0) << err_;
+    std::vector<std::map<std::string, std::string>> events;
+    std::size_t at = 0;
+    for (std::size_t nl; (nl = out_.find('\n', at)) != std::string::npos; at = nl + 1) {
+        events.emplace_back();
+        EXPECT_TRUE(ParseJsonObject(out_.substr(at, nl - at), events.back())) << out_.substr(at, nl - at);
+    }
+    ASSERT_GE(events.size(), 2u) << out_;
+    EXPECT_EQ(events.front()["event"], "progress");
+    EXPECT_EQ(events.back()["event"], "result");
+    EXPECT_EQ(events.back()["status"], "0");
+    EXPECT_EQ(events.back()["result"], "ok");
+    EXPECT_EQ(events.back()["code"], "307");
+}
+
+TEST_F(CliPty, AGangOfThreeWithOneSilentChip) {
+    const pid_t sims[] = {Sim("ttyA", {}), Sim("ttyB", {"--silent"}), Sim("ttyC", {})};
+    const std::string a = (home_ / "ttyA").string(), b = (home_ / "ttyB").string(), c = (home_ / "ttyC").string();
+    EXPECT_EQ(Cli({"program", Program().string(), "--target", "TQ4A01", "-p", a, "-p", b, "-p", c, "--log-dir",
+                   (home_ / "logs").string()}),
+              5)
+        << out_ << err_;
+    for (const std::string& port : {a, c}) EXPECT_NE(out_.find(port + "  ok "), std::string::npos) << out_;
+    EXPECT_NE(out_.find(b + "  no answer"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("3 boards in"), std::string::npos) << out_;
+    for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
+    const Bytes expected = [] {
+        Bytes e(0x80000, 0xFF);
+        for (const auto& [address, v] : Pattern(0x80000, 0x1000)) e[address - 0x80000] = v;
+        return e;
+    }();
+    for (const char* name : {"ttyA.bin", "ttyC.bin"}) {
+        const std::string s = Slurp(home_ / name);
+        EXPECT_TRUE(Bytes(s.begin(), s.end()) == expected) << name;
+    }
+    const std::string silent = Slurp(home_ / "ttyB.bin");
+    EXPECT_EQ(silent.find_first_not_of('\xFF'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mirelle::testing
