@@ -17,18 +17,13 @@
 #include <vector>
 
 #include "support/program_lines.h"
+#include "support/unattended_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using mirelle::testing::Slurp;
+using mirelle::testing::Wait;
 
 // Starts `argv` with `env` added, standard output and error on `out_fd`.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out_fd) {
@@ -47,19 +42,6 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
         _exit(127);
     }
     return pid;
-}
-
-// The child's exit status; -1 when a signal ended it or it ran past `seconds` (then killed).
-int Wait(pid_t pid, int seconds) {
-    const auto end = Clock::now() + std::chrono::seconds(seconds);
-    while (Clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
 }
 
 class UnattendedRun : public ::testing::Test {
