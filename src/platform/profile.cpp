@@ -2,8 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform/file.h"
+#include "platform/system.h"
 
 namespace mirelle::profile {
 namespace {
@@ -90,10 +91,11 @@ Parsed ParseLine(const std::string& raw) {
 // error) reads as nothing, without throwing.
 bool ReadWholeFile(const std::string& path, std::string& out) {
     out.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!sys::IsRegularFile(path)) return false;
+    sys::FilePtr file = sys::OpenFile(path, "rb");
+    std::FILE* f = file.get();
     if (!f) return false;
-    struct stat st {};
-    bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = true;
     char buf[8192];
     while (ok) {
         const std::size_t n = std::fread(buf, 1, sizeof buf, f);
@@ -103,7 +105,6 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
             break;
         }
     }
-    std::fclose(f);
     if (!ok) out.clear();
     return ok;
 }
@@ -255,32 +256,11 @@ std::vector<std::string> GetSectionNames(const std::string& path) {
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value) {
     std::string text;
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = sys::FileExists(path);
     if (exists && !ReadWholeFile(path, text)) return false;
-    const std::string out = WriteStringToText(text, section, key, value);
-
-    // Write beside the file, then rename over it: an interrupted write never
-    // leaves a half-written settings file behind.
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < out.size()) {
-        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-        if (n <= 0) ok = false;
-        else done += static_cast<std::size_t>(n);
-    }
-    if (ok && exists) ::fchmod(fd, st.st_mode & 07777);
-    else if (ok) ::fchmod(fd, 0644);
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    // Written beside the file, then put in its place: an interrupted write
+    // never leaves a half-written settings file behind.
+    return sys::ReplaceFileContents(path, WriteStringToText(text, section, key, value));
 }
 
 }  // namespace mirelle::profile

@@ -241,4 +241,8 @@ int OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_p
     return rc;
 }
 
+int OpenSystemPort(const std::string& device, int, std::uint32_t baud, std::unique_ptr<Port>& out) {
+    return OpenTermiosPort(device, baud, out);
+}
+
 }  // namespace mirelle::serial

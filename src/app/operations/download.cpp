@@ -10,6 +10,7 @@
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "protocol/boot_protocol.h"
@@ -27,18 +28,13 @@ constexpr int kSoundError = 1;
 
 constexpr const char* kResetPrompt = "Please reset the microcontroller on userboard.\nThen push OK button.";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // The result codes of reading the control program file.
 enum class ReadResult { Ok, NotOpened = 207, Unreadable = 220, NoMemory = 227 };
 
 ReadResult ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
     // A folder is no file the program can send; it counts as not opening.
     if (path.empty() || sys::IsDirectory(path)) return ReadResult::NotOpened;
-    File file(std::fopen(path.c_str(), "rb"));
+    sys::FilePtr file = sys::OpenFile(path, "rb");
     if (!file) return ReadResult::NotOpened;
     struct stat st {};
     if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return ReadResult::Unreadable;

@@ -1,13 +1,13 @@
 // Full Operation: decode the program file, download the control program,
 // erase and blank-check when the chip needs it, program and verify. Also the
 // frame of the unattended run that does one Full Operation at start-up.
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <new>
+#include <string>
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
 #include "platform/interrupt.h"
 #include "platform/system.h"
 
@@ -99,15 +99,15 @@ void CWriterDlg::EndUnattendedRun() {
         // follows it.
         const std::string path = m_strModuleDir + "MESSFILE.TXT";
         std::string before;
-        {
-            std::ifstream in(path, std::ios::binary);
-            before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (sys::FilePtr in = sys::OpenFile(path, "rb")) {
+            char buf[4096];
+            for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in.get())) > 0;) before.append(buf, n);
         }
         const std::string kNg = "NG\r\n";
         if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
-        const char* name = sigabbrev_np(signal);
-        std::ofstream log(path, std::ios::binary | std::ios::trunc);
-        log << kNg << "Interrupted by signal " << signal << " (SIG" << (name ? name : "?") << ")\r\n" << before;
+        const std::string text =
+            kNg + "Interrupted by signal " + std::to_string(signal) + " (" + sys::SignalName(signal) + ")\r\n" + before;
+        if (sys::FilePtr log = sys::OpenFile(path, "wb")) std::fwrite(text.data(), 1, text.size(), log.get());
     }
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);

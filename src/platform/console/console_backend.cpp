@@ -6,6 +6,8 @@
 #include <cctype>
 #include <iostream>
 
+#include "platform/sound.h"
+
 namespace mirelle::ui {
 
 namespace {
@@ -66,6 +68,10 @@ ConsoleBackend::~ConsoleBackend() {
     EndBarLine();
     for (Dialog* d : live_) d->SetObserver(nullptr);
 }
+
+void ConsoleBackend::PlayWave(const std::string& path) { sys::PlayWaveFile(path); }
+void ConsoleBackend::StopSound() { sys::StopWave(); }
+void ConsoleBackend::Beep() { sys::SimpleBeep(); }
 
 bool ConsoleBackend::CreateWindow(Dialog& dialog, Dialog*, bool) {
     live_.push_back(&dialog);

@@ -11,7 +11,8 @@
 // Yes for Yes/No, except that the same question (the CRC retry question
 // names its block) is answered Yes at most three times in a row and then No,
 // so a block that keeps failing ends the run instead of looping for ever.
-// File dialogs are cancelled, sounds are silent, a document is named on
+// File dialogs are cancelled, sounds go to the system's own player (silent
+// on Linux, PlaySound and MessageBeep on Windows), a document is named on
 // standard error instead of being opened.
 #pragma once
 
@@ -41,9 +42,9 @@ public:
     void PumpEvents() override {}
     int MessageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
-    void PlayWave(const std::string&) override {}
-    void StopSound() override {}
-    void Beep() override {}
+    void PlayWave(const std::string& path) override;
+    void StopSound() override;
+    void Beep() override;
     bool OpenWithViewer(const std::string& path) override;
 
     void OnDialogChanged(Dialog& dialog, const Change& change) override;
