@@ -1,7 +1,5 @@
 #include "protocol/boot_protocol.h"
 
-#include "target/list_syntax.h"
-
 namespace mirelle::boot {
 
 std::array<std::uint8_t, 8> UploadHeader(std::uint32_t address, std::uint32_t length) {
@@ -43,9 +41,10 @@ std::optional<std::uint32_t> RateEntry(const std::vector<std::int32_t>& rates, i
     return static_cast<std::uint32_t>(rates[index]);
 }
 
-std::optional<std::uint32_t> WorkingRate(const std::string& baud_text, const std::string& baud2_text, int index) {
-    if (!baud2_text.empty()) return RateEntry(ParseDecimalList(baud2_text), index);
-    auto boot = RateEntry(ParseDecimalList(baud_text), index);
+std::optional<std::uint32_t> WorkingRate(const std::vector<std::int32_t>& baud, const std::vector<std::int32_t>& baud2,
+                                         bool has_baud2, int index) {
+    if (has_baud2) return RateEntry(baud2, index);
+    auto boot = RateEntry(baud, index);
     if (!boot) return std::nullopt;
     return *boot * 2;
 }

@@ -51,8 +51,9 @@ std::string ControlProgramFile(const std::string& download_file, const std::stri
 // the entry is no usable rate (0 or less).
 std::optional<std::uint32_t> RateEntry(const std::vector<std::int32_t>& rates, int index);
 
-// The working rate: entry `index` of Baud2 when its text is not empty,
-// else twice entry `index` of Baud.
-std::optional<std::uint32_t> WorkingRate(const std::string& baud_text, const std::string& baud2_text, int index);
+// The working rate: entry `index` of Baud2 when the chip has a Baud2 text
+// (even one without entries), else twice entry `index` of Baud.
+std::optional<std::uint32_t> WorkingRate(const std::vector<std::int32_t>& baud, const std::vector<std::int32_t>& baud2,
+                                         bool has_baud2, int index);
 
 }  // namespace mirelle::boot

@@ -58,12 +58,6 @@ std::vector<std::uint8_t> BlockDataFrame(std::span<const std::uint8_t> block) {
     return frame;
 }
 
-EraseFailure ClassifyEraseFailure(int status) {
-    if (status == 0x03 || status == kStatusEraseTimeout) return {{203, 3, 1}, false};
-    if (status == kStatusFail) return {{219, 2, 1}, true};
-    return {{212, 2, 1}, true};
-}
-
 std::string DownloadErrorDetail(int answer) { return McuByteDetail("MCU : ", answer); }
 std::string EraseErrorDetail(int status) { return McuByteDetail("ERASE ERROR MCU : ", status); }
 std::string CrReadErrorDetail(int result) { return McuByteDetail("CR READ ERROR MCU : ", result); }

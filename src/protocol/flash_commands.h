@@ -68,23 +68,6 @@ std::vector<std::uint8_t> BlockCommandFrame(TargetFamily family, std::uint32_t a
 // CRC-16, high byte first.
 std::vector<std::uint8_t> BlockDataFrame(std::span<const std::uint8_t> block);
 
-// A report the host makes: result code, kind and sound event.
-struct Report {
-    int code = 0;
-    int kind = 0;
-    int sound = 0;
-    bool operator==(const Report&) const = default;
-};
-
-// What an erase status other than '1' is reported as. 3 is the host's own
-// time-out value; '3' the chip's. `with_detail` says whether the
-// "ERASE ERROR MCU : %02XH" line goes with it.
-struct EraseFailure {
-    Report report;
-    bool with_detail = false;
-};
-EraseFailure ClassifyEraseFailure(int status);
-
 // Detail lines: a byte the chip answered, as "<prefix>%02XH".
 std::string McuByteDetail(const char* prefix, int value);
 std::string DownloadErrorDetail(int answer);  // "MCU : %02XH"
@@ -103,6 +86,5 @@ std::string CrcRetryQuestion(std::uint32_t block_address);  // "CRC error detect
 inline constexpr const char* kCrcRetryCaption = "crc checking";
 
 // The prefix of every step text inside Full Operation.
-inline constexpr const char* kFullOperationPrefix = "Full Operation - ";
 
 }  // namespace mirelle::protocol

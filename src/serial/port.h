@@ -20,6 +20,10 @@ inline constexpr std::uint32_t kErrRxParity = 0x4;
 inline constexpr std::uint32_t kErrFrame = 0x8;
 inline constexpr std::uint32_t kErrBreak = 0x10;
 
+// What opening or configuring a port came to. The application turns each
+// failure into the result code it reports.
+enum class PortResult { Ok, CannotOpen, CannotReadSettings, CannotChangeSettings };
+
 struct LineStatus {
     std::uint32_t errors = 0;  // mask of the kErr* bits recorded since the last call
     std::uint32_t queued = 0;  // bytes waiting in the receive queue
@@ -32,8 +36,8 @@ struct LineStatus {
 class Port {
 public:
     virtual ~Port() = default;
-    // 0, or 210 (the settings could not be read) or 211 (the rate was refused).
-    virtual int SetBaud(std::uint32_t baud) = 0;
+    // Ok, CannotReadSettings or CannotChangeSettings (the rate was refused).
+    virtual PortResult SetBaud(std::uint32_t baud) = 0;
     virtual void Purge(PurgeWhich which) = 0;
     virtual LineStatus ClearErrors() = 0;
     // False when the call itself failed (for example a hang-up); `done` is
@@ -43,16 +47,17 @@ public:
 };
 
 // Opens and configures the device for COM `com_number` at `baud`.
-// Returns 0 with `out` set; 206 (cannot be opened) with `out` empty; or 210 /
-// 211 (cannot be configured) with `out` holding the open device, which the
-// caller closes.
-using PortOpener = std::function<int(const std::string& device, int com_number, std::uint32_t baud,
+// Returns Ok with `out` set; CannotOpen with `out` empty; or
+// CannotReadSettings / CannotChangeSettings with `out` holding the open
+// device, which the caller closes.
+using PortOpener = std::function<PortResult(const std::string& device, int com_number, std::uint32_t baud,
                                      std::unique_ptr<Port>& out)>;
 
 // The operating system's own port for COM `com_number`: on Linux the termios
 // device `device` (from the [Ports] map); on Windows \\.\COMn, whatever
-// `device` says. The result codes are those of PortOpener.
-int OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<Port>& out);
+// `device` says. The results are those of PortOpener.
+PortResult OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud,
+                          std::unique_ptr<Port>& out);
 
 // The opener the COM functions use: the system's port unless a test or a tool
 // installs another one (the in-process simulated chip, for example).

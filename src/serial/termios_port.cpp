@@ -19,9 +19,6 @@
 namespace mirelle::serial {
 namespace {
 
-constexpr int kCannotOpen = 206;
-constexpr int kCannotReadSettings = 210;
-constexpr int kCannotChangeSettings = 211;
 
 // A driver may round the rate to what its divider can make; anything further
 // off than a UART tolerates means the rate was refused (drivers that refuse a
@@ -95,9 +92,9 @@ public:
     }
 
     // Raw 8N1 without flow control at `baud`, DTR and RTS asserted.
-    int Configure(std::uint32_t baud) {
+    PortResult Configure(std::uint32_t baud) {
         struct termios t {};
-        if (::tcgetattr(fd_.get(), &t) != 0) return kCannotReadSettings;
+        if (::tcgetattr(fd_.get(), &t) != 0) return PortResult::CannotReadSettings;
         t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                                             IXOFF | IXANY | IUCLC | IMAXBEL | INPCK);
         t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -107,34 +104,33 @@ public:
         // One byte makes the descriptor readable; the waiting is done by poll().
         t.c_cc[VMIN] = 1;
         t.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd_.get(), TCSANOW, &t) != 0) return kCannotChangeSettings;
+        if (::tcsetattr(fd_.get(), TCSANOW, &t) != 0) return PortResult::CannotChangeSettings;
 
-        const int rc = SetBaud(baud);
-        if (rc != 0) return rc;
+        if (const PortResult rc = SetBaud(baud); rc != PortResult::Ok) return rc;
 
         // Devices without modem lines (a pseudo-terminal) refuse this; that is fine.
         int lines = TIOCM_DTR | TIOCM_RTS;
         ::ioctl(fd_.get(), TIOCMBIS, &lines);
 
         has_counts_ = ReadErrorCounts(fd_.get(), counts_);
-        return 0;
+        return PortResult::Ok;
     }
 
-    int SetBaud(std::uint32_t baud) override {
-        if (baud == 0) return kCannotChangeSettings;  // rate 0 would hang the line up
+    PortResult SetBaud(std::uint32_t baud) override {
+        if (baud == 0) return PortResult::CannotChangeSettings;  // rate 0 would hang the line up
         switch (SetLineSpeed(fd_.get(), baud)) {
             case SpeedResult::ReadFailed:
-                return kCannotReadSettings;
+                return PortResult::CannotReadSettings;
             case SpeedResult::SetFailed:
-                return kCannotChangeSettings;
+                return PortResult::CannotChangeSettings;
             case SpeedResult::Ok:
                 break;
         }
         std::uint32_t actual = 0;
-        if (!ReadLineSpeed(fd_.get(), actual)) return kCannotReadSettings;
+        if (!ReadLineSpeed(fd_.get(), actual)) return PortResult::CannotReadSettings;
         const std::uint64_t diff = actual > baud ? actual - baud : baud - actual;
-        if (diff * 100 > static_cast<std::uint64_t>(baud) * kRateTolerancePercent) return kCannotChangeSettings;
-        return 0;
+        if (diff * 100 > static_cast<std::uint64_t>(baud) * kRateTolerancePercent) return PortResult::CannotChangeSettings;
+        return PortResult::Ok;
     }
 
     void Purge(PurgeWhich which) override {
@@ -226,22 +222,22 @@ private:
 
 }  // namespace
 
-int OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_ptr<Port>& out) {
+PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_ptr<Port>& out) {
     out.reset();
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) return kCannotOpen;
+    if (!fd) return PortResult::CannotOpen;
     // The lock first: it also stops root, whom TIOCEXCL lets through, and a
     // failed second open must not touch the owner's exclusive mode.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return kCannotOpen;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return PortResult::CannotOpen;
     // Not a terminal, or one that cannot be had exclusively: not a usable port.
-    if (::ioctl(fd.get(), TIOCEXCL) != 0) return kCannotOpen;
+    if (::ioctl(fd.get(), TIOCEXCL) != 0) return PortResult::CannotOpen;
     auto port = std::make_unique<TermiosPort>(std::move(fd));
-    const int rc = port->Configure(baud);
+    const PortResult rc = port->Configure(baud);
     out = std::move(port);
     return rc;
 }
 
-int OpenSystemPort(const std::string& device, int, std::uint32_t baud, std::unique_ptr<Port>& out) {
+PortResult OpenSystemPort(const std::string& device, int, std::uint32_t baud, std::unique_ptr<Port>& out) {
     return OpenTermiosPort(device, baud, out);
 }
 

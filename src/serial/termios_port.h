@@ -6,8 +6,8 @@
 
 namespace mirelle::serial {
 
-// Opens `device` exclusively and configures it at `baud`; the result codes are
+// Opens `device` exclusively and configures it at `baud`; the results are
 // those of PortOpener.
-int OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_ptr<Port>& out);
+PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::unique_ptr<Port>& out);
 
 }  // namespace mirelle::serial

@@ -12,10 +12,6 @@
 namespace mirelle::serial {
 namespace {
 
-constexpr int kCannotOpen = 206;
-constexpr int kCannotReadSettings = 210;
-constexpr int kCannotChangeSettings = 211;
-
 // As on Linux: a driver may round the rate to what its divider can make;
 // anything further off than a UART tolerates means the rate was refused.
 constexpr std::uint64_t kRateTolerancePercent = 3;
@@ -35,21 +31,21 @@ public:
     Win32Port(const Win32Port&) = delete;
     Win32Port& operator=(const Win32Port&) = delete;
 
-    int Configure(std::uint32_t baud) {
+    PortResult Configure(std::uint32_t baud) {
         // The time-outs: the driver applies the rules of the link itself.
         COMMTIMEOUTS t{};
-        if (!::GetCommTimeouts(handle_, &t)) return kCannotReadSettings;
+        if (!::GetCommTimeouts(handle_, &t)) return PortResult::CannotReadSettings;
         t.ReadIntervalTimeout = static_cast<DWORD>(kReadIntervalMs);
         t.ReadTotalTimeoutMultiplier = static_cast<DWORD>(kTotalPerByteMs);
         t.ReadTotalTimeoutConstant = static_cast<DWORD>(kTotalConstantMs);
         t.WriteTotalTimeoutMultiplier = static_cast<DWORD>(kTotalPerByteMs);
         t.WriteTotalTimeoutConstant = static_cast<DWORD>(kTotalConstantMs);
-        if (!::SetCommTimeouts(handle_, &t)) return kCannotChangeSettings;
+        if (!::SetCommTimeouts(handle_, &t)) return PortResult::CannotChangeSettings;
 
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        if (!::GetCommState(handle_, &dcb)) return kCannotReadSettings;
-        if (baud == 0) return kCannotChangeSettings;
+        if (!::GetCommState(handle_, &dcb)) return PortResult::CannotReadSettings;
+        if (baud == 0) return PortResult::CannotChangeSettings;
         dcb.BaudRate = baud;
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
@@ -71,17 +67,17 @@ public:
         dcb.fErrorChar = FALSE;
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
-        if (!::SetCommState(handle_, &dcb)) return kCannotChangeSettings;
+        if (!::SetCommState(handle_, &dcb)) return PortResult::CannotChangeSettings;
         return CheckRate(baud);
     }
 
-    int SetBaud(std::uint32_t baud) override {
-        if (baud == 0) return kCannotChangeSettings;
+    PortResult SetBaud(std::uint32_t baud) override {
+        if (baud == 0) return PortResult::CannotChangeSettings;
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        if (!::GetCommState(handle_, &dcb)) return kCannotReadSettings;
+        if (!::GetCommState(handle_, &dcb)) return PortResult::CannotReadSettings;
         dcb.BaudRate = baud;
-        if (!::SetCommState(handle_, &dcb)) return kCannotChangeSettings;
+        if (!::SetCommState(handle_, &dcb)) return PortResult::CannotChangeSettings;
         return CheckRate(baud);
     }
 
@@ -129,14 +125,14 @@ public:
 private:
     // The rate the driver reports back must be the one asked for, within
     // what a UART tolerates.
-    int CheckRate(std::uint32_t baud) {
+    PortResult CheckRate(std::uint32_t baud) {
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        if (!::GetCommState(handle_, &dcb)) return kCannotReadSettings;
+        if (!::GetCommState(handle_, &dcb)) return PortResult::CannotReadSettings;
         const std::uint64_t actual = dcb.BaudRate;
         const std::uint64_t diff = actual > baud ? actual - baud : baud - actual;
-        if (diff * 100 > static_cast<std::uint64_t>(baud) * kRateTolerancePercent) return kCannotChangeSettings;
-        return 0;
+        if (diff * 100 > static_cast<std::uint64_t>(baud) * kRateTolerancePercent) return PortResult::CannotChangeSettings;
+        return PortResult::Ok;
     }
 
     HANDLE handle_;
@@ -146,20 +142,20 @@ private:
 
 std::string Win32ComDeviceName(int com_number) { return "\\\\.\\COM" + std::to_string(com_number); }
 
-int OpenWin32Port(int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
+PortResult OpenWin32Port(int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
     out.reset();
     // Exclusive: no sharing, and COM ports cannot be opened twice anyway.
     const HANDLE h = ::CreateFileW(sys::Widen(Win32ComDeviceName(com_number)).c_str(), GENERIC_READ | GENERIC_WRITE,
                                    0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kCannotOpen;
+    if (h == INVALID_HANDLE_VALUE) return PortResult::CannotOpen;
     auto port = std::make_unique<Win32Port>(h);
-    const int rc = port->Configure(baud);
+    const PortResult rc = port->Configure(baud);
     out = std::move(port);
     return rc;
 }
 
 // The [Ports] map is a Linux affair: COMn is always the device \\.\COMn here.
-int OpenSystemPort(const std::string&, int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
+PortResult OpenSystemPort(const std::string&, int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
     return OpenWin32Port(com_number, baud, out);
 }
 

@@ -11,8 +11,8 @@ namespace mirelle::serial {
 // The device-namespace name of COM `com_number`, "\\.\COM12" for 12.
 std::string Win32ComDeviceName(int com_number);
 
-// Opens COM `com_number` exclusively and configures it at `baud`; the result
-// codes are those of PortOpener.
-int OpenWin32Port(int com_number, std::uint32_t baud, std::unique_ptr<Port>& out);
+// Opens COM `com_number` exclusively and configures it at `baud`; the
+// results are those of PortOpener.
+PortResult OpenWin32Port(int com_number, std::uint32_t baud, std::unique_ptr<Port>& out);
 
 }  // namespace mirelle::serial

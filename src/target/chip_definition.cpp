@@ -65,7 +65,9 @@ DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string
     keys.download_file = profile::GetString(chipdef_path, section, "DownloadFile", "", 260);
     keys.clocks = SplitList(profile::GetString(chipdef_path, section, "Clock", "", 256));
     keys.baud = ParseDecimalList(profile::GetString(chipdef_path, section, "Baud", "", 256));
-    keys.baud2 = ParseDecimalList(profile::GetString(chipdef_path, section, "Baud2", "", 256));
+    const std::string baud2 = profile::GetString(chipdef_path, section, "Baud2", "", 256);
+    keys.baud2 = ParseDecimalList(baud2);
+    keys.has_baud2 = !baud2.empty();
     return keys;
 }
 

@@ -49,6 +49,7 @@ struct DownloadKeys {
     std::vector<std::string> clocks;
     std::vector<std::int32_t> baud;
     std::vector<std::int32_t> baud2;
+    bool has_baud2 = false;  // Baud2 has a text, even one without entries
 };
 DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string& section);
 

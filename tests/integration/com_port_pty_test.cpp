@@ -57,7 +57,7 @@ TEST_F(ComPortPtyTest, OpensTheMappedDeviceExclusivelyAndMovesBytes) {
 
     // Nobody else gets the device while it is open, this program included.
     std::unique_ptr<serial::Port> second;
-    EXPECT_EQ(serial::OpenTermiosPort(device_, 9600, second), result::kCannotOpenPort);
+    EXPECT_EQ(serial::OpenTermiosPort(device_, 9600, second), serial::PortResult::CannotOpen);
 
     ASSERT_TRUE(w.WriteByte(0x18));
     EXPECT_EQ(MasterReadByte(), 0x18);
@@ -70,7 +70,7 @@ TEST_F(ComPortPtyTest, OpensTheMappedDeviceExclusivelyAndMovesBytes) {
     EXPECT_EQ(rates.output, 1000000u);
 
     w.CloseComPort();
-    EXPECT_EQ(serial::OpenTermiosPort(device_, 9600, second), 0);
+    EXPECT_EQ(serial::OpenTermiosPort(device_, 9600, second), serial::PortResult::Ok);
 }
 
 TEST_F(ComPortPtyTest, HangUpIsReportedAsReadErrorPromptly) {

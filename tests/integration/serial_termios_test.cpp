@@ -68,7 +68,7 @@ protected:
 
     std::unique_ptr<Port> OpenOk(std::uint32_t baud = 9600) {
         std::unique_ptr<Port> port;
-        EXPECT_EQ(OpenTermiosPort(device_, baud, port), 0);
+        EXPECT_EQ(OpenTermiosPort(device_, baud, port), PortResult::Ok);
         EXPECT_NE(port, nullptr);
         return port;
     }
@@ -111,7 +111,7 @@ TEST_F(TermiosPortTest, SecondOpenOfTheSameDeviceFailsUntilTheFirstIsClosed) {
     ASSERT_TRUE(first);
 
     std::unique_ptr<Port> second;
-    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), 206);
+    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), PortResult::CannotOpen);
     EXPECT_EQ(second, nullptr);
 
     // Another program fares no better.
@@ -119,29 +119,29 @@ TEST_F(TermiosPortTest, SecondOpenOfTheSameDeviceFailsUntilTheFirstIsClosed) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::unique_ptr<Port> p;
-        ::_exit(OpenTermiosPort(device_, 9600, p) == 206 ? 0 : 1);
+        ::_exit(OpenTermiosPort(device_, 9600, p) == PortResult::CannotOpen ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process could open the port";
 
     // The refused opens left the first one working and still exclusive.
-    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), 206);
+    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), PortResult::CannotOpen);
     const Bytes ping = {0x18};
     std::size_t done = 0;
     ASSERT_TRUE(first->Write(ping.data(), ping.size(), done));
     EXPECT_EQ(MasterRead(1), ping);
 
     first.reset();
-    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), 0);
+    EXPECT_EQ(OpenTermiosPort(device_, 9600, second), PortResult::Ok);
     EXPECT_NE(second, nullptr);
 }
 
-TEST_F(TermiosPortTest, DevicesThatAreNoUsablePortFailWith206) {
+TEST_F(TermiosPortTest, DevicesThatAreNoUsablePortCannotBeOpened) {
     std::unique_ptr<Port> port;
-    EXPECT_EQ(OpenTermiosPort("/dev/no-such-serial-device", 9600, port), 206);
+    EXPECT_EQ(OpenTermiosPort("/dev/no-such-serial-device", 9600, port), PortResult::CannotOpen);
     EXPECT_EQ(port, nullptr);
-    EXPECT_EQ(OpenTermiosPort("/dev/null", 9600, port), 206);  // opens, but is no terminal
+    EXPECT_EQ(OpenTermiosPort("/dev/null", 9600, port), PortResult::CannotOpen);  // opens, but is no terminal
     EXPECT_EQ(port, nullptr);
 }
 
@@ -216,7 +216,7 @@ TEST_F(TermiosPortTest, RateChangesReachTheDriverAndLeaveEverythingElse) {
 
     for (std::uint32_t baud : {115200u, 250000u, 31250u, 9600u}) {
         SCOPED_TRACE(baud);
-        ASSERT_EQ(port->SetBaud(baud), 0);
+        ASSERT_EQ(port->SetBaud(baud), PortResult::Ok);
         testing::KernelRates rates;
         ASSERT_TRUE(testing::ReadKernelRates(master_, rates));
         EXPECT_EQ(rates.output, baud);
@@ -231,7 +231,7 @@ TEST_F(TermiosPortTest, RateChangesReachTheDriverAndLeaveEverythingElse) {
         EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
         EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
     }
-    EXPECT_EQ(port->SetBaud(0), 211);  // would hang the line up
+    EXPECT_EQ(port->SetBaud(0), PortResult::CannotChangeSettings);  // would hang the line up
 
     // Opening straight at a nonstandard rate works too.
     port.reset();

@@ -56,7 +56,7 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
     CWriterDlg& w = MakeWindow();
     ASSERT_EQ(w.OpenComPort(3, 9600), 0);
 
-    line.FailOpens(206);
+    line.FailOpens(serial::PortResult::CannotOpen);
     EXPECT_EQ(w.OpenComPort(7, 19200), result::kCannotOpenPort);
     EXPECT_EQ(w.m_bComOpen, 0);
     EXPECT_EQ(w.m_nOpenPort, 3);  // the last successful open
@@ -66,7 +66,7 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
 
     // Opened but not configured: the device stays open for the caller to close.
     for (int code : {210, 211}) {
-        line.FailOpens(code);
+        line.FailOpens(PortFault(code));
         EXPECT_EQ(w.OpenComPort(7, 19200), code);
         EXPECT_EQ(w.m_bComOpen, 0);
         EXPECT_EQ(w.m_nOpenPort, 3);
@@ -96,7 +96,7 @@ TEST_F(ComPortTest, RateChangeKeepsTheRateOfTheLastSuccess) {
     EXPECT_EQ(w.SetComBaud(500000), 0);
     EXPECT_EQ(w.m_nBaud, 500000);
     EXPECT_EQ(line.HostBaud(), 500000u);
-    line.FailSetBaud(211);
+    line.FailSetBaud(serial::PortResult::CannotChangeSettings);
     EXPECT_EQ(w.SetComBaud(1000000), result::kCannotChangePortSettings);
     EXPECT_EQ(w.m_nBaud, 500000);
     EXPECT_EQ(w.m_bComOpen, 1);
@@ -190,7 +190,7 @@ namespace {
 // does when its time-out runs out.
 class StuckWritePort final : public serial::Port {
 public:
-    int SetBaud(std::uint32_t) override { return 0; }
+    serial::PortResult SetBaud(std::uint32_t) override { return serial::PortResult::Ok; }
     void Purge(serial::PurgeWhich) override {}
     serial::LineStatus ClearErrors() override { return {}; }
     bool Write(const std::uint8_t*, std::size_t, std::size_t& done) override {
@@ -208,7 +208,7 @@ TEST_F(ComPortTest, ByteThatNeverLeftIsAWriteFailure) {
     serial::PortOpener saved = serial::ActivePortOpener();
     serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>& out) {
         out = std::make_unique<StuckWritePort>();
-        return 0;
+        return serial::PortResult::Ok;
     };
     ASSERT_EQ(w.OpenComPort(1, 9600), 0);
     EXPECT_FALSE(w.WriteByte(0x18));

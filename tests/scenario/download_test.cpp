@@ -328,7 +328,7 @@ TEST_F(DownloadTest, PortThatDoesNotOpenOrConfigureIsReportedWithItsCode) {
         SCOPED_TRACE(code);
         backend.texts.clear();
         MakeChip("TQ4A04", 9600, 19200);
-        line->FailOpens(code);
+        line->FailOpens(PortFault(code));
         PressDownload(kTQ4A04, 0, [](CWriterDlg& w) {
             ExpectResetState(w, false);
             EXPECT_EQ(w.m_bComOpen, 0);
@@ -347,7 +347,7 @@ TEST_F(DownloadTest, RateSwitchFailuresCloseThePort) {
         SCOPED_TRACE(code);
         backend.texts.clear();
         MakeChip("TQ4A04", 9600, 19200);
-        line->FailSetBaud(code);
+        line->FailSetBaud(PortFault(code));
         PressDownload(kTQ4A04, 0, [&](CWriterDlg& w) {
             ExpectResetState(w, false);
             EXPECT_EQ(chip->UploadedProgram(), kProgram);

@@ -14,6 +14,7 @@
 
 #include "app/windows/writer_app.h"
 #include "app/windows/writer_dlg.h"
+#include "support/port_fault.h"
 #include "platform/clock.h"
 #include "serial/port.h"
 #include "platform/ui/scripted_backend.h"
@@ -44,7 +45,7 @@ protected:
         SetProgramClock(&virtual_clock);
         saved_opener_ = serial::ActivePortOpener();
         serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>&) {
-            return 206;  // the port cannot be opened
+            return serial::PortResult::CannotOpen;
         };
     }
     void TearDown() override {

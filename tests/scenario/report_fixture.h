@@ -16,6 +16,7 @@
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
+#include "support/port_fault.h"
 #include "chipsim/sim_port.h"
 #include "platform/clock.h"
 #include "platform/ui/scripted_backend.h"

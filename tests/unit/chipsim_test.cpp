@@ -68,7 +68,7 @@ class Bench {
 public:
     explicit Bench(ChipConfig config) : chip(std::move(config)), line(chip, clock) {}
 
-    void Open(std::uint32_t baud) { ASSERT_EQ(line.Open("sim", 1, baud, port), 0); }
+    void Open(std::uint32_t baud) { ASSERT_EQ(line.Open("sim", 1, baud, port), serial::PortResult::Ok); }
     void Close() { port.reset(); }
 
     bool Send(const Bytes& bytes) {
@@ -111,7 +111,7 @@ public:
         ASSERT_TRUE(Send(kStartFrame));
         ASSERT_EQ(Read(1), Bytes{0x31});
         clock.Advance(250);
-        ASSERT_EQ(port->SetBaud(kWork), 0);
+        ASSERT_EQ(port->SetBaud(kWork), serial::PortResult::Ok);
     }
     std::size_t Width() const { return chip.Config().family == Family::First ? 4 : 3; }
     std::uint8_t Program(std::uint32_t address, const Bytes& data) {
@@ -195,7 +195,7 @@ TEST(ChipsimBoot, BytesAtAWrongRateAreIgnored) {
     ASSERT_TRUE(b.Send({0x18}));
     EXPECT_TRUE(b.Read(1).empty());
     EXPECT_EQ(b.chip.BytesIgnoredAtWrongRate(), 1u);
-    ASSERT_EQ(b.port->SetBaud(kBoot), 0);
+    ASSERT_EQ(b.port->SetBaud(kBoot), serial::PortResult::Ok);
     ASSERT_TRUE(b.Send({0x18}));
     EXPECT_EQ(b.Read(1), Bytes{0x11});
     EXPECT_FALSE(b.line.Wire().front().delivered);
@@ -203,10 +203,10 @@ TEST(ChipsimBoot, BytesAtAWrongRateAreIgnored) {
     // After the start answer the control program listens at the working rate only.
     Bench c(TestConfig());
     c.Download();
-    ASSERT_EQ(c.port->SetBaud(kBoot), 0);
+    ASSERT_EQ(c.port->SetBaud(kBoot), serial::PortResult::Ok);
     ASSERT_TRUE(c.Send({0x39, 0x11, 0x22, 0x33, 0x44}));
     EXPECT_EQ(c.Status(1000), 0);
-    ASSERT_EQ(c.port->SetBaud(kWork), 0);
+    ASSERT_EQ(c.port->SetBaud(kWork), serial::PortResult::Ok);
     ASSERT_TRUE(c.Send({0x39, 0x11, 0x22, 0x33, 0x44}));
     EXPECT_EQ(c.Read(1), Bytes{'0'});
 }
@@ -215,7 +215,7 @@ TEST(ChipsimBoot, AnswerSentAtAnotherRateArrivesAsAFramingError) {
     Bench b(TestConfig());
     b.Open(kBoot);
     ASSERT_TRUE(b.Send({0x18}));
-    ASSERT_EQ(b.port->SetBaud(kWork), 0);  // the host changes its rate too early
+    ASSERT_EQ(b.port->SetBaud(kWork), serial::PortResult::Ok);  // the host changes its rate too early
     EXPECT_TRUE(b.Read(1).empty());
     EXPECT_EQ(b.port->ClearErrors().errors, serial::kErrFrame);
     EXPECT_EQ(b.port->ClearErrors().errors, 0u);
@@ -255,10 +255,10 @@ TEST(ChipsimPort, OpenerIsInstalledAndRestored) {
     {
         ScopedPortOpener scoped(b.line);
         std::unique_ptr<serial::Port> port;
-        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, port), 0);
+        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, port), serial::PortResult::Ok);
         ASSERT_TRUE(port);
         std::unique_ptr<serial::Port> second;
-        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, second), 206);  // exclusive
+        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, second), serial::PortResult::CannotOpen);  // exclusive
         EXPECT_EQ(b.line.Events().front().com_number, 3);
     }
     // Back to the real opener: the simulated line is not opened any more.
@@ -269,16 +269,16 @@ TEST(ChipsimPort, OpenerIsInstalledAndRestored) {
 
 TEST(ChipsimPort, InjectedOpenAndRateFailures) {
     Bench b(TestConfig());
-    b.line.FailOpens(211);
+    b.line.FailOpens(serial::PortResult::CannotChangeSettings);
     std::unique_ptr<serial::Port> port;
-    EXPECT_EQ(b.line.Open("sim", 1, kBoot, port), 211);
+    EXPECT_EQ(b.line.Open("sim", 1, kBoot, port), serial::PortResult::CannotChangeSettings);
     EXPECT_TRUE(port);  // handed out for the caller to close
     port.reset();
-    b.line.FailSetBaud(210);
+    b.line.FailSetBaud(serial::PortResult::CannotReadSettings);
     b.Open(kBoot);
-    EXPECT_EQ(b.port->SetBaud(kWork), 210);
+    EXPECT_EQ(b.port->SetBaud(kWork), serial::PortResult::CannotReadSettings);
     EXPECT_EQ(b.line.HostBaud(), kBoot);
-    EXPECT_EQ(b.port->SetBaud(kWork), 0);
+    EXPECT_EQ(b.port->SetBaud(kWork), serial::PortResult::Ok);
 }
 
 TEST(ChipsimPort, ClosingThePortResetsTheBoardIntoItsBootRom) {
@@ -584,7 +584,7 @@ TEST(ChipsimFaults, DroppedConnectionAfterNBytes) {
     EXPECT_FALSE(b.port->Read(&byte, 1, done));
     b.Close();
     std::unique_ptr<serial::Port> again;
-    EXPECT_EQ(b.line.Open("sim", 1, kBoot, again), 206);
+    EXPECT_EQ(b.line.Open("sim", 1, kBoot, again), serial::PortResult::CannotOpen);
 }
 
 // ---- options of mirelle-sim --------------------------------------------------

@@ -9,6 +9,7 @@
 #include "protocol/boot_protocol.h"
 #include "app/operations/crt_random.h"
 #include "target/chip_definition.h"
+#include "target/list_syntax.h"
 
 namespace mirelle {
 namespace {
@@ -18,12 +19,16 @@ TEST(BootFrames, RatesFromTheBaudLists) {
     EXPECT_FALSE(boot::RateEntry({9600}, 1));
     EXPECT_FALSE(boot::RateEntry({9600}, -1));
     EXPECT_FALSE(boot::RateEntry({0}, 0));  // "abc" reads as 0: no rate
-    EXPECT_EQ(boot::WorkingRate("9600,19200", "", 0), 19200u);
-    EXPECT_EQ(boot::WorkingRate("9600,19200", "", 1), 38400u);
-    EXPECT_EQ(boot::WorkingRate("9600,,19200", "50000,,62500", 1), 62500u);  // taken as it stands
-    EXPECT_FALSE(boot::WorkingRate("9600,19200", "57600", 1));             // Baud2 decides when present
-    EXPECT_FALSE(boot::WorkingRate("9600,19200", ",", 0));
-    EXPECT_FALSE(boot::WorkingRate("", "", 0));
+    // The rate lists as CHIPDEF.INI writes them.
+    auto WorkingRate = [](const char* baud, const char* baud2, int index) {
+        return boot::WorkingRate(ParseDecimalList(baud), ParseDecimalList(baud2), *baud2 != '\0', index);
+    };
+    EXPECT_EQ(WorkingRate("9600,19200", "", 0), 19200u);
+    EXPECT_EQ(WorkingRate("9600,19200", "", 1), 38400u);
+    EXPECT_EQ(WorkingRate("9600,,19200", "50000,,62500", 1), 62500u);  // taken as it stands
+    EXPECT_FALSE(WorkingRate("9600,19200", "57600", 1));             // Baud2 decides when present
+    EXPECT_FALSE(WorkingRate("9600,19200", ",", 0));
+    EXPECT_FALSE(WorkingRate("", "", 0));
 }
 
 TEST(CrtRandom, FollowsTheRuntimeSequenceFromOne) {

@@ -1,3 +1,4 @@
+#include "app/operations/erase_report.h"
 #include "protocol/flash_commands.h"
 
 #include <gtest/gtest.h>

@@ -9,20 +9,20 @@ public:
     explicit SimPort(SimLine& line) : line_(line) {}
     ~SimPort() override { line_.PortGone(this); }
 
-    int SetBaud(std::uint32_t baud) override {
-        if (line_.chip_.Dropped()) return 210;
+    serial::PortResult SetBaud(std::uint32_t baud) override {
+        if (line_.chip_.Dropped()) return serial::PortResult::CannotReadSettings;
         if (line_.fail_baud_times_ > 0) {
             --line_.fail_baud_times_;
             line_.Event(LineEvent::Kind::SetBaud, baud, line_.fail_baud_code_);
             return line_.fail_baud_code_;
         }
         line_.host_baud_ = baud;
-        line_.Event(LineEvent::Kind::SetBaud, baud, 0);
-        return 0;
+        line_.Event(LineEvent::Kind::SetBaud, baud, serial::PortResult::Ok);
+        return serial::PortResult::Ok;
     }
 
     void Purge(serial::PurgeWhich which) override {
-        line_.Event(LineEvent::Kind::Purge, static_cast<std::uint32_t>(which), 0);
+        line_.Event(LineEvent::Kind::Purge, static_cast<std::uint32_t>(which), serial::PortResult::Ok);
         if (which == serial::PurgeWhich::Receive || which == serial::PurgeWhich::Both) {
             Discard();
         }
@@ -109,36 +109,36 @@ serial::PortOpener SimLine::Opener() {
                   std::unique_ptr<serial::Port>& out) { return Open(device, com_number, baud, out); };
 }
 
-int SimLine::Open(const std::string& device, int com_number, std::uint32_t baud,
+serial::PortResult SimLine::Open(const std::string& device, int com_number, std::uint32_t baud,
                   std::unique_ptr<serial::Port>& out) {
     out.reset();
-    int code = 0;
+    serial::PortResult code = serial::PortResult::Ok;
     if (port_ != nullptr || chip_.Dropped()) {
-        code = 206;
+        code = serial::PortResult::CannotOpen;
     } else if (fail_open_times_ > 0) {
         --fail_open_times_;
         code = fail_open_code_;
     }
-    if (code == 206) {
+    if (code == serial::PortResult::CannotOpen) {
         Event(LineEvent::Kind::OpenFailed, baud, code, device, com_number);
         return code;
     }
     auto port = std::make_unique<SimPort>(*this);
     port_ = port.get();
-    if (code == 0) host_baud_ = baud;
+    if (code == serial::PortResult::Ok) host_baud_ = baud;
     line_errors_ = 0;
     chip_.DiscardTx(NowUs());  // what was sent while nobody listened is gone
-    Event(code == 0 ? LineEvent::Kind::Open : LineEvent::Kind::OpenFailed, baud, code, device, com_number);
+    Event(code == serial::PortResult::Ok ? LineEvent::Kind::Open : LineEvent::Kind::OpenFailed, baud, code, device, com_number);
     out = std::move(port);
     return code;
 }
 
-void SimLine::FailOpens(int code, int times) {
+void SimLine::FailOpens(serial::PortResult code, int times) {
     fail_open_code_ = code;
     fail_open_times_ = times;
 }
 
-void SimLine::FailSetBaud(int code, int times) {
+void SimLine::FailSetBaud(serial::PortResult code, int times) {
     fail_baud_code_ = code;
     fail_baud_times_ = times;
 }
@@ -146,7 +146,7 @@ void SimLine::FailSetBaud(int code, int times) {
 void SimLine::PortGone(SimPort* port) {
     if (port_ != port) return;
     port_ = nullptr;
-    Event(LineEvent::Kind::Close, host_baud_, 0);
+    Event(LineEvent::Kind::Close, host_baud_, serial::PortResult::Ok);
     chip_.HostClosed(NowUs());
 }
 
@@ -154,7 +154,7 @@ void SimLine::Record(WireByte::Direction d, std::uint8_t byte, std::uint32_t bau
     wire_.push_back({d, clock_.ElapsedMs(), byte, baud, delivered});
 }
 
-void SimLine::Event(LineEvent::Kind kind, std::uint32_t baud, int code, const std::string& device, int com) {
+void SimLine::Event(LineEvent::Kind kind, std::uint32_t baud, serial::PortResult code, const std::string& device, int com) {
     events_.push_back({kind, clock_.ElapsedMs(), baud, code, device, com});
 }
 
@@ -177,7 +177,7 @@ std::vector<std::uint8_t> SimLine::Received() const {
 std::vector<std::uint32_t> SimLine::Rates() const {
     std::vector<std::uint32_t> out;
     for (const LineEvent& e : events_) {
-        if ((e.kind == LineEvent::Kind::Open || e.kind == LineEvent::Kind::SetBaud) && e.code == 0) {
+        if ((e.kind == LineEvent::Kind::Open || e.kind == LineEvent::Kind::SetBaud) && e.code == serial::PortResult::Ok) {
             out.push_back(e.baud);
         }
     }

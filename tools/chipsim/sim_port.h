@@ -45,7 +45,7 @@ struct LineEvent {
     Kind kind = Kind::Open;
     std::uint64_t time_ms = 0;
     std::uint32_t baud = 0;  // Open, OpenFailed, SetBaud: the rate asked for
-    int code = 0;            // the result given to the host
+    serial::PortResult code = serial::PortResult::Ok;  // the result given to the host
     std::string device;      // Open, OpenFailed
     int com_number = 0;      // Open, OpenFailed
 };
@@ -62,14 +62,15 @@ public:
 
     // A PortOpener that opens this line whatever device it is given.
     serial::PortOpener Opener();
-    // Opens the line at `baud`. 206 when it is already open (the device is
-    // exclusive) or the connection has dropped; an injected failure below otherwise.
-    int Open(const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<serial::Port>& out);
+    // Opens the line at `baud`. CannotOpen when it is already open (the device
+    // is exclusive) or the connection has dropped; an injected failure below otherwise.
+    serial::PortResult Open(const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<serial::Port>& out);
 
-    // The next `times` opens answer `code` (206: nothing opened; 210 or 211:
-    // the port is handed out and the caller closes it). Likewise SetBaud.
-    void FailOpens(int code, int times = 1);
-    void FailSetBaud(int code, int times = 1);
+    // The next `times` opens answer `code` (CannotOpen: nothing opened; the
+    // two configuration failures: the port is handed out and the caller
+    // closes it). Likewise SetBaud.
+    void FailOpens(serial::PortResult code, int times = 1);
+    void FailSetBaud(serial::PortResult code, int times = 1);
 
     bool IsOpen() const { return port_ != nullptr; }
     std::uint32_t HostBaud() const { return host_baud_; }
@@ -91,7 +92,7 @@ private:
     friend class SimPort;
     std::uint64_t NowUs() const { return clock_.ElapsedMs() * 1000; }
     void Record(WireByte::Direction d, std::uint8_t byte, std::uint32_t baud, bool delivered);
-    void Event(LineEvent::Kind kind, std::uint32_t baud, int code, const std::string& device = {}, int com = 0);
+    void Event(LineEvent::Kind kind, std::uint32_t baud, serial::PortResult code, const std::string& device = {}, int com = 0);
     void PortGone(SimPort* port);
 
     Chip& chip_;
@@ -99,8 +100,10 @@ private:
     SimPort* port_ = nullptr;
     std::uint32_t host_baud_ = 0;
     std::uint32_t line_errors_ = 0;
-    int fail_open_code_ = 0, fail_open_times_ = 0;
-    int fail_baud_code_ = 0, fail_baud_times_ = 0;
+    serial::PortResult fail_open_code_ = serial::PortResult::Ok;
+    int fail_open_times_ = 0;
+    serial::PortResult fail_baud_code_ = serial::PortResult::Ok;
+    int fail_baud_times_ = 0;
     std::vector<WireByte> wire_;
     std::vector<LineEvent> events_;
 };

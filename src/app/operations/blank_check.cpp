@@ -14,7 +14,7 @@ using namespace protocol;
 
 int CWriterDlg::BlankCheck(bool inFullOperation) {
     const TargetFamily family = FamilyOfTarget(TargetName());
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepBlankChecking);
+    m_strStepText = StepText(ids::kStepBlankChecking, inFullOperation);
     CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
     if (progress) {
         progress->SetStatus(m_strStepText);
@@ -27,7 +27,7 @@ int CWriterDlg::BlankCheck(bool inFullOperation) {
         WallSeconds since(ProgramClock());
         ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
         if (wait.TimedOut()) {
-            ReportResult(203, 3, 1);
+            ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
             return 4;
         }
         if (wait.link_lost) return 1;
@@ -47,16 +47,16 @@ int CWriterDlg::BlankCheck(bool inFullOperation) {
             ReadBlock(data.data(), data.size(), received);
             m_strErrFlash = HexBytes0x(data);
             ReadBlock(&rest, 1, received);
-            ReportResult(564, inFullOperation ? 1 : 0, 1);
+            ReportResult(result::kNotBlank, inFullOperation ? result::kKindError : result::kKindInfo, result::kSoundError);
             return 1;
         }
-        ReportResult(212, 2, 1);
+        ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
         return 1;
     }
 
     if (!inFullOperation) {
         WriteTimingLog(2);
-        ReportResult(302, 0, 2);
+        ReportResult(result::kBlank, result::kKindInfo, result::kSoundEnd);
     }
     return 0;
 }
@@ -71,7 +71,7 @@ int CWriterDlg::QuickBlankTest() {
         WallSeconds since(ProgramClock());
         ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
         if (wait.TimedOut()) {
-            ReportResult(203, 3, 1);
+            ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
             return 2;
         }
         // With the link gone there is nothing to decide from: stop.

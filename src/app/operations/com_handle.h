@@ -9,4 +9,7 @@ namespace mirelle {
 
 extern std::unique_ptr<serial::Port> g_hCom;
 
+// The result code that reports a port's open or configuration result (0 for Ok).
+int PortResultCode(serial::PortResult r);
+
 }  // namespace mirelle

@@ -4,7 +4,6 @@
 // active opener.
 #include <utility>
 
-#include "app/texts/result_texts.h"
 #include "app/windows/writer_dlg.h"
 #include "app/operations/com_handle.h"
 #include "settings/settings.h"
@@ -16,6 +15,20 @@ constexpr int kLowestComNumber = 1;
 constexpr int kHighestComNumber = 255;
 }  // namespace
 
+int PortResultCode(serial::PortResult r) {
+    switch (r) {
+        case serial::PortResult::Ok:
+            return 0;
+        case serial::PortResult::CannotOpen:
+            return result::kCannotOpenPort;
+        case serial::PortResult::CannotReadSettings:
+            return result::kCannotReadPortSettings;
+        case serial::PortResult::CannotChangeSettings:
+            return result::kCannotChangePortSettings;
+    }
+    return result::kCannotOpenPort;
+}
+
 int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
     // Callers need not close a port they opened before.
     CloseComPort();
@@ -25,14 +38,15 @@ int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
 
     const std::string device = ComDevicePath(m_strModuleDir + "Customize.ini", port);
     std::unique_ptr<serial::Port> opened;
-    int rc = serial::ActivePortOpener()(device, port, baud, opened);
+    int rc = PortResultCode(serial::ActivePortOpener()(device, port, baud, opened));
     if (rc == 0 && !opened) rc = result::kCannotOpenPort;  // an opener that succeeded without a port
     if (rc == result::kCannotOpenPort) {
         // Nothing stays open after a failed open.
         opened.reset();
         return rc;
     }
-    // Opened; when it could not be configured (210, 211) the device stays in
+    // Opened; when it could not be configured (kCannotReadPortSettings,
+    // kCannotChangePortSettings) the device stays in
     // g_hCom and the caller closes it.
     g_hCom = std::move(opened);
     if (rc != 0) return rc;
@@ -46,7 +60,7 @@ int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
 int CWriterDlg::SetComBaud(std::uint32_t baud) {
     // Without an open port there are no settings to read.
     if (!g_hCom) return result::kCannotReadPortSettings;
-    const int rc = g_hCom->SetBaud(baud);
+    const int rc = PortResultCode(g_hCom->SetBaud(baud));
     if (rc != 0) return rc;
     m_nBaud = static_cast<int>(baud);
     return 0;

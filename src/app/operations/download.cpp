@@ -11,12 +11,11 @@
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/file.h"
-#include "platform/profile.h"
 #include "platform/system.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/flash_commands.h"
 #include "app/operations/com_handle.h"
-#include "target/list_syntax.h"
+#include "target/chip_definition.h"
 
 namespace mirelle {
 
@@ -24,32 +23,29 @@ namespace {
 
 constexpr int kDownloadOk = '1';
 constexpr int kDownloadFailed = 0;
-constexpr int kSoundError = 1;
 
 constexpr const char* kResetPrompt = "Please reset the microcontroller on userboard.\nThen push OK button.";
 
-// The result codes of reading the control program file.
-enum class ReadResult { Ok, NotOpened = 207, Unreadable = 220, NoMemory = 227 };
-
-ReadResult ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
+// Reads the control program file: 0, or the result code of the failure.
+int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
     // A folder is no file the program can send; it counts as not opening.
-    if (path.empty() || sys::IsDirectory(path)) return ReadResult::NotOpened;
+    if (path.empty() || sys::IsDirectory(path)) return result::kCannotOpenDownloadFile;
     sys::FilePtr file = sys::OpenFile(path, "rb");
-    if (!file) return ReadResult::NotOpened;
+    if (!file) return result::kCannotOpenDownloadFile;
     struct stat st {};
-    if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return ReadResult::Unreadable;
+    if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return result::kFileAccessError;
     const auto size = static_cast<std::size_t>(st.st_size);
     try {
         out.assign(size + 1, 0);
     } catch (const std::bad_alloc&) {
-        return ReadResult::NoMemory;
+        return result::kNoMemory;
     } catch (const std::length_error&) {
-        return ReadResult::NoMemory;
+        return result::kNoMemory;
     }
     const std::size_t got = std::fread(out.data(), 1, size, file.get());
-    if (std::ferror(file.get())) return ReadResult::Unreadable;
+    if (std::ferror(file.get())) return result::kFileAccessError;
     out.resize(got);  // the length is what was read
-    return ReadResult::Ok;
+    return 0;
 }
 
 }  // namespace
@@ -66,13 +62,13 @@ int CWriterDlg::DownloadControlProgram() {
 
     // Relative control program names are taken in the program's folder.
     sys::SetCurrentDir(m_strModuleDir);
-    const std::string downloadFile = profile::GetString(m_strChipDefPath, target, "DownloadFile", "", 260);
-    m_strDownloadPath = boot::ControlProgramFile(downloadFile, GetLBText(idc::kRate, m_nRate),
+    const DownloadKeys keys = ReadDownloadKeys(m_strChipDefPath, target);
+    m_strDownloadPath = boot::ControlProgramFile(keys.download_file, GetLBText(idc::kRate, m_nRate),
                                                  [](const std::string& p) { return sys::FileExists(p); });
 
     std::vector<std::uint8_t> program;
-    if (ReadResult r = ReadControlProgram(m_strDownloadPath, program); r != ReadResult::Ok) {
-        ReportResult(static_cast<int>(r), 2, kSoundError);
+    if (const int code = ReadControlProgram(m_strDownloadPath, program); code != 0) {
+        ReportResult(code, result::kKindRedownload, result::kSoundError);
         return kDownloadFailed;
     }
     step();
@@ -80,12 +76,10 @@ int CWriterDlg::DownloadControlProgram() {
 
     // Both rates must exist before the user is asked to reset the board and
     // before anything is sent; a missing entry is a rate the port cannot take.
-    const std::string baudText = profile::GetString(m_strChipDefPath, target, "Baud", "", 256);
-    const std::string baud2Text = profile::GetString(m_strChipDefPath, target, "Baud2", "", 256);
-    const auto workRate = boot::WorkingRate(baudText, baud2Text, m_nRate);
-    if (!boot::RateEntry(ParseDecimalList(baudText), m_nRate) || !workRate) {
+    const auto workRate = boot::WorkingRate(keys.baud, keys.baud2, keys.has_baud2, m_nRate);
+    if (!boot::RateEntry(keys.baud, m_nRate) || !workRate) {
         CloseComPort();
-        ReportResult(211, 2, kSoundError);
+        ReportResult(result::kCannotChangePortSettings, result::kKindRedownload, result::kSoundError);
         return kDownloadFailed;
     }
 
@@ -125,7 +119,7 @@ int CWriterDlg::DownloadControlProgram() {
     ProgramClock().SleepMs(250);
     if (int code = SetComBaud(*workRate); code != 0) {
         CloseComPort();
-        ReportResult(code, 2, kSoundError);
+        ReportResult(code, result::kKindRedownload, result::kSoundError);
         return kDownloadFailed;
     }
     m_nBaud = static_cast<int>(*workRate);
@@ -139,12 +133,12 @@ int CWriterDlg::DownloadControlProgram() {
 bool CWriterDlg::OpenBootPort() {
     m_bComOpen = 0;
     const std::string target = TargetName();
-    const auto rate = boot::RateEntry(
-        ParseDecimalList(profile::GetString(m_strChipDefPath, target, "Baud", "", 256)), m_nRate);
-    const int code = rate ? OpenComPort(static_cast<int>(m_settings.nComIndex) + 1, *rate) : 211;
+    const auto rate = boot::RateEntry(ReadDownloadKeys(m_strChipDefPath, target).baud, m_nRate);
+    const int code = rate ? OpenComPort(static_cast<int>(m_settings.nComIndex) + 1, *rate)
+                          : result::kCannotChangePortSettings;
     if (code != 0) {
         CloseComPort();
-        ReportResult(code, 2, kSoundError);
+        ReportResult(code, result::kKindRedownload, result::kSoundError);
         return false;
     }
     m_bComOpen = 1;
@@ -185,14 +179,14 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
         // After the counter wrapped past zero its value stands for the time gone.
         const std::uint32_t elapsed = now >= start ? now - start : now;
         if (elapsed > limit) {
-            ReportResult(203, 1, kSoundError);
+            ReportResult(result::kTimeout, result::kKindError, result::kSoundError);
             return 1;
         }
     } while (byte == 0);
 
     if (byte == boot::AckFor(command)) return 0;
     m_strErrorDetail = protocol::DownloadErrorDetail(byte);
-    ReportResult(201, 1, kSoundError);
+    ReportResult(result::kDownloadError, result::kKindError, result::kSoundError);
     return 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/windows/control_ids.h"
 #include "app/operations/control_link.h"
+#include "app/operations/erase_report.h"
 #include "app/texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/flash_commands.h"
@@ -47,7 +48,7 @@ int CWriterDlg::ReadCr() {
     ControlWait ack = WaitControlStatus(*this, since, kCrLimitSeconds, 0, {},
                                         [](std::uint8_t b) { return b != kStatusBusy; });
     if (ack.TimedOut()) {
-        ReportResult(203, 3, 1);
+        ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
         return 1;
     }
     if (ack.link_lost) return 1;
@@ -55,7 +56,7 @@ int CWriterDlg::ReadCr() {
     std::array<std::uint8_t, 8> bytes{};
     std::size_t received = 0;
     if (!ReadBlock(bytes.data(), bytes.size(), received)) {
-        ReportResult(218, 2, 1);
+        ReportResult(result::kPortReadError, result::kKindRedownload, result::kSoundError);
         return 2;
     }
     std::copy(bytes.begin(), bytes.begin() + 4, m_pStatusA.begin());
@@ -63,7 +64,7 @@ int CWriterDlg::ReadCr() {
 
     ControlWait done = WaitControlStatus(*this, since, kCrLimitSeconds, kStatusBusy);
     if (done.TimedOut()) {
-        ReportResult(203, 3, 1);
+        ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
         return 3;
     }
     if (done.link_lost) return 3;
@@ -75,14 +76,21 @@ int CWriterDlg::SetCr() {
     WallSeconds since(ProgramClock());
     ControlWait wait = WaitControlStatus(*this, since, kCrLimitSeconds);
     if (wait.TimedOut()) {
-        ReportResult(203, 3, 1);
+        ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
         return 1;
     }
     // A lost link is no success, whatever byte the last read left.
     if (wait.link_lost) return 1;
     if (wait.Status() == kStatusDone) return 0;
-    ReportResult(213, 3, 1);
+    ReportResult(result::kReadError, result::kKindLinkLost, result::kSoundError);
     return wait.Status();
+}
+
+EraseFailure ClassifyEraseFailure(int status) {
+    using namespace result;
+    if (status == 0x03 || status == protocol::kStatusEraseTimeout) return {{kTimeout, kKindLinkLost, kSoundError}, false};
+    if (status == protocol::kStatusFail) return {{kEraseError, kKindRedownload, kSoundError}, true};
+    return {{kCommunicationError, kKindRedownload, kSoundError}, true};
 }
 
 namespace {
@@ -97,7 +105,7 @@ void ReportEraseFailure(CWriterDlg& dlg, int status) {
 
 int CWriterDlg::EraseFlash(bool inFullOperation) {
     const TargetFamily family = FamilyOfTarget(TargetName());
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepErasing);
+    m_strStepText = StepText(ids::kStepErasing, inFullOperation);
     CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
     if (progress) {
         progress->SetMode(CProgressDlg::kModeBar);
@@ -118,7 +126,7 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
         int r = ReadCr();
         if (r != 0) {
             m_strErrorDetail = CrReadErrorDetail(r);
-            ReportResult(212, 2, 1);
+            ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }
         const int status = SendEraseCommand();
@@ -138,14 +146,14 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
         r = SetCr();
         if (r != 0) {
             m_strErrorDetail = CrSetErrorDetail(r);
-            ReportResult(212, 2, 1);
+            ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }
     }
 
     if (!inFullOperation) {
         WriteTimingLog(1);
-        ReportResult(301, 0, 2);
+        ReportResult(result::kErased, result::kKindInfo, result::kSoundEnd);
     }
     return 0;
 }

@@ -2,7 +2,6 @@
 // erase and blank-check when the chip needs it, program and verify. Also the
 // frame of the unattended run that does one Full Operation at start-up.
 #include <cstdio>
-#include <new>
 #include <string>
 
 #include "app/windows/control_ids.h"
@@ -24,25 +23,14 @@ void CWriterDlg::FullOperation() {
     m_tStart = ProgramClock().Now();
     m_bFullOperationDone = false;
     if (!sys::FileExists(m_strProgramFile)) {
-        ReportResult(401, 1, 1);
+        ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
         return;
     }
     CloseComPort();
     ResetCommandButtons();
-    if (m_pProgress) {
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
-    }
+    CloseProgressWindow();
     if (m_bShowProgress) {
-        try {
-            m_pProgress = std::make_unique<CProgressDlg>(-1);
-        } catch (const std::bad_alloc&) {
-            return;  // as the command frame does: no window, no operation
-        }
-        if (!m_pProgress->Create(nullptr)) {
-            m_pProgress.reset();
-            return;
-        }
+        if (!OpenProgressWindow(-1)) return;  // as the command frame does: no window, no operation
         m_pProgress->SetMode(CProgressDlg::kDefaultMode, true, std::string("Full Operation"));
     }
 
@@ -68,10 +56,7 @@ void CWriterDlg::FullOperation() {
         m_bFullOperationDone = ProgramAndVerify(true) == 0;
     }();
 
-    if (m_pProgress) {
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
-    }
+    CloseProgressWindow();
 }
 
 void CWriterDlg::BeginUnattendedRun() {
@@ -88,10 +73,7 @@ void CWriterDlg::BeginUnattendedRun() {
 void CWriterDlg::EndUnattendedRun() {
     const int signal = sys::InterruptSignal();
     if (signal != 0 && !m_bFullOperationDone) {
-        if (m_pProgress) {
-            m_pProgress->DestroyWindow();
-            m_pProgress.reset();
-        }
+        CloseProgressWindow();
         CloseComPort();
         // The log holds "NG" and whatever the stopped step reported, which is
         // often only a consequence of the stop (a wait cut short). The line

@@ -37,7 +37,7 @@ void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
 int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     if (m_pProgress) {
         if (m_bShowProgress == 1) m_pProgress->SetMode(0, false, std::nullopt);
-        m_strStepText = std::string(inFullOperation ? "Full Operation - " : "") + LoadString(ids::kStepDecoding);
+        m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
         if (m_bShowProgress == 1) m_pProgress->SetStatus(m_strStepText);
     }
     // Every byte the file does not set holds the fill, even after a failure.

@@ -44,7 +44,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
         progress->SetMode(CommandLineMode() ? CProgressDlg::kModeBar
                                             : CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive |
                                                   CProgressDlg::kModeBar);
-    m_strStepText = std::string(inFullOperation ? kFullOperationPrefix : "") + LoadString(ids::kStepProgramming);
+    m_strStepText = StepText(ids::kStepProgramming, inFullOperation);
     if (progress) {
         progress->SetStatus(m_strStepText);
         progress->SetProgress(0, blockCount, 1, 0);
@@ -70,7 +70,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
         if (BlockHasData(block)) {
             const int s = SendBlockCommand(address, false);
             if (s == 3) {
-                ReportResult(203, 3, 1);
+                ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
                 return 1;
             }
             if (s == 0) {
@@ -78,13 +78,13 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 break;
             }
             if (s != kStatusDone) {
-                ReportResult(214, 3, 1);
+                ReportResult(result::kProgramError, result::kKindLinkLost, result::kSoundError);
                 return 1;
             }
             const std::vector<std::uint8_t> frame = BlockDataFrame(block);
             std::size_t written = 0;
             if (!WriteBlock(frame.data(), frame.size(), written)) {
-                ReportResult(216, 2, 1);
+                ReportResult(result::kPortWriteError, result::kKindRedownload, result::kSoundError);
                 return 1;
             }
             WallSeconds since(ProgramClock());
@@ -94,7 +94,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
             });
             if (cancelled) break;
             if (wait.TimedOut()) {
-                ReportResult(203, 3, 1);
+                ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
                 return 1;
             }
             if (wait.link_lost) return 1;  // the failed read has been reported
@@ -144,7 +144,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                     m_strErrFlash.clear();
                     m_strErrorDetail = kTimingLimitOver;
                 }
-                ReportResult(214, 3, 1);
+                ReportResult(result::kProgramError, result::kKindLinkLost, result::kSoundError);
                 return 1;
             }
         }
@@ -170,7 +170,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
     }
 
     WriteTimingLog(inFullOperation ? 6 : 3);
-    ReportResult(inFullOperation ? 306 : 303, 0, 2);
+    ReportResult(inFullOperation ? result::kFullOperationDone : result::kProgrammed, result::kKindInfo, result::kSoundEnd);
     return 0;
 }
 

@@ -39,7 +39,7 @@ void AppendDetailLine(std::string& message, const char* label, std::string& valu
 }  // namespace
 
 int CWriterDlg::ReportResult(int code, int kind, int sound) {
-    const bool interactive = !CommandLineMode();
+    const bool interactive = !CommandLineMode();;
 
     std::string message = LoadString(code);
     if (IsError(kind)) {

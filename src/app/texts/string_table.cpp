@@ -15,7 +15,7 @@ struct Entry {
 };
 
 // The window texts; the result codes and the reporter's texts are in
-// app/result_texts.cpp and found through the same lookup.
+// app/texts/result_texts.cpp and found through the same lookup.
 const std::map<int, Entry>& Table() {
     static const std::map<int, Entry> table = {
         {ids::kAboutMenuItem, {"version(flash) (&A)...", "バージョン情報(flash) (&A)..."}},
@@ -72,5 +72,9 @@ std::string LoadString(int id, UiLanguage language) {
 }
 
 std::string LoadString(int id) { return LoadString(id, CurrentUiLanguage()); }
+
+std::string StepText(int id, bool inFullOperation) {
+    return std::string(inFullOperation ? "Full Operation - " : "") + LoadString(id);
+}
 
 }  // namespace mirelle

@@ -17,6 +17,10 @@ UiLanguage CurrentUiLanguage();
 std::string LoadString(int id);
 std::string LoadString(int id, UiLanguage language);
 
+// The text of a command's step: string `id`, after "Full Operation - " when
+// the step runs inside Full Operation.
+std::string StepText(int id, bool inFullOperation);
+
 // Ids of the windows' texts.
 namespace ids {
 inline constexpr int kAboutMenuItem = 101;

@@ -31,8 +31,7 @@ CWriterDlg::CWriterDlg(AppEnvironment env)
 }
 
 CWriterDlg::~CWriterDlg() {
-    if (m_pProgress) m_pProgress->DestroyWindow();
-    m_pProgress.reset();
+    CloseProgressWindow();
     if (ui::MainWindow() == this) ui::SetMainWindow(nullptr);
 }
 
@@ -187,6 +186,27 @@ bool CWriterDlg::PreTranslateMessage(ui::InputEvent& event) {
     return false;
 }
 
+bool CWriterDlg::OpenProgressWindow(int mode) {
+    CloseProgressWindow();
+    try {
+        m_pProgress = std::make_unique<CProgressDlg>(mode);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // No owner: the progress window takes the main window and disables it.
+    if (!m_pProgress->Create(nullptr)) {
+        m_pProgress.reset();
+        return false;
+    }
+    return true;
+}
+
+void CWriterDlg::CloseProgressWindow() {
+    if (!m_pProgress) return;
+    m_pProgress->DestroyWindow();
+    m_pProgress.reset();
+}
+
 void CWriterDlg::OnOK() {}
 
 void CWriterDlg::OnCancel() {
@@ -195,10 +215,7 @@ void CWriterDlg::OnCancel() {
 
 void CWriterDlg::OnClose() {
     m_bCloseRequested = 1;
-    if (m_pProgress) {
-        m_pProgress->DestroyWindow();
-        m_pProgress.reset();
-    }
+    CloseProgressWindow();
     ui::Dialog::OnClose();
 }
 

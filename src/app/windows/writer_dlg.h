@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/texts/result_codes.h"
 #include "app/operations/command_line.h"
 #include "app/windows/progress_dlg.h"
 #include "hexfile/flash_image.h"
@@ -46,7 +47,7 @@ public:
     static const ui::DialogTemplate& Template102();
 
     // ------------------------------------------------------------------
-    // Operations defined with the main window (src/app/writer_dlg.cpp).
+    // Operations defined with the main window (app/windows/writer_dlg.cpp).
     // ------------------------------------------------------------------
     // The reset state of the command buttons: Download and Full Operation
     // enabled, Erase only for "TQ4A01" and "TQ4A02", the rest disabled;
@@ -63,14 +64,14 @@ public:
     // command of the Full Operation button, then the values taken from the
     // controls and the dialog ended with OK.
     void RunUnattendedStart();
-    // Runs the handler bound to a command (see src/app/command_table.cpp);
+    // Runs the handler bound to a command (see app/windows/command_table.cpp);
     // false when the command has none.
     bool DispatchCommand(int id, int code);
     // Handlers of this task: the about box (button and system menu).
     void OnVersionInfo();
 
     // ------------------------------------------------------------------
-    // Target and settings (src/target/target_selection.cpp, settings_window.cpp).
+    // Target and settings (app/operations/target_selection.cpp, settings_window.cpp).
     // ------------------------------------------------------------------
     // Fills the target list from CHIPDEF.INI; returns the number of entries.
     int FillTargetList();
@@ -83,18 +84,22 @@ public:
     void OnChangeComNo();
 
     // ------------------------------------------------------------------
-    // Declared for the other subsystems; each defines its operations in the
-    // file named, and binds its buttons in src/app/command_table.cpp.
+    // The operations; each is defined in the file of app/operations/ named
+    // beside it, and the buttons are bound in app/windows/command_table.cpp.
     // ------------------------------------------------------------------
-    // Command frame and commands (src/app/command_frame.cpp, app/commands.cpp):
-    //   RunCommand: the frame; mode 8 for Download, -1 for the others.
+    // Command frame and Download (command_frame.cpp), Open and Help
+    // (file_commands.cpp). RunCommand: the frame; mode 8 for Download, -1 for
+    // the others. The progress window of a command is opened (false when it
+    // could not be) and closed in one place each (app/windows/writer_dlg.cpp).
+    bool OpenProgressWindow(int mode);
+    void CloseProgressWindow();
     void RunCommand(const std::string& caption, int progressMode, bool needsProgramFile, bool closesPortFirst,
                     const std::function<void()>& body);
     bool RunDownload(bool inFullOperation);  // true on FAILURE
     void OnDownload();
     void OnOpen();
     void OnHelp();
-    // Full Operation (src/app/full_operation.cpp).
+    // Full Operation (full_operation.cpp).
     void FullOperation();
     // The unattended run around it: the log starts as a failure, signals end
     // the run in order; afterwards the process's exit status (0: the last
@@ -102,11 +107,11 @@ public:
     void BeginUnattendedRun();
     void EndUnattendedRun();
     int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
-    // Reporting (src/app/report.cpp; the result codes in app/result_texts.h).
+    // Reporting (report.cpp; the result codes are named in app/texts/result_codes.h).
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
-    // Program files (src/app/program_file_load.cpp). LoadProgramFile fills
+    // Program files (program_file_load.cpp). LoadProgramFile fills
     // the image with `fill` and decodes m_strProgramFile into it: 1 when the
     // whole file was decoded, else 0 (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
@@ -129,9 +134,10 @@ public:
     // place in that window read as the fill value of the last load. Never
     // reads outside a buffer.
     void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
-    // COM port (src/serial/com_port.cpp): result codes 0, 206, 210, 211.
+    // COM port (com_port.cpp): 0, kCannotOpenPort, kCannotReadPortSettings or
+    // kCannotChangePortSettings.
     int OpenComPort(int port, std::uint32_t baud);
-    void CloseComPort();  // src/serial/com_handle.cpp
+    void CloseComPort();  // com_handle.cpp
     int SetComBaud(std::uint32_t baud);
     void PurgeComPort(serial::PurgeWhich which);
     serial::LineStatus ClearComErrors();
@@ -139,12 +145,12 @@ public:
     std::uint8_t ReadByte();  // 0 when nothing arrived or the read failed
     bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written);
     bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received);
-    // Control program download (src/app/download.cpp): '1' on success.
+    // Control program download (download.cpp): '1' on success.
     int DownloadControlProgram();
     bool OpenBootPort();
     int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
     int WaitAck(int timeoutSeconds, std::uint8_t command);
-    // Erase and blank check (src/app/erase.cpp, src/app/blank_check.cpp).
+    // Erase and blank check (erase.cpp, blank_check.cpp).
     int EraseFlash(bool inFullOperation);  // 0 success, 1 failure
     int SendEraseCommand();
     int ReadCr();
@@ -153,20 +159,20 @@ public:
     int QuickBlankTest();                  // 0 blank, 1 data, 2 failure
     void OnErase();
     void OnBlankCheck();
-    // Program and verify (src/app/program_verify.cpp).
+    // Program and verify (program_verify.cpp).
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
-    // Read and compare, copy (src/protocol/compare.cpp, copy.cpp).
+    // Read and compare, copy (read_compare.cpp, copy.cpp).
     void ReadAndCompare();
     void OnCompare();
     int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 2 no memory, 3 no window
     void OnCopy();
-    // Customize sheet (src/customize/), Check SUM (src/checksum/).
+    // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();
     void OnCheckSum();
     int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
-    // Diagnostics (src/app/timing_log.cpp).
+    // Diagnostics (timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
 
@@ -240,7 +246,7 @@ struct CommandBinding {
     int code;
     void (CWriterDlg::*handler)();
 };
-// The bindings of the main window, in src/app/command_table.cpp.
+// The bindings of the main window, in app/windows/command_table.cpp.
 const std::vector<CommandBinding>& MainWindowCommands();
 
 }  // namespace mirelle
