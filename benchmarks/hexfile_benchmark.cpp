@@ -10,6 +10,8 @@
 #include <string>
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 void AppendByte(std::string& out, unsigned value, unsigned& sum) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <memory>
 
+#include "app/operations/com_handle.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
@@ -43,6 +44,11 @@ int main(int argc, char** argv) {
 #endif
     if (!backend) backend = std::make_unique<ui::ConsoleBackend>();
     ui::SetActiveBackend(backend.get());
+
+    // Why a COM number's device did not open goes to standard error, beside
+    // the window's own message: the device, a missing group membership, and
+    // the serial devices there are to map.
+    ActivePortProblemSink() = [](const std::string& line) { std::fprintf(stderr, "mirelle: %s\n", line.c_str()); };
 
     CWriterApp app(AppEnvironment::FromProcess(argc, argv));
     const int result = app.InitInstance();

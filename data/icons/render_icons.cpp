@@ -1,8 +1,12 @@
 // Draws the program's icon (resource 128) and the main window's picture
-// (resource 169) into mirelle.png and banner.png in the current folder.
+// (resource 169) into mirelle.png and banner.png in the current folder, and
+// the icon once more at each size of the desktop's icon theme into
+// hicolor/<size>x<size>/apps/mirelle.png (drawn at that size, not scaled, so
+// small icons stay sharp).
 // Run it again after a change of the design:
 //   g++ -std=c++20 -fPIC render_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/render_icons
 //   QT_QPA_PLATFORM=offscreen /tmp/render_icons
+#include <QtCore/QDir>
 #include <QtGui/QFont>
 #include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
@@ -113,5 +117,10 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     Icon(256, "mirelle.png");
     Banner(624, 132, "banner.png");
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString dir = QString("hicolor/%1x%1/apps").arg(size);
+        QDir().mkpath(dir);
+        Icon(size, (dir + "/mirelle.png").toUtf8().constData());
+    }
     return 0;
 }

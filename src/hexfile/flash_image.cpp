@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 FlashImage::FlashImage()
     : low_(std::make_unique_for_overwrite<std::uint8_t[]>(kLowSize)),
@@ -91,4 +91,4 @@ void FlashImage::ReadBlock(std::uint32_t address, std::uint32_t low_start,
     }
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -20,7 +20,7 @@
 #include <optional>
 #include <span>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 enum class ImageWindow { kLow, kMid, kHigh };
 
@@ -85,4 +85,4 @@ private:
     std::uint8_t fill_ = 0xFF;
 };
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace mirelle::hexfile_detail {
+namespace mirelle::hexfile::detail {
 
 inline constexpr std::array<std::int8_t, 256> kDigitValue = [] {
     std::array<std::int8_t, 256> table{};
@@ -39,4 +39,4 @@ inline std::size_t ConvertPairs(std::string_view digits, std::uint8_t* out, std:
     return count;
 }
 
-}  // namespace mirelle::hexfile_detail
+}  // namespace mirelle::hexfile::detail

@@ -2,10 +2,10 @@
 
 #include "hexfile/hex_digits.h"
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
-using hexfile_detail::AllHexDigits;
-using hexfile_detail::ConvertPairs;
+using detail::AllHexDigits;
+using detail::ConvertPairs;
 
 std::string IntelHexMessage(IntelHexError error, int line_number) {
     const char* text = nullptr;
@@ -90,4 +90,4 @@ IntelHexLine DecodeIntelHexLine(std::string_view line, std::uint32_t& base) {
     }
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

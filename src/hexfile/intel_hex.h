@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 // The Intel HEX decoder's error codes; each has its own message.
 enum class IntelHexError {
@@ -63,4 +63,4 @@ struct IntelHexLine {
 // line is skipped. The address is not checked against the image here.
 IntelHexLine DecodeIntelHexLine(std::string_view line, std::uint32_t& base);
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -4,9 +4,10 @@
 #include "hexfile/srecord.h"
 #include "platform/textfile.h"
 
+#include <cstdio>
 #include <utility>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 namespace {
 
 constexpr const char* kLoaderCaption = "HexFile decoder";
@@ -33,7 +34,38 @@ LoadResult IntelHexFailure(IntelHexError error, int line_number) {
     return result;
 }
 
+// Counts the bytes of one data record by where they lie; addresses wrap at
+// 32 bits as the image's do.
+void CountRecord(LoadResult& result, const ImageTarget& target, std::uint32_t address, std::size_t count) {
+    if (target.areas.empty()) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+        bool inside = false;
+        for (const FlashArea& area : target.areas) inside = inside || (at >= area.start && at <= area.end);
+        if (inside) {
+            ++result.bytes_in_flash;
+        } else {
+            ++result.bytes_outside;
+            if (!result.first_outside) result.first_outside = at;
+        }
+    }
+}
+
 }  // namespace
+
+LoadResult NoFlashDataFailure(const std::string& target_name) {
+    LoadResult result = LoaderFailure(LoadStatus::kNoFlashData);
+    result.message = "No data for the flash of " + target_name + " in this file";
+    return result;
+}
+
+std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name) {
+    if (result.bytes_outside == 0 || !result.first_outside) return {};
+    char first[16];
+    std::snprintf(first, sizeof first, "0x%08X", static_cast<unsigned>(*result.first_outside));
+    return std::to_string(result.bytes_outside) + " bytes of this file lie outside the flash of " + target_name +
+           " (first at " + first + "); they are not programmed";
+}
 
 LoadResult LoaderFailure(LoadStatus status) {
     LoadResult result;
@@ -89,6 +121,7 @@ std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
 static int LastLineNumber(int lines_read) { return lines_read + 1; }
 
 LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+    LoadResult counted;
     std::string line;
     int lines_read = 0;
     for (int line_number = 1; lines.Next(line); ++line_number) {
@@ -100,13 +133,15 @@ LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageT
             StoreOutcome::kStored) {
             return SRecordFailure(SRecordError::kAddress, line_number);
         }
+        CountRecord(counted, target, record.address, record.Data().size());
     }
     // A read that failed part way is no end of the file: the image is incomplete.
     if (lines.Failed()) return SRecordFailure(SRecordError::kFile, LastLineNumber(lines_read));
-    return {};
+    return counted;
 }
 
 LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+    LoadResult counted;
     std::string line;
     std::uint32_t base = 0;
     int lines_read = 0;
@@ -115,7 +150,7 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
         const IntelHexLine record = DecodeIntelHexLine(line, base);
         switch (record.kind) {
             case IntelHexLine::Kind::kSkipped: continue;
-            case IntelHexLine::Kind::kEnd: return {};
+            case IntelHexLine::Kind::kEnd: return counted;
             case IntelHexLine::Kind::kError: return IntelHexFailure(record.error, line_number);
             case IntelHexLine::Kind::kData: break;
         }
@@ -123,9 +158,10 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
             StoreOutcome::kStored) {
             return IntelHexFailure(IntelHexError::kAddress, line_number);
         }
+        CountRecord(counted, target, record.address, record.Data().size());
     }
     if (lines.Failed()) return IntelHexFailure(IntelHexError::kFile, LastLineNumber(lines_read));
-    return {};
+    return counted;
 }
 
 // Detection and decoding on an image that has been filled already.
@@ -161,6 +197,7 @@ LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool prog
         case LoadStatus::kOk:
             return report;
         case LoadStatus::kOpenError:
+        case LoadStatus::kNoFlashData:
             report.show_box = !command_line;
             report.write_log = command_line;
             report.log_text = result.message + " " + result.caption;
@@ -191,4 +228,4 @@ LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool prog
     return report;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

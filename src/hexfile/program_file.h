@@ -14,12 +14,15 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "hexfile/flash_image.h"
 
 namespace mirelle {
-
 class LineReader;
+}  // namespace mirelle
+
+namespace mirelle::hexfile {
 
 // A source of text lines, each without its end-of-line characters.
 class LineSource {
@@ -70,12 +73,22 @@ private:
     bool pending_ = true;
 };
 
+// One flash area of the chip, both ends inclusive.
+struct FlashArea {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+};
+
 // Where the data of a program file may go.
 struct ImageTarget {
     std::uint32_t start_address = 0;  // start of the first flash area
     // Offset into the low window (bit 0 clear) whose two bytes are never
     // written; none when the chip has no such halfword.
-    std::optional<std::uint32_t> skip_halfword;
+    std::optional<std::uint32_t> skip_halfword = std::nullopt;
+    // The chip's flash areas. When given, the decoders count the data bytes
+    // that fall into them and those that fall outside every one (see
+    // LoadResult); the image is stored the same either way.
+    std::vector<FlashArea> areas = {};
 };
 
 enum class ProgramFormat { kSRecord, kIntelHex };
@@ -90,6 +103,7 @@ enum class LoadStatus {
     kUnknownFormat,  // "auto-format detector error"
     kSRecordError,   // the S-record decoder's message
     kIntelHexError,  // the Intel HEX decoder's message
+    kNoFlashData,    // "No data for the flash of TARGET in this file"
 };
 
 struct LoadResult {
@@ -98,6 +112,12 @@ struct LoadResult {
     int line_number = 0;    // the failing line, for decoder failures
     std::string message;    // e.g. "file open error", "decode error in 7"
     std::string caption;    // "HexFile decoder", "S format decoder" or "IntelHex format decoder"
+    // With the target's areas given: the data bytes that lie in a flash area,
+    // those that lie outside every area, and the first address (in file
+    // order) of the latter.
+    std::uint64_t bytes_in_flash = 0;
+    std::uint64_t bytes_outside = 0;
+    std::optional<std::uint32_t> first_outside;
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
@@ -105,6 +125,16 @@ struct LoadResult {
 // The result of one of the loader's own failures (open error, empty file,
 // unknown format) with its message and the caption "HexFile decoder".
 LoadResult LoaderFailure(LoadStatus status);
+
+// The failure of a load that decoded well but holds no byte for any flash
+// area of `target_name`: programming it would leave the chip erased.
+LoadResult NoFlashDataFailure(const std::string& target_name);
+
+// The warning for data outside every flash area (empty when there is none):
+// "N bytes of this file lie outside the flash of TARGET (first at
+// 0xADDRESS); they are not programmed". The unattended run prints it on
+// standard error; any other command-line front end can do the same.
+std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name);
 
 // The file loops of the two decoders over `lines` from its first line.
 // They do not fill the image; records stored before a failing line stay.
@@ -135,4 +165,4 @@ struct LoadReport {
 // a progress window exists and progress display is on.
 LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown);
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

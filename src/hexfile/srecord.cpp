@@ -2,10 +2,10 @@
 
 #include "hexfile/hex_digits.h"
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
-using hexfile_detail::AllHexDigits;
-using hexfile_detail::ConvertPairs;
+using detail::AllHexDigits;
+using detail::ConvertPairs;
 
 std::string SRecordMessage(SRecordError error, int line_number) {
     const char* text = nullptr;
@@ -76,4 +76,4 @@ SRecordLine DecodeSRecord(std::string_view line) {
     return result;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace mirelle {
+namespace mirelle::hexfile {
 
 // The S-record decoder's error codes; each has its own message.
 enum class SRecordError {
@@ -53,4 +53,4 @@ struct SRecordLine {
 // skipped. The address is not checked against the image here.
 SRecordLine DecodeSRecord(std::string_view line);
 
-}  // namespace mirelle
+}  // namespace mirelle::hexfile

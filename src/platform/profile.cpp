@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "platform/file.h"
 #include "platform/system.h"
@@ -253,14 +254,46 @@ std::vector<std::string> GetSectionNames(const std::string& path) {
     return GetSectionNamesFromText(text);
 }
 
-bool WriteString(const std::string& path, const std::string& section, const std::string& key,
-                 const std::string& value) {
+std::string DeleteKeyFromText(const std::string& text, const std::string& section, const std::string& key) {
+    const std::string want_section = Trim(section);
+    const std::string want_key = Trim(key);
+    std::vector<Line> lines = SplitLines(text);
+    bool in_section = false, removed = false;
+    std::string out;
+    for (const Line& l : lines) {
+        const Parsed p = ParseLine(l.text);
+        if (p.kind == Kind::Section) in_section = SameName(p.name, want_section);
+        if (in_section && p.kind == Kind::Key && SameName(p.name, want_key)) {
+            removed = true;
+            continue;
+        }
+        out += l.text + l.end;
+    }
+    return removed ? out : text;
+}
+
+namespace {
+
+// Replaces the file's text by change(text), creating the file when missing.
+bool RewriteFile(const std::string& path, const std::function<std::string(const std::string&)>& change) {
     std::string text;
     const bool exists = sys::FileExists(path);
     if (exists && !ReadWholeFile(path, text)) return false;
     // Written beside the file, then put in its place: an interrupted write
     // never leaves a half-written settings file behind.
-    return sys::ReplaceFileContents(path, WriteStringToText(text, section, key, value));
+    return sys::ReplaceFileContents(path, change(text));
+}
+
+}  // namespace
+
+bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value) {
+    return RewriteFile(path, [&](const std::string& text) { return WriteStringToText(text, section, key, value); });
+}
+
+bool DeleteKey(const std::string& path, const std::string& section, const std::string& key) {
+    if (!sys::FileExists(path)) return true;  // nothing to remove
+    return RewriteFile(path, [&](const std::string& text) { return DeleteKeyFromText(text, section, key); });
 }
 
 }  // namespace mirelle::profile

@@ -40,12 +40,17 @@ std::vector<std::string> GetSectionNames(const std::string& path);
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value);
 
+// Removes `key` from `section`, keeping every other line as it is. True when
+// the key is gone afterwards (also when there was no such file or key).
+bool DeleteKey(const std::string& path, const std::string& section, const std::string& key);
+
 // The same operations on the text of an INI file already in memory; the file
 // functions above are built on these, and the fuzz target drives them.
 std::string GetStringFromText(const std::string& text, const std::string& section,
                               const std::string& key, const std::string& def,
                               std::size_t buffer_size = 256);
 std::vector<std::string> GetSectionNamesFromText(const std::string& text);
+std::string DeleteKeyFromText(const std::string& text, const std::string& section, const std::string& key);
 std::string WriteStringToText(const std::string& text, const std::string& section,
                               const std::string& key, const std::string& value);
 // The integer rule of GetInt on one value text.

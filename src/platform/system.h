@@ -7,10 +7,38 @@
 
 namespace mirelle::sys {
 
-// The program folder, where every data file lives: the folder named by the
-// environment variable MIRELLE_HOME when it is set, else the folder of the
-// running executable. Always ends with a separator ('/'; on Windows '\\'
-// unless MIRELLE_HOME ends with '/').
+// What the program folder is chosen from (environment values are "" when unset).
+struct ProgramDirSources {
+    std::string mirelle_home;     // MIRELLE_HOME
+    std::string executable_dir;   // the running executable's folder
+    std::string xdg_config_home;  // XDG_CONFIG_HOME
+    std::string home;             // HOME, or the user's home from the password database
+};
+
+struct ProgramDirChoice {
+    std::string dir;       // ends with '/'
+    std::string seed_dir;  // installed data to fill `dir` from ("" for none); ends with '/'
+};
+
+// The program folder rule of Linux: MIRELLE_HOME when set; else the executable's folder
+// when it holds CHIPDEF.INI (a build folder or an unpacked archive); else the
+// per-user folder $XDG_CONFIG_HOME/mirelle (~/.config/mirelle when the
+// variable is unset or not absolute), seeded from <prefix>/share/mirelle
+// beside the executable's bin folder (/usr/share/mirelle for /usr/bin).
+ProgramDirChoice ChooseProgramDir(const ProgramDirSources& sources);
+
+// Creates `to` (and its parents) and copies into it every file under `from`
+// that it lacks, folders included; a file that exists in `to` is never
+// overwritten. False when `to` cannot be created.
+// ChooseProgramDir and FillMissingFiles are built on Linux only (platform/posix/).
+bool FillMissingFiles(const std::string& from, const std::string& to);
+
+// The program folder, where every data file lives. On Linux chosen by
+// ChooseProgramDir from this process's environment; a per-user folder is
+// created and filled from the installed data the first time the process
+// asks for it. On Windows the folder named by MIRELLE_HOME when it is set,
+// else the executable's folder. Always ends with a separator ('/'; on
+// Windows '\\' unless MIRELLE_HOME ends with '/').
 std::string ProgramDir();
 
 // The full path of the running executable ("" when it cannot be found).

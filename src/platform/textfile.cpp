@@ -8,9 +8,10 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 }  // namespace
 
-// A folder, a device or a missing name is no text file.
-LineReader::LineReader(const std::string& path)
-    : file_(sys::IsRegularFile(path) ? sys::OpenFile(path, "rb") : nullptr) {}
+std::FILE* OpenRegularFile(const std::string& path) { return sys::OpenRegularFile(path).release(); }
+
+// A folder or a FIFO is no file: it does not open.
+LineReader::LineReader(const std::string& path) : file_(OpenRegularFile(path)) {}
 
 bool LineReader::Next(std::string& line) {
     if (!file_) return false;

@@ -8,6 +8,10 @@
 
 namespace mirelle {
 
+// Opens `path` for reading when it is a regular file; null for anything
+// else (a folder, a FIFO, a device), without ever waiting for a writer.
+std::FILE* OpenRegularFile(const std::string& path);
+
 // Reads a regular file line by line (anything else does not open). A line
 // ends at LF (a CR right before it is dropped);
 // a last line without an end still counts. Lines may be of any length.

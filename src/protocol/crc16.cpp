@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace mirelle {
+namespace mirelle::protocol {
 namespace {
 
 // One table entry per value of the register's high byte, so each data byte
@@ -29,4 +29,4 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t length) {
     return crc;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::protocol

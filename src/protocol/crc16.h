@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace mirelle {
+namespace mirelle::protocol {
 
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t length);
 
-}  // namespace mirelle
+}  // namespace mirelle::protocol

@@ -13,6 +13,7 @@
 #include <climits>
 #include <utility>
 
+#include "serial/low_latency.h"
 #include "serial/termios2_speed.h"
 #include "serial/timeouts.h"
 
@@ -80,12 +81,37 @@ bool ReadErrorCounts(int fd, ErrorCounts& out) {
 // Counters only grow (and wrap), so the change is taken modulo 2^32.
 bool Grew(int before, int after) { return static_cast<unsigned>(after) != static_cast<unsigned>(before); }
 
+static_assert(kAsyncLowLatency == ASYNC_LOW_LATENCY);
+
+// The serial flags of an open device, through the driver's serial_struct.
+class DeviceSerialFlags final : public SerialFlags {
+public:
+    explicit DeviceSerialFlags(int fd) : fd_(fd) {}
+    bool Get(int& flags) override {
+        struct serial_struct s {};
+        if (::ioctl(fd_, TIOCGSERIAL, &s) != 0) return false;
+        flags = s.flags;
+        return true;
+    }
+    bool Set(int flags) override {
+        struct serial_struct s {};
+        if (::ioctl(fd_, TIOCGSERIAL, &s) != 0) return false;
+        s.flags = flags;
+        return ::ioctl(fd_, TIOCSSERIAL, &s) == 0;
+    }
+
+private:
+    int fd_;
+};
+
 class TermiosPort final : public Port {
 public:
     // `fd` is open, locked and exclusive.
     explicit TermiosPort(UniqueFd fd) : fd_(std::move(fd)) {}
 
     ~TermiosPort() override {
+        DeviceSerialFlags flags(fd_.get());
+        low_latency_.Restore(flags);
         // Exclusive use ends with this port, even while other descriptors keep
         // the terminal alive; the lock goes with the descriptor.
         ::ioctl(fd_.get(), TIOCNXCL);
@@ -111,6 +137,9 @@ public:
         // Devices without modem lines (a pseudo-terminal) refuse this; that is fine.
         int lines = TIOCM_DTR | TIOCM_RTS;
         ::ioctl(fd_.get(), TIOCMBIS, &lines);
+
+        DeviceSerialFlags flags(fd_.get());
+        low_latency_.Enable(flags);
 
         has_counts_ = ReadErrorCounts(fd_.get(), counts_);
         return PortResult::Ok;
@@ -216,6 +245,7 @@ public:
 
 private:
     UniqueFd fd_;
+    LowLatencyRequest low_latency_;
     ErrorCounts counts_;
     bool has_counts_ = false;
 };

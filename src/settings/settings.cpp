@@ -1,10 +1,11 @@
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <strings.h>
 
 #include "platform/profile.h"
 
-namespace mirelle {
+namespace mirelle::settings {
 
 void ReadCustomizeSettings(const std::string& customize_path, bool read_com, CustomizeSettings& settings,
                            std::string& com_text) {
@@ -57,9 +58,18 @@ std::string ComDevicePath(const std::string& customize_path, int com_number) {
     return device;
 }
 
+bool MapComPort(const std::string& customize_path, int com_number, const std::string& device) {
+    return profile::WriteString(customize_path, "Ports", "COM" + std::to_string(com_number), device);
+}
+
+bool UnmapComPort(const std::string& customize_path, int com_number) {
+    return profile::DeleteKey(customize_path, "Ports", "COM" + std::to_string(com_number));
+}
+
 RecentSelection ReadRecent(const std::string& datafile_path) {
     RecentSelection r;
     r.target = profile::GetInt(datafile_path, "Recent", "CPU", 0);
+    r.target_name = profile::GetString(datafile_path, "Recent", "CPUNAME", "", 260);
     r.rate = profile::GetInt(datafile_path, "Recent", "RATE", 0);
     if (r.target < 0) r.target = 0;
     if (r.rate < 0) r.rate = 0;
@@ -67,10 +77,21 @@ RecentSelection ReadRecent(const std::string& datafile_path) {
     return r;
 }
 
-void WriteRecent(const std::string& datafile_path, int target, int rate, const std::string& program_file) {
+void WriteRecent(const std::string& datafile_path, int target, int rate, const std::string& program_file,
+                 const std::string& target_name) {
     profile::WriteString(datafile_path, "Recent", "CPU", std::to_string(target < 0 ? 0 : target));
+    if (!target_name.empty()) profile::WriteString(datafile_path, "Recent", "CPUNAME", target_name);
     profile::WriteString(datafile_path, "Recent", "RATE", std::to_string(rate < 0 ? 0 : rate));
     profile::WriteString(datafile_path, "Recent", "Write File", program_file);
 }
 
-}  // namespace mirelle
+int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::string>& names) {
+    if (!recent.target_name.empty()) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (strcasecmp(names[i].c_str(), recent.target_name.c_str()) == 0) return static_cast<int>(i);
+    }
+    if (recent.target >= 0 && recent.target < static_cast<int>(names.size())) return recent.target;
+    return 0;
+}
+
+}  // namespace mirelle::settings

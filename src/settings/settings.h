@@ -3,8 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-namespace mirelle {
+namespace mirelle::settings {
 
 // The user's settings record, in the field order the customize sheet copies.
 struct CustomizeSettings {
@@ -39,15 +40,29 @@ bool WriteComNumber(const std::string& customize_path, const std::string& com_te
 // /dev/ttyS<n-1>.
 std::string ComDevicePath(const std::string& customize_path, int com_number);
 
+// Writes COMn=device into [Ports] of Customize.ini, or removes COMn from it;
+// every other line stays as it is. False when the file could not be written.
+bool MapComPort(const std::string& customize_path, int com_number, const std::string& device);
+bool UnmapComPort(const std::string& customize_path, int com_number);
+
 struct RecentSelection {
     int target = 0;  // negative values read as 0
+    std::string target_name;  // CPUNAME; "" when absent
     int rate = 0;
     std::string program_file;
 };
 
 RecentSelection ReadRecent(const std::string& datafile_path);
-// Writes the three keys of [Recent]; negative indexes are written as 0.
+// Writes the keys of [Recent]; negative indexes are written as 0. The
+// target's position (CPU) is kept as it always was; its name (CPUNAME) is
+// written beside it when known, since a position points at another chip as
+// soon as CHIPDEF.INI gains or loses a section before it.
 void WriteRecent(const std::string& datafile_path, int target, int rate,
-                 const std::string& program_file);
+                 const std::string& program_file, const std::string& target_name = "");
 
-}  // namespace mirelle
+// The entry of `names` to select at start-up: the one equal to
+// `recent.target_name` (ignoring case, as section names are) when it is
+// listed, else `recent.target` when it is a valid position, else 0.
+int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::string>& names);
+
+}  // namespace mirelle::settings

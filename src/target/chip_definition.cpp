@@ -6,7 +6,7 @@
 #include "platform/profile.h"
 #include "target/list_syntax.h"
 
-namespace mirelle {
+namespace mirelle::target {
 
 bool IsTargetComplete(const std::string& chipdef_path, const std::string& section) {
     static const char* const kRequired[] = {"DownloadFile", "LoadAddress", "StartAddress", "EndAddress",
@@ -71,4 +71,4 @@ DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string
     return keys;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::target

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace mirelle {
+namespace mirelle::target {
 
 inline constexpr int kMaxAreas = 10;
 inline constexpr int kInfoRows = 4;
@@ -53,4 +53,4 @@ struct DownloadKeys {
 };
 DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string& section);
 
-}  // namespace mirelle
+}  // namespace mirelle::target

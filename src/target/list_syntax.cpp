@@ -1,6 +1,6 @@
 #include "target/list_syntax.h"
 
-namespace mirelle {
+namespace mirelle::target {
 namespace {
 
 bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -64,4 +64,4 @@ std::vector<std::int32_t> ParseDecimalList(const std::string& text) {
     return values;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::target

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace mirelle {
+namespace mirelle::target {
 
 // The entries of a list, none of them empty, blanks kept as they stand.
 std::vector<std::string> SplitList(const std::string& text);
@@ -23,4 +23,4 @@ std::int32_t ParseDecimalEntry(const std::string& entry);
 std::vector<std::uint32_t> ParseHexList(const std::string& text);
 std::vector<std::int32_t> ParseDecimalList(const std::string& text);
 
-}  // namespace mirelle
+}  // namespace mirelle::target

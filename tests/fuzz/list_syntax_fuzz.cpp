@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const auto entries = mirelle::SplitList(text);
+    const auto entries = mirelle::target::SplitList(text);
     std::string joined, squeezed;
     for (const std::string& e : entries) {
         if (e.empty() || e.find(',') != std::string::npos) std::abort();
@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         long v = std::strtol(e.c_str(), nullptr, 16);
         if (v > INT32_MAX) v = INT32_MAX;  // a 32-bit long saturates here
         if (v < INT32_MIN) v = INT32_MIN;
-        if (mirelle::ParseHexEntry(e) != static_cast<std::uint32_t>(static_cast<std::int32_t>(v))) std::abort();
+        if (mirelle::target::ParseHexEntry(e) != static_cast<std::uint32_t>(static_cast<std::int32_t>(v))) std::abort();
     }
-    (void)mirelle::ParseDecimalList(text);
+    (void)mirelle::target::ParseDecimalList(text);
     return 0;
 }

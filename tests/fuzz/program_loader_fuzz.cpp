@@ -9,18 +9,18 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static mirelle::FlashImage image;
+    static mirelle::hexfile::FlashImage image;
     if (size < 5) return 0;
-    mirelle::ImageTarget target;
+    mirelle::hexfile::ImageTarget target;
     target.start_address = std::uint32_t{data[0]} << 16 | std::uint32_t{data[1]} << 8;
     if (data[2] & 1) target.skip_halfword = (std::uint32_t{data[2]} << 12 | data[3]) & ~1u;
     const std::uint8_t fill = data[4];
     const std::string_view text(reinterpret_cast<const char*>(data + 5), size - 5);
-    mirelle::TextLineSource lines(text);
-    const mirelle::LoadResult r = mirelle::LoadProgramLines(image, lines, target, fill);
+    mirelle::hexfile::TextLineSource lines(text);
+    const mirelle::hexfile::LoadResult r = mirelle::hexfile::LoadProgramLines(image, lines, target, fill);
     if (!r.ok() && r.message.empty()) std::abort();
     if (target.skip_halfword) {
-        const auto low = image.Window(mirelle::ImageWindow::kLow);
+        const auto low = image.Window(mirelle::hexfile::ImageWindow::kLow);
         if (low[*target.skip_halfword] != fill || low[*target.skip_halfword + 1] != fill) std::abort();
     }
     // A block read anywhere stays inside the buffers (ASan) and reads the fill
@@ -29,14 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              std::uint32_t{data[2]} << 8 | data[3];
     std::array<std::uint8_t, 512> block;
     image.ReadBlock(at, target.start_address, block);
-    const mirelle::ImageLocation where = mirelle::FlashImage::Locate(at, target.start_address);
-    const std::uint64_t window_size = mirelle::FlashImage::WindowSize(where.window);
+    const mirelle::hexfile::ImageLocation where = mirelle::hexfile::FlashImage::Locate(at, target.start_address);
+    const std::uint64_t window_size = mirelle::hexfile::FlashImage::WindowSize(where.window);
     for (std::size_t i = 0; i < block.size(); ++i) {
         const std::uint32_t offset = where.offset + static_cast<std::uint32_t>(i);
         if (offset >= window_size && block[i] != fill) std::abort();
         if (offset < window_size && block[i] != image.Window(where.window)[offset]) std::abort();
     }
-    const mirelle::LoadReport report = mirelle::PlanLoadReport(r, data[0] & 1, data[1] & 1);
+    const mirelle::hexfile::LoadReport report = mirelle::hexfile::PlanLoadReport(r, data[0] & 1, data[1] & 1);
     if (!r.ok() && !report.show_box && !report.write_log && (data[0] & 1)) std::abort();
     return 0;
 }

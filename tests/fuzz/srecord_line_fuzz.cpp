@@ -7,8 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
-    const mirelle::SRecordLine r = mirelle::DecodeSRecord(line);
-    if (r.kind == mirelle::SRecordLine::Kind::kData) {
+    const mirelle::hexfile::SRecordLine r = mirelle::hexfile::DecodeSRecord(line);
+    if (r.kind == mirelle::hexfile::SRecordLine::Kind::kData) {
         // A data record has at least one data byte, and they lie inside the buffer.
         if (r.data_count < 1 || r.first_data < 3 || r.first_data > 5 ||
             r.first_data + r.data_count + 1 > static_cast<int>(r.bytes.size())) {
@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (line.size() < 2 || line[0] != 'S' || line[1] < '1' || line[1] > '3') std::abort();
     }
-    if (r.kind == mirelle::SRecordLine::Kind::kError && r.error == mirelle::SRecordError::kNone) std::abort();
+    if (r.kind == mirelle::hexfile::SRecordLine::Kind::kError && r.error == mirelle::SRecordError::kNone) std::abort();
     return 0;
 }

@@ -25,6 +25,7 @@
 #include "support/program_lines.h"
 
 namespace mirelle::test {
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -174,7 +174,7 @@ TEST(ChipsimPty, DownloadProgramReadBackAndReopen) {
         host.Send({0x08, 0x00, 0x02, 0xF8, 0x00});
         EXPECT_EQ(host.Status(), '1');
         Bytes frame = block;
-        const std::uint16_t crc = mirelle::Crc16(block.data(), block.size());
+        const std::uint16_t crc = mirelle::protocol::Crc16(block.data(), block.size());
         frame.push_back(static_cast<std::uint8_t>(crc >> 8));
         frame.push_back(static_cast<std::uint8_t>(crc));
         host.Send(frame);
@@ -184,7 +184,7 @@ TEST(ChipsimPty, DownloadProgramReadBackAndReopen) {
         const Bytes back = host.Read(515);
         ASSERT_EQ(back.size(), 515u);
         EXPECT_EQ(Bytes(back.begin(), back.begin() + 512), block);
-        EXPECT_EQ(mirelle::Crc16(back.data(), 514), 0);
+        EXPECT_EQ(mirelle::protocol::Crc16(back.data(), 514), 0);
         EXPECT_EQ(back[514], '1');
     }
     // Closing the device reset the board: the boot ROM answers again at the boot rate.

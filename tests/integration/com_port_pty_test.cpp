@@ -13,6 +13,7 @@
 #include "serial/termios_port.h"
 
 namespace mirelle::test {
+
 namespace {
 
 class ComPortPtyTest : public ReportFixture {

@@ -11,6 +11,7 @@ set(level_settings 1)
 set(level_app 2)
 set(level_cli 3)
 set(level_main.cpp 3)
+set(level_cli_main.cpp 4)
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
 set(faults 0)

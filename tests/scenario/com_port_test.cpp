@@ -1,10 +1,13 @@
 // The main window's COM operations on the in-process simulated line: the
 // device behind COMn, opening and reopening, failures and what they leave,
 // the rate, purge and errors, and the byte operations with their reports.
+#include "app/operations/com_handle.h"
 #include "app/texts/result_texts.h"
 #include "report_fixture.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using chipsim::LineEvent;
@@ -56,8 +59,13 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
     CWriterDlg& w = MakeWindow();
     ASSERT_EQ(w.OpenComPort(3, 9600), 0);
 
+    // Only a device that did not open is explained, once, naming COM and device.
+    std::vector<std::string> told;
+    ActivePortProblemSink() = [&told](const std::string& text) { told.push_back(text); };
     line.FailOpens(serial::PortResult::CannotOpen);
     EXPECT_EQ(w.OpenComPort(7, 19200), result::kCannotOpenPort);
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(told.empty() ? "" : told[0].substr(0, 25), "COM7 is /dev/ttyS6, which");
     EXPECT_EQ(w.m_bComOpen, 0);
     EXPECT_EQ(w.m_nOpenPort, 3);  // the last successful open
     EXPECT_EQ(w.m_nBaud, 9600);
@@ -74,6 +82,8 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
         w.CloseComPort();
         EXPECT_FALSE(line.IsOpen());
     }
+    ActivePortProblemSink() = nullptr;
+    EXPECT_EQ(told.size(), 1u);
     // Nothing reports by itself.
     EXPECT_TRUE(backend.message_boxes.empty());
     EXPECT_FALSE(Exists("MESSFILE.TXT"));

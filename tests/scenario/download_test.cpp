@@ -10,6 +10,7 @@
 #include "app/operations/crt_random.h"
 
 namespace mirelle::test {
+
 namespace {
 
 using chipsim::WireByte;

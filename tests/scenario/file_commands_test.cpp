@@ -5,6 +5,7 @@
 #include "platform/system.h"
 
 namespace mirelle::test {
+
 namespace {
 
 class FileCommandsTest : public MainWindowTest {

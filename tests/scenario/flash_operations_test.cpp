@@ -14,6 +14,8 @@
 #include "support/program_lines.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using ::testing::HasSubstr;
@@ -448,6 +450,39 @@ TEST_F(FlashOperationsTest, FullOperationErasesAnUnconfiguredBlankChipAndAChipWi
         EXPECT_THAT(texts, Not(::testing::Contains("A flash is Erased ")));
         EXPECT_EQ(texts.back(), "It ended normally completely");
     }
+}
+
+TEST_F(FlashOperationsTest, AFileWithNothingForTheFlashFailsItsLoadBeforeThePortIsOpened) {
+    // TQ4A08's flash is 0x80000..0xFFFFF: nothing of this file lies in it.
+    UseChip(kTq4a08).GetFlash().Store(0x80000, {0x00});
+    WriteProgram({{0x200000, Bytes(16, 0x11)}});
+    const std::string box = "No data for the flash of TQ4A08 in this file";
+    Run([&](CWriterDlg& w) { backend.Click(w, idc::kFullOperation); });
+    ASSERT_EQ(backend.message_boxes.size(), 1u);
+    EXPECT_EQ(backend.message_boxes[0].text, box);
+    EXPECT_EQ(backend.message_boxes[0].caption, "HexFile decoder");
+    EXPECT_EQ(RunUnattended({"com1", "no_dialog"}), 1);
+    EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n" + box + " HexFile decoder");
+    EXPECT_EQ(line->OpenCount(), 0);
+    EXPECT_EQ(chip->GetFlash().ProgrammedCount(), 1u);  // the old byte is still there
+}
+
+TEST_F(FlashOperationsTest, AnUnexpectedAnswerToTheQuickBlankTestIsACommunicationError) {
+    auto wrong_answer = [](chipsim::ChipConfig& c) {
+        c.faults.wrong_ack_at = chipsim::StepMatch{StepKind::BlankCheck, 1};
+        c.faults.wrong_ack_byte = 0x5A;
+    };
+    UseChip(kTq4a08, wrong_answer);
+    WriteProgram({{0x080000, Bytes{1, 2, 3}}});
+    EXPECT_EQ(RunUnattended({"com1", "no_dialog"}), 1);
+    EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nMCU : 5AH No.011 Communication error\r\n");
+    EXPECT_EQ(Steps(StepKind::Erase), 0u);
+
+    UseChip(kTq4a08, wrong_answer);
+    AutoAcknowledge();
+    Run([&](CWriterDlg& w) { backend.Click(w, idc::kFullOperation); });
+    EXPECT_THAT(StatusTexts(), ::testing::Contains(HasSubstr("MCU : 5AH\r\n No.011 Communication error")));
+    EXPECT_EQ(chip->GetFlash().ProgrammedCount(), 0u);
 }
 
 TEST_F(FlashOperationsTest, UnattendedRunWithoutDialogProgramsAndExitsWithZero) {

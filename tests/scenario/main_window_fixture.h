@@ -22,6 +22,7 @@
 
 namespace mirelle::test {
 
+
 // Two ordinary chips, the special "TQ4A01" and one written in small letters.
 inline const char* const kSampleChipDef =
     "[TQ4A01]\r\nDownloadFile=tq4a01.bin\r\nLoadAddress=0x1000\r\nStartAddress=0x80000\r\n"

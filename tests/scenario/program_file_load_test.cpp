@@ -12,6 +12,8 @@
 #include "platform/system.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -5,6 +5,7 @@
 #include "main_window_fixture.h"
 
 namespace mirelle::test {
+
 namespace {
 
 class ProgressWindowTest : public ::testing::Test {

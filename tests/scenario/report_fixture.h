@@ -25,6 +25,7 @@
 
 namespace mirelle::test {
 
+
 // The main window with only what the reporter and the port need: the
 // program folder and a target list. The rest of the start-up is not run.
 class BareWriterDlg : public CWriterDlg {

@@ -7,6 +7,8 @@
 #include "platform/system.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::settings;
 namespace {
 
 using Box = ui::ScriptedBackend::MessageBoxRecord;

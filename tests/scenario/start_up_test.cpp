@@ -4,6 +4,8 @@
 #include "main_window_fixture.h"
 
 namespace mirelle::test {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using ui::kIdCancel;

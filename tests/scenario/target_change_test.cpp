@@ -11,6 +11,7 @@
 #include "app/operations/com_handle.h"
 
 namespace mirelle::test {
+
 namespace {
 
 TEST_F(MainWindowTest, TargetChangeClosesThePortAndRemembersEverySelection) {
@@ -33,6 +34,7 @@ TEST_F(MainWindowTest, TargetChangeClosesThePortAndRemembersEverySelection) {
     });
     const std::string datafile = Dir() + "DATAFILE.TXT";
     EXPECT_EQ(profile::GetString(datafile, "Recent", "CPU", ""), "2");
+    EXPECT_EQ(profile::GetString(datafile, "Recent", "CPUNAME", ""), "TQ4A03");
     EXPECT_EQ(profile::GetString(datafile, "Recent", "RATE", ""), "1");  // written before the new chip is read
     EXPECT_EQ(profile::GetString(datafile, "Recent", "Write File", ""), Dir() + "prog.mot");
     EXPECT_FALSE(line.IsOpen());
@@ -73,17 +75,14 @@ TEST_F(MainWindowTest, ALetterWithoutAUsableButtonIsNotTyped) {
     EXPECT_EQ(profile::GetString(Dir() + "Customize.ini", "Com", "ComNo", ""), "1");
 }
 
-TEST_F(MainWindowTest, ScratchFilesInTheCurrentFolderAreRemovedAtExit) {
+TEST_F(MainWindowTest, FilesOfTheUserInTheCurrentFolderAreKeptAtExit) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
     const std::string saved = sys::CurrentDir();
     ASSERT_TRUE(sys::SetCurrentDir(Dir()));
     for (const char* name : {"batch1.bat", "_w_o_r_k.1", "_w_o_r_k.5", "keep.txt"}) WriteFile(name, "x");
     Run([&](CWriterDlg& w) { w.EndDialog(ui::kIdOk); });
     sys::SetCurrentDir(saved);
-    EXPECT_FALSE(Exists("batch1.bat"));
-    EXPECT_FALSE(Exists("_w_o_r_k.1"));
-    EXPECT_FALSE(Exists("_w_o_r_k.5"));
-    EXPECT_TRUE(Exists("keep.txt"));
+    for (const char* name : {"batch1.bat", "_w_o_r_k.1", "_w_o_r_k.5", "keep.txt"}) EXPECT_TRUE(Exists(name)) << name;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "target/list_syntax.h"
 
 namespace mirelle {
+
+using namespace mirelle::target;
 namespace {
 
 TEST(ListSyntax, CommaRunsAndEndCommasMakeNoEmptyEntries) {

@@ -12,6 +12,8 @@
 #include "protocol/crc16.h"
 
 namespace mirelle::chipsim {
+
+using namespace mirelle::protocol;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -596,7 +598,8 @@ TEST(ChipsimOptions, FaultsAndAreasFromTheCommandLine) {
                                  "--boot-baud", "9600", "--work-baud", "38400", "--busy-forever", "erase:2",
                                  "--wrong-ack", "3", "--ack-byte", "35", "--erase-answer", "4",
                                  "--crc-error", "@F80200", "--crc-tries", "2", "--drop-after", "1000",
-                                 "--fill", "F80000:10:AA", "--silent-after", "7"},
+                                 "--fill", "F80000:10:AA", "--silent-after", "7", "--latency-ms", "16",
+                                 "--no-line-time"},
                                 o, error))
         << error;
     ASSERT_EQ(o.chip.areas.size(), 2u);
@@ -613,8 +616,11 @@ TEST(ChipsimOptions, FaultsAndAreasFromTheCommandLine) {
     EXPECT_EQ(o.chip.faults.silent_from->nth, 8);
     ASSERT_EQ(o.preload.size(), 1u);
     EXPECT_EQ(o.preload[0].bytes, Bytes(16, 0xAA));
+    EXPECT_EQ(o.latency_ms, 16u);
+    EXPECT_FALSE(o.chip.timing.line_time);
 
     SimOptions bad;
+    EXPECT_FALSE(ParseSimOptions({"--area", "1-2", "--latency-ms", "-1"}, bad, error));
     EXPECT_FALSE(ParseSimOptions({"--busy-forever", "eras:1", "--area", "1-2"}, bad, error));
     EXPECT_NE(error.find("eras"), std::string::npos);
     EXPECT_FALSE(ParseSimOptions({"--boot-baud"}, bad, error));

@@ -27,9 +27,33 @@ TEST(CommandLine, PortsInPositionsTwoAndThree) {
     EXPECT_EQ(ParseCommandLine({"f", "com5", "com3"}).com_number, 3);  // the lower number wins
     EXPECT_EQ(ParseCommandLine({"f", "reset", "Com12"}).com_number, 12);
     EXPECT_EQ(ParseCommandLine({"f", "fast"}).com_number, 1);             // no port named: COM1
-    EXPECT_EQ(ParseCommandLine({"f", "com65"}).com_number, 1);            // beyond the names tried
-    EXPECT_EQ(ParseCommandLine({"f", "com03"}).com_number, 1);            // names match exactly
     EXPECT_EQ(ParseCommandLine({"f", "x", "y", "com9"}).com_number, 1);   // position 4 does not count
+}
+
+TEST(CommandLine, EveryPortOfTheComBoxRangeAndNoOtherNumber) {
+    const struct {
+        std::vector<std::string> args;
+        int port;
+        const char* bad_word;
+    } cases[] = {
+        {{"f", "com65"}, 65, ""},
+        {{"f", "com255"}, 255, ""},
+        {{"f", "no_dialog", "COM70"}, 70, ""},
+        {{"f", "com03"}, 3, ""},
+        {{"f", "com200", "com70"}, 70, ""},
+        {{"f", "com0"}, 1, "com0"},
+        {{"f", "com256"}, 1, "com256"},
+        {{"f", "com70", "COM300"}, 70, "COM300"},
+        {{"f", "reset", "no_dialog", "com99999999999999999999"}, 1, "com99999999999999999999"},
+        {{"f", "com"}, 1, ""},      // no digits: another word
+        {{"f", "com7a"}, 1, ""},    // not only digits: another word
+        {{"f", "comX", "com-1"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.args);
+        EXPECT_EQ(cl.com_number, c.port) << c.args[1];
+        EXPECT_EQ(cl.bad_port_word, c.bad_word) << c.args[1];
+    }
 }
 
 TEST(CommandLine, NoDialogAnywhereFromPositionTwo) {

@@ -2,11 +2,15 @@
 // how it answers questions with and without a terminal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/property_sheet.h"
 
 namespace mirelle::ui {
 namespace {
@@ -105,6 +109,39 @@ TEST_F(ConsoleBackendTest, ModalWindowsEndCancelledFileDialogsAreCancelled) {
     EXPECT_FALSE(b.FileDialog({}).has_value());
 }
 
+// A save dialog asks for a name on a terminal; without one nothing is chosen.
+TEST_F(ConsoleBackendTest, SaveDialogTakesATypedNameOnlyOnATerminal) {
+    const std::string dir = ::testing::TempDir();
+    std::ofstream(dir + "taken.mhx") << "old";
+    FileDialogRequest save;
+    save.save = true;
+    save.default_extension = "mhx";
+    save.initial_dir = dir + "prog.mot";  // a file's path: its folder is meant
+    save.flags = kOverwritePrompt | kFileMustExist;
+    struct Case {
+        std::string typed;
+        bool terminal;
+        std::optional<std::string> chosen;
+    } cases[] = {
+        {"out\n", true, dir + "out.mhx"},        // relative, default extension added
+        {dir + "x.hex\n", true, dir + "x.hex"},  // an absolute name; "must exist" does not apply
+        {"taken\nn\n", true, std::nullopt},     // not replaced
+        {"taken\ny\n", true, dir + "taken.mhx"},
+        {"\n", true, std::nullopt},
+        {"out\n", false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.typed);
+        ConsoleBackend b(err, &in, false, c.terminal);
+        std::optional<std::string> chosen = b.FileDialog(save);
+        if (chosen) chosen = std::filesystem::path(*chosen).lexically_normal().string();
+        EXPECT_EQ(chosen, c.chosen) << c.typed;
+    }
+    std::istringstream in("out\n");
+    EXPECT_FALSE(ConsoleBackend(err, &in, false, true).FileDialog({}).has_value());  // open dialogs are refused
+    std::filesystem::remove(dir + "taken.mhx");
+}
+
 BackendEnvironment Env(bool args, std::string display = "", std::string ui = "") {
     BackendEnvironment e;
     e.has_arguments = args;
@@ -141,6 +178,58 @@ TEST(BackendChoiceTest, MirelleUiOverridesAndABuildWithoutQtUsesTheConsole) {
     EXPECT_EQ(ChooseBackend(no_qt).kind, BackendKind::Console);
     no_qt.has_arguments = false;
     EXPECT_EQ(ChooseBackend(no_qt).kind, BackendKind::None);
+}
+
+// A sheet of one page with a check box that marks it modified.
+class TickPage : public PropertyPage {
+public:
+    TickPage()
+        : PropertyPage({901, "Page", "MS Sans Serif", 10, 100, 40, 0,
+                        {{kStaticId, ControlKind::Label, "Say:", 5, 5, 40, 10, 0},
+                         {10, ControlKind::CheckBox, "&Tick", 5, 20, 60, 10, 0},
+                         {11, ControlKind::DropDown, "", 5, 32, 60, 30, 0, {"<none>"}}}}) {}
+    bool applied = false;
+
+protected:
+    bool OnCommand(int id, int code) override {
+        if (id == 10 && code == kBnClicked) SetModified();
+        return false;
+    }
+    bool OnApply() override {
+        applied = true;
+        return PropertyPage::OnApply();
+    }
+};
+
+TEST_F(ConsoleBackendTest, SheetsArePrintedAndWorkedFromATerminalOnly) {
+    struct Case {
+        bool terminal;
+        const char* input;
+        int result;
+        bool applied;
+    };
+    const Case cases[] = {
+        {false, "1\no\n", kIdCancel, false},  // nobody to ask: cancelled
+        {true, "1\n2=x.wav\no\n", kIdOk, true},
+        {true, "1\n", kIdCancel, false},  // the input ends: cancelled
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        std::istringstream in(c.input);
+        ConsoleBackend b(out, &in, false, c.terminal);
+        Use(b);
+        TickPage page;
+        PropertySheet sheet("Settings");
+        sheet.AddPage(&page);
+        EXPECT_EQ(sheet.DoModal(), c.result) << c.input;
+        EXPECT_EQ(page.applied, c.applied) << c.input;
+        EXPECT_NE(out.str().find("[Settings]  <Page>\n  Say:\n  1) [ ] Tick\n  2) \"\" of 1=<none>\n"),
+                  std::string::npos)
+            << out.str();
+        if (c.applied) {
+            EXPECT_NE(out.str().find("1) [x] Tick\n  2) \"x.wav\""), std::string::npos) << out.str();
+        }
+    }
 }
 
 }  // namespace

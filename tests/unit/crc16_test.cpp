@@ -6,6 +6,8 @@
 #include <vector>
 
 namespace mirelle {
+
+using namespace mirelle::protocol;
 namespace {
 
 std::uint16_t CrcOf(const std::string& s) {

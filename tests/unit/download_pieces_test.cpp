@@ -12,6 +12,8 @@
 #include "target/list_syntax.h"
 
 namespace mirelle {
+
+using namespace mirelle::target;
 namespace {
 
 TEST(BootFrames, RatesFromTheBaudLists) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -286,6 +288,34 @@ TEST(ProgramLoader, AReadThatFailsPartWayIsAFileErrorNotTheEnd) {
 
     FailingSource nothing({});
     EXPECT_EQ(LoadProgramLines(image, nothing, target, 0xFF).message, "file open error");
+}
+
+TEST(ProgramLoader, DataBytesAreCountedByWhetherTheyLieInAFlashArea) {
+    const ImageTarget target{0x1000, std::nullopt, {{0x1000, 0x1FFF}, {0x4000, 0x40FF}}};
+    const std::string s_end = "S9030000FC\n";
+    const struct {
+        std::string text;
+        std::uint64_t inside, outside;
+        std::optional<std::uint32_t> first;
+    } cases[] = {
+        {"S0030000FC\nS5030001FB\n" + s_end, 0, 0, std::nullopt},
+        {":00000001FF\n", 0, 0, std::nullopt},
+        // CR-only line ends: one S0 line that swallows the data records
+        {"S0030000FC\r" + SRecordOf('1', 0x1000, {1, 2}) + "\r" + s_end, 0, 0, std::nullopt},
+        {SRecordOf('1', 0x5000, {1, 2, 3}) + "\n" + s_end, 0, 3, 0x5000},
+        {SRecordOf('1', 0x1FFE, {1, 2, 3, 4}) + "\n" + SRecordOf('1', 0x3000, {5}) + "\n" +
+             SRecordOf('1', 0x4000, {6}) + "\n",
+         3, 3, 0x2000},
+        {IntelHexOf(0x00, 0x40FE, {1, 2, 3}) + "\n:00000001FF\n", 2, 1, 0x4100},
+    };
+    for (const auto& c : cases) {
+        FlashImage image;
+        const LoadResult r = LoadText(image, c.text, target);
+        ASSERT_TRUE(r.ok()) << c.text << r.message;
+        EXPECT_EQ(r.bytes_in_flash, c.inside) << c.text;
+        EXPECT_EQ(r.bytes_outside, c.outside) << c.text;
+        EXPECT_EQ(r.first_outside, c.first) << c.text;
+    }
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "platform/profile.h"
 
 namespace mirelle {
+
+using namespace mirelle::settings;
 namespace {
 
 class SettingsFiles : public ::testing::Test {
@@ -101,6 +103,26 @@ TEST_F(SettingsFiles, ComDevicesComeFromThePortMapOrTheSerialDefault) {
     EXPECT_EQ(ComDevicePath(customize_, 4), "/dev/ttyS3");  // an empty entry maps nothing
 }
 
+TEST_F(SettingsFiles, MapAndUnmapTouchOnlyTheirPortEntry) {
+    EXPECT_TRUE(UnmapComPort(customize_, 3));  // no file yet: nothing to remove
+    EXPECT_FALSE(std::filesystem::exists(customize_));
+    const std::string before = "; mine\r\n[Com]\r\nComNo=3\r\n[Ports]\r\nCOM1=/dev/ttyUSB1\r\ncom3=/dev/old\r\n"
+                               "[Sound]\r\nCOM3=not a port\r\n";
+    std::ofstream(customize_, std::ios::binary) << before;
+    const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0";
+    ASSERT_TRUE(MapComPort(customize_, 3, by_id));
+    EXPECT_EQ(ComDevicePath(customize_, 3), by_id);
+    ASSERT_TRUE(MapComPort(customize_, 7, "/dev/ttyACM0"));
+    EXPECT_EQ(ComDevicePath(customize_, 7), "/dev/ttyACM0");
+    ASSERT_TRUE(UnmapComPort(customize_, 7));
+    ASSERT_TRUE(UnmapComPort(customize_, 3));
+    EXPECT_EQ(ComDevicePath(customize_, 3), "/dev/ttyS2");
+    // Everything else is back byte for byte, [Sound]'s key of the same name included.
+    std::ifstream in(customize_, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "; mine\r\n[Com]\r\nComNo=3\r\n[Ports]\r\nCOM1=/dev/ttyUSB1\r\n[Sound]\r\nCOM3=not a port\r\n");
+}
+
 TEST_F(SettingsFiles, RecentSelectionsRoundTripAndNegativesReadAsZero) {
     WriteRecent(datafile_, 2, -1, "/home/u/prog one.mot");
     RecentSelection r = ReadRecent(datafile_);
@@ -111,6 +133,25 @@ TEST_F(SettingsFiles, RecentSelectionsRoundTripAndNegativesReadAsZero) {
     r = ReadRecent(datafile_);
     EXPECT_EQ(r.target, 0);
     EXPECT_EQ(r.rate, 0);
+}
+
+TEST_F(SettingsFiles, TheRememberedTargetIsFoundByItsNameBeforeItsPosition) {
+    WriteRecent(datafile_, 1, 0, "p.mot", "TQ7C01");
+    EXPECT_EQ(ReadRecent(datafile_).target_name, "TQ7C01");
+    const std::vector<std::string> names{"NEW", "TQ4A01", "TQ7C01"};
+    const struct {
+        int target;
+        const char* name;
+        int expected;
+    } cases[] = {
+        {1, "TQ7C01", 2},  // a section was added before it: the name wins
+        {1, "tq7c01", 2},  // section names ignore case
+        {1, "", 1},        // written before names were kept
+        {2, "GONE", 2},    // no longer listed: the position
+        {7, "GONE", 0},    // neither: the first entry
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RecentTargetIndex({c.target, c.name, 0, ""}, names), c.expected) << c.target << c.name;
 }
 
 }  // namespace

@@ -377,7 +377,7 @@ void Chip::RunCommand(std::uint64_t now_us) {
             std::vector<std::uint8_t> answer{kDone};
             const std::vector<std::uint8_t> data = flash_.Read(address, kBlockSize);
             answer.insert(answer.end(), data.begin(), data.end());
-            std::uint16_t crc = Crc16(data.data(), data.size());
+            std::uint16_t crc = protocol::Crc16(data.data(), data.size());
             if (BlockMatches(faults.read_crc_block, address, read_block_no_) &&
                 read_crc_faults_sent_ < faults.read_crc_tries) {
                 ++read_crc_faults_sent_;
@@ -458,7 +458,7 @@ void Chip::RunBlockData(std::uint64_t now_us) {
     const std::uint32_t base = block_address_;
     const Faults& faults = config_.faults;
     if (!BeginStep(StepKind::ProgramData, base, now_us)) return;
-    const bool crc_good = Crc16(buf_.data(), buf_.size()) == 0;
+    const bool crc_good = protocol::Crc16(buf_.data(), buf_.size()) == 0;
     if (!crc_good || (BlockMatches(faults.crc_error_block, base, program_block_no_) &&
                       crc_faults_sent_ < faults.crc_error_tries)) {
         if (crc_good) ++crc_faults_sent_;

@@ -6,6 +6,8 @@
 
 namespace mirelle::chipsim {
 
+using namespace mirelle::target;
+
 bool ConfigFromChipDefinition(const std::string& chipdef_path, const std::string& target,
                               int clock_index, ChipConfig& out, std::string& error) {
     std::string name = target;

@@ -8,10 +8,31 @@
 // board is reset into its boot ROM (as a dropped DTR does), unless
 // --keep-on-close; SIGUSR1 resets it too. SIGINT and SIGTERM end the program
 // (flash file and trace flushed, exit status 0).
+//
+// The line runs at its rate both ways: a byte the host writes reaches the
+// chip 10 bit times (at the host's rate) after it went on the line, and it
+// goes on the line when it was written or when the byte before it has left,
+// whichever is later; the chip's answers likewise. The chip takes the host's
+// bytes as they are read, each stamped with the time it reaches the chip (as
+// a UART's transmit buffer, they are on their way once written, even when
+// the host closes the line), so the simulator wakes only for the chip's bytes. --no-line-time makes both
+// directions instant. --latency-ms holds the chip's bytes as a USB adapter's
+// latency timer does.
+//
+// The trace has one line per byte: when it went on the line, when it was off
+// the line at the far end, and when the far end had it (for the chip's bytes:
+// when they were handed to the host, after any adapter latency), then the
+// direction, the byte, the rate and a note. Lines come in the order the
+// simulator handled the bytes (the host's when read, the chip's when handed
+// over), which is not strictly the order of their times. Times are seconds
+// since the simulator started; its first line gives that start on
+// CLOCK_MONOTONIC, so a program on the same machine can place its own times
+// among the bytes.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,12 +41,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "chipsim/chip.h"
+#include "chipsim/line_model.h"
 #include "chipsim/line_rate.h"
 #include "chipsim/sim_options.h"
 
@@ -49,10 +72,11 @@ public:
     ~Trace() {
         if (file_) std::fclose(file_);
     }
-    void Byte(std::uint64_t us, const char* dir, std::uint8_t b, std::uint32_t baud, const std::string& note) {
+    void Byte(std::uint64_t start_us, std::uint64_t end_us, std::uint64_t far_us, const char* dir, std::uint8_t b,
+              std::uint32_t baud, const std::string& note) {
         if (!file_) return;
-        std::fprintf(file_, "%12.6f %s %02X %u%s%s\n", static_cast<double>(us) / 1e6, dir, b, baud,
-                     note.empty() ? "" : " ", note.c_str());
+        std::fprintf(file_, "%12.6f %12.6f %12.6f %s %02X %u%s%s\n", Seconds(start_us), Seconds(end_us),
+                     Seconds(far_us), dir, b, baud, note.empty() ? "" : " ", note.c_str());
     }
     void Note(std::uint64_t us, const std::string& text) {
         if (!file_) return;
@@ -63,7 +87,15 @@ public:
     }
 
 private:
+    static double Seconds(std::uint64_t us) { return static_cast<double>(us) / 1e6; }
     std::FILE* file_ = nullptr;
+};
+
+// A byte from the chip, off the line and held for the host.
+struct ToHost {
+    std::uint8_t byte = 0;
+    std::uint32_t baud = 0;
+    std::uint64_t start_us = 0, end_us = 0;
 };
 
 bool ReadFile(const std::string& path, std::vector<std::uint8_t>& out) {
@@ -193,15 +225,33 @@ int main(int argc, char** argv) {
     sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    // Wake-ups to the microsecond: a byte at 230400 baud lasts 43 us.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const auto start = std::chrono::steady_clock::now();
     const auto now_us = [&]() {
         return static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
                 .count());
     };
+    {
+        char origin[96];
+        std::snprintf(origin, sizeof origin, "clock origin %.6f s monotonic",
+                      static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              start.time_since_epoch())
+                                              .count()) /
+                          1e6);
+        trace.Note(0, origin);
+    }
     trace.Note(0, std::string("chip ") + (options.chip.target.empty() ? "(unnamed)" : options.chip.target) +
                       ", boot rate " + std::to_string(options.chip.boot_baud) + ", working rate " +
-                      std::to_string(options.chip.work_baud) + ", device " + name);
+                      std::to_string(options.chip.work_baud) + ", device " + name +
+                      (options.chip.timing.line_time ? ", line time" : ", no line time") + ", latency " +
+                      std::to_string(options.latency_ms) + " ms");
+
+    const bool line_time = options.chip.timing.line_time;
+    LineDirection to_chip_line;
+    LatencyBuffer adapter(options.latency_ms);
+    std::deque<ToHost> to_host;  // the bytes `adapter` holds, in the same order
 
     bool host_open = false;
     std::uint64_t saved_generation = flash.Generation();
@@ -210,9 +260,16 @@ int main(int argc, char** argv) {
         if (options.flash_file.empty() || flash.Generation() == saved_generation) return;
         if (WriteFile(options.flash_file, flash.Image())) saved_generation = flash.Generation();
     };
+    // Bytes still on their way are lost with the line's end.
+    const auto drop_in_flight = [&]() {
+        to_chip_line.Reset();
+        adapter.Clear();
+        to_host.clear();
+    };
     const auto host_closed = [&](std::uint64_t t) {
         if (!host_open) return;
         host_open = false;
+        drop_in_flight();
         chip.HostClosed(t);
         trace.Note(t, options.chip.reset_on_close ? "host closed the line: board reset" : "host closed the line");
     };
@@ -222,18 +279,23 @@ int main(int argc, char** argv) {
         if (g_reset) {
             g_reset = 0;
             chip.Reset();
+            drop_in_flight();
             trace.Note(t, "reset (SIGUSR1)");
         }
         if (master < 0) {  // the connection has dropped; wait for the end
             poll(nullptr, 0, 100);
             continue;
         }
-        int timeout_ms = 100;
-        if (const auto next = chip.NextTxTime()) {
-            timeout_ms = *next <= t ? 0 : static_cast<int>(std::min<std::uint64_t>(100, (*next - t + 999) / 1000));
-        }
+        // Sleep until the host writes or the next byte is due at either end.
+        std::uint64_t wake = t + 100000;
+        if (const auto next = chip.NextTxTime()) wake = std::min(wake, *next);
+        if (const auto next = adapter.ReleaseTime()) wake = std::min(wake, *next);
+        const std::uint64_t wait_us = wake > t ? wake - t : 0;
+        const struct timespec timeout {
+            static_cast<time_t>(wait_us / 1000000), static_cast<long>(wait_us % 1000000) * 1000
+        };
         struct pollfd pfd {master, POLLIN, 0};
-        const int ready = poll(&pfd, 1, timeout_ms);
+        const int ready = ppoll(&pfd, 1, &timeout, nullptr);
         t = now_us();
         if (ready < 0 && errno != EINTR) break;
 
@@ -248,22 +310,27 @@ int main(int argc, char** argv) {
                 host_open = true;
                 std::uint32_t baud = 0;
                 ReadLineRate(master, baud);
+                // Each byte goes to the chip stamped with the time it has
+                // crossed the line; the chip answers from that time on.
                 for (ssize_t i = 0; i < n; ++i) {
-                    const std::uint32_t listening = chip.ListeningBaud(t);
-                    const auto result = chip.Receive(buf[i], baud, t);
+                    const LineDirection::Slot slot =
+                        line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
+                    const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
+                    const auto result = chip.Receive(buf[i], baud, slot.end_us);
                     std::string note;
                     if (result == Chip::RxResult::WrongRate) {
                         note = "ignored (chip listens at " + std::to_string(listening) + ")";
                     } else if (result == Chip::RxResult::Dropped) {
                         note = "lost (connection dropped)";
                     }
-                    trace.Byte(t, "H>C", buf[i], baud, note);
+                    trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
                 }
                 if (chip.Dropped()) {
                     trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
                     std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
                     close(master);
                     master = -1;
+                    drop_in_flight();
                     if (!options.link.empty()) unlink(options.link.c_str());
                     continue;
                 }
@@ -280,19 +347,34 @@ int main(int argc, char** argv) {
         }
         if (ready == 0) host_open = true;  // no hang-up reported: the device is open
 
+        // The chip's bytes that are off the line by now go into the adapter ...
         while (const auto tx = chip.TakeTx(t)) {
             std::uint32_t host_baud = 0;
             ReadLineRate(master, host_baud);
+            const std::uint64_t start_us = line_time ? tx->time_us - std::min(tx->time_us, ByteTimeUs(tx->baud))
+                                                     : tx->time_us;
             if (tx->baud != 0 && tx->baud != host_baud) {
-                trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud,
+                trace.Byte(start_us, tx->time_us, tx->time_us, "C>H", tx->byte, tx->baud,
                            "not heard (host at " + std::to_string(host_baud) + ")");
                 continue;
             }
-            if (write(master, &tx->byte, 1) != 1) {
-                trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud, "lost (line not writable)");
-                continue;
+            adapter.Arrive(tx->byte, tx->time_us);
+            to_host.push_back({tx->byte, tx->baud, start_us, tx->time_us});
+        }
+        // ... and to the host once the adapter lets them go, in one write.
+        const auto released = adapter.Release(t);
+        if (!released.empty()) {
+            std::vector<std::uint8_t> out;
+            for (const auto& r : released) out.push_back(r.byte);
+            const ssize_t w = write(master, out.data(), out.size());
+            const std::size_t written = w > 0 ? static_cast<std::size_t>(w) : 0;
+            const std::uint64_t handed = now_us();
+            for (std::size_t i = 0; i < released.size(); ++i) {
+                const ToHost b = to_host.front();
+                to_host.pop_front();
+                trace.Byte(b.start_us, b.end_us, handed, "C>H", b.byte, b.baud,
+                           i < written ? "" : "lost (line not writable)");
             }
-            trace.Byte(tx->time_us, "C>H", tx->byte, tx->baud, "");
         }
         if (t - last_save_us > 200000) {
             save_flash();

@@ -145,6 +145,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
             const auto n = Number(v, 10);
             if (!n || *n > 3600000) return bad();
             times[opt] = static_cast<std::uint32_t>(*n);
+        } else if (opt == "--latency-ms") {
+            const auto n = Number(v, 10);
+            if (!n || *n > 60000) return bad();
+            out.latency_ms = static_cast<std::uint32_t>(*n);
         } else if (opt == "--link") {
             out.link = v;
         } else if (opt == "--flash") {
@@ -277,7 +281,11 @@ The chip:
   --erase-ms N, --blank-ms N, --program-ms N
                                  how long erase, blank check and one block take
   --busy-ms N                    pace of the busy bytes '0' during those (default 50)
-  --no-line-time                 send answers at once, not at the line's byte time
+  --no-line-time                 bytes cross the line at once both ways, instead of each
+                                 taking 10 bit times at its rate after the byte before it
+  --latency-ms N                 the chip's bytes reach the host as through a USB adapter
+                                 with an N ms latency timer: N ms after the first byte held,
+                                 or at once when 62 are held
   --keep-on-close                the host closing the port does not reset the board
 
 The flash:

@@ -25,6 +25,8 @@ struct SimOptions {
     int clock_index = 0;
     std::string link, flash_file, trace_file, summary_file;
     std::vector<Preload> preload;
+    // The USB adapter's latency timer for the chip's answers (0: none).
+    std::uint32_t latency_ms = 0;
     bool help = false;
 };
 

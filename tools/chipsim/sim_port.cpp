@@ -75,6 +75,10 @@ public:
             queue_.erase(queue_.begin());
             last_ms = clock.ElapsedMs();
         }
+        if (done > 0 && line_.noisy_reads_ != 0) {
+            line_.line_errors_ |= serial::kErrFrame;
+            if (line_.noisy_reads_ > 0) --line_.noisy_reads_;
+        }
         return true;
     }
 

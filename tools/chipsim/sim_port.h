@@ -72,6 +72,10 @@ public:
     void FailOpens(serial::PortResult code, int times = 1);
     void FailSetBaud(serial::PortResult code, int times = 1);
 
+    // The next `reads` reads that bring bytes flag a framing error, as on a
+    // noisy line (the bytes themselves arrive intact); -1: every read.
+    void FlagReadErrors(int reads) { noisy_reads_ = reads; }
+
     bool IsOpen() const { return port_ != nullptr; }
     std::uint32_t HostBaud() const { return host_baud_; }
     Chip& GetChip() { return chip_; }
@@ -100,6 +104,7 @@ private:
     SimPort* port_ = nullptr;
     std::uint32_t host_baud_ = 0;
     std::uint32_t line_errors_ = 0;
+    int noisy_reads_ = 0;
     serial::PortResult fail_open_code_ = serial::PortResult::Ok;
     int fail_open_times_ = 0;
     serial::PortResult fail_baud_code_ = serial::PortResult::Ok;

@@ -10,6 +10,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 using namespace protocol;
 
 int CWriterDlg::BlankCheck(bool inFullOperation) {
@@ -86,6 +88,9 @@ int CWriterDlg::QuickBlankTest() {
             ReadBlock(&byte, 1, received);
             return 1;
         }
+        // Neither answer: the control program is not where it should be.
+        m_strErrorDetail = DownloadErrorDetail(wait.Status());
+        ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
         return 2;
     }
     return 0;

@@ -6,6 +6,7 @@
 
 namespace mirelle {
 
+
 std::unique_ptr<serial::Port> g_hCom;
 
 void CWriterDlg::CloseComPort() {

@@ -6,9 +6,13 @@
 
 #include "app/windows/writer_dlg.h"
 #include "app/operations/com_handle.h"
+#include "serial/device_list.h"
 #include "settings/settings.h"
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
+using namespace mirelle::settings;
 
 namespace {
 constexpr int kLowestComNumber = 1;
@@ -29,6 +33,11 @@ int PortResultCode(serial::PortResult r) {
     return result::kCannotOpenPort;
 }
 
+PortProblemSink& ActivePortProblemSink() {
+    static PortProblemSink sink;
+    return sink;
+}
+
 int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
     // Callers need not close a port they opened before.
     CloseComPort();
@@ -43,6 +52,7 @@ int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
     if (rc == result::kCannotOpenPort) {
         // Nothing stays open after a failed open.
         opened.reset();
+        if (ActivePortProblemSink()) ActivePortProblemSink()(serial::PortProblemText(port, device));
         return rc;
     }
     // Opened; when it could not be configured (kCannotReadPortSettings,

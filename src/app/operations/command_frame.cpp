@@ -7,6 +7,7 @@
 
 namespace mirelle {
 
+
 void CWriterDlg::RunCommand(const std::string& caption, int progressMode, bool needsProgramFile,
                             bool closesPortFirst, const std::function<void()>& body) {
     m_tStart = ProgramClock().Now();

@@ -2,13 +2,28 @@
 
 #include <strings.h>
 
+#include <algorithm>
+
 namespace mirelle {
 
 namespace {
 
 bool SameIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
+constexpr long kFirstPort = 1;
+constexpr long kLastPort = 255;
+
 }  // namespace
+
+std::optional<long> PortWordNumber(const std::string& word) {
+    if (word.size() < 4 || strncasecmp(word.c_str(), "com", 3) != 0) return std::nullopt;
+    long value = 0;
+    for (std::size_t i = 3; i < word.size(); ++i) {
+        if (word[i] < '0' || word[i] > '9') return std::nullopt;
+        value = std::min(value * 10 + (word[i] - '0'), 1000000L);
+    }
+    return value;
+}
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine cl;
@@ -17,15 +32,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     cl.program_file = args[0];
     if (args.size() < 2) return cl;
 
-    // Each port name is tried against position 2, then position 3, from com1
-    // upward, so the lower port number wins when both name one.
+    // Positions 2 and 3 may name the port (com1 to com255, the COM box's
+    // range); the lower port number wins when both name one.
     cl.com_number = 1;
-    for (int n = 1; n <= 64; ++n) {
-        std::string name = "com" + std::to_string(n);
-        if (SameIgnoringCase(args[1], name.c_str()) || (args.size() >= 3 && SameIgnoringCase(args[2], name.c_str()))) {
-            cl.com_number = n;
-            break;
-        }
+    std::optional<long> lowest;
+    for (std::size_t i = 1; i < args.size() && i <= 2; ++i) {
+        const std::optional<long> n = PortWordNumber(args[i]);
+        if (n && *n >= kFirstPort && *n <= kLastPort && (!lowest || *n < *lowest)) lowest = n;
+    }
+    if (lowest) cl.com_number = static_cast<int>(*lowest);
+    // A port word that names no port would otherwise run on COM1 unseen.
+    for (std::size_t i = 1; i < args.size() && cl.bad_port_word.empty(); ++i) {
+        const std::optional<long> n = PortWordNumber(args[i]);
+        if (n && (*n < kFirstPort || *n > kLastPort)) cl.bad_port_word = args[i];
     }
 
     cl.use_reset = false;  // with two or more arguments, "no_reset" unless "reset" comes first

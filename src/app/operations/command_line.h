@@ -19,7 +19,15 @@ struct CommandLine {
     bool show_progress = true;
     // The reset prompt and the re-download after an erase are used.
     bool use_reset = true;
+    // A word "com" with digits that name no port (outside 1..255): the run
+    // must not start. Empty when there is none.
+    std::string bad_port_word;
 };
+
+// The port number a word names: "com" (any case) and decimal digits, e.g.
+// 17 for "COM17"; none for any other word. Values are capped, so a very long
+// number still reads as out of range.
+std::optional<long> PortWordNumber(const std::string& word);
 
 // `args` are the arguments after the program's own name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

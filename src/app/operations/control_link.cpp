@@ -1,15 +1,21 @@
 #include "app/operations/control_link.h"
 
+#include "app/texts/result_codes.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/interrupt.h"
 #include "app/operations/com_handle.h"
 
 namespace mirelle {
 
+
 bool SendControlFrame(CWriterDlg& dlg, const std::vector<std::uint8_t>& frame) {
-    for (std::uint8_t b : frame)
-        if (!dlg.WriteByte(b)) return false;
-    return true;
+    // The frame in one write: the same bytes as byte by byte, without a call
+    // per byte between a status and the command that follows it. A frame
+    // that did not leave whole fails as a failed single-byte write does.
+    std::size_t written = 0;
+    if (dlg.WriteBlock(frame.data(), frame.size(), written) && written == frame.size()) return true;
+    dlg.ReportResult(result::kPortWriteError, result::kKindLinkLost, result::kSoundError);
+    return false;
 }
 
 bool ControlLinkLost() { return g_hCom == nullptr || sys::InterruptSignal() != 0; }

@@ -12,12 +12,15 @@
 #include "app/windows/writer_dlg.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "platform/textfile.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/flash_commands.h"
 #include "app/operations/com_handle.h"
 #include "target/chip_definition.h"
 
 namespace mirelle {
+
+using namespace mirelle::target;
 
 namespace {
 
@@ -30,7 +33,7 @@ constexpr const char* kResetPrompt = "Please reset the microcontroller on userbo
 int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
     // A folder is no file the program can send; it counts as not opening.
     if (path.empty() || sys::IsDirectory(path)) return result::kCannotOpenDownloadFile;
-    sys::FilePtr file = sys::OpenFile(path, "rb");
+    sys::FilePtr file(OpenRegularFile(path));  // a FIFO or a device is refused, never waited on
     if (!file) return result::kCannotOpenDownloadFile;
     struct stat st {};
     if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return result::kFileAccessError;

@@ -12,6 +12,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 using namespace protocol;
 
 int CWriterDlg::SendEraseCommand() {

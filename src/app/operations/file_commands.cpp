@@ -7,6 +7,7 @@
 
 namespace mirelle {
 
+
 namespace {
 
 // The program file choices of the Open dialog, the first one preselected.

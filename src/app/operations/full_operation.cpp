@@ -2,6 +2,7 @@
 // erase and blank-check when the chip needs it, program and verify. Also the
 // frame of the unattended run that does one Full Operation at start-up.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/windows/control_ids.h"
@@ -12,10 +13,19 @@
 
 namespace mirelle {
 
+
 namespace {
 
 // A signal during the unattended run ends it between steps.
 bool Interrupted() { return sys::InterruptSignal() != 0; }
+
+// A report's text with plain LF line ends (it holds CR LF pairs for the log).
+std::string TerminalText(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
 
 }  // namespace
 
@@ -35,7 +45,7 @@ void CWriterDlg::FullOperation() {
     }
 
     [&] {
-        if (LoadProgramFile(true, 0xFF) == 0 || Interrupted()) return;
+        if (LoadProgramFile(true, 0xFF) == 0 || !LoadedFlashData() || Interrupted()) return;
         if (RunDownload(true) || Interrupted()) return;
         const int blank = QuickBlankTest();
         if (Interrupted()) return;
@@ -79,7 +89,7 @@ void CWriterDlg::EndUnattendedRun() {
         // often only a consequence of the stop (a wait cut short). The line
         // right after "NG" says why the run did not finish; the step's report
         // follows it.
-        const std::string path = m_strModuleDir + "MESSFILE.TXT";
+        const std::string path = ResultLogPath();
         std::string before;
         if (sys::FilePtr in = sys::OpenFile(path, "rb")) {
             char buf[4096];
@@ -94,6 +104,17 @@ void CWriterDlg::EndUnattendedRun() {
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);
     m_nUnattendedExitStatus = m_bFullOperationDone ? 0 : 1;
+    // Someone at a terminal sees the progress and an exit status; the reason
+    // of a failure is written where they look too, as the log holds it.
+    if (!m_bFullOperationDone) {
+        std::string reason;
+        if (signal != 0)
+            reason = "Interrupted by signal " + std::to_string(signal) + " (" + sys::SignalName(signal) + ")\n";
+        // The text after "NG" of the last log written.
+        if (m_nLastLogCode != result::kFullOperationDone) reason += TerminalText(m_strLastLogMessage);
+        while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+        if (!reason.empty()) std::fprintf(stderr, "%s\n", reason.c_str());
+    }
 }
 
 }  // namespace mirelle

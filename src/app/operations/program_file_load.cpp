@@ -3,6 +3,7 @@
 // state and to where each failure is reported (message box or result log).
 // The decoding itself is done by the pure pieces in src/hexfile/.
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,15 +17,23 @@
 #include "platform/ui/backend.h"
 
 namespace mirelle {
+
+using namespace mirelle::hexfile;
 namespace {
 
-ImageTarget TargetOf(const CWriterDlg& dlg) { return {dlg.m_nStartAddr[0], dlg.m_nSkipHalfword}; }
+ImageTarget TargetOf(const CWriterDlg& dlg) {
+    ImageTarget target{dlg.m_nStartAddr[0], dlg.m_nSkipHalfword};
+    for (int i = 0; i < dlg.m_nAreaCount && i < static_cast<int>(dlg.m_nStartAddr.size()); ++i)
+        target.areas.push_back({dlg.m_nStartAddr[i], dlg.m_nEndAddr[i]});
+    return target;
+}
 
 // Shows or logs a failed load as PlanLoadReport says. The log is written
 // first, so that it already tells the failure while a box waits for its OK.
 void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
     const bool progressShown = dlg.m_pProgress != nullptr && dlg.m_bShowProgress == 1;
     const LoadReport report = PlanLoadReport(result, dlg.CommandLineMode(), progressShown);
+    dlg.m_bProgramFileFailed = true;
     if (report.write_log) dlg.WriteResultLog(report.log_code, report.log_text);
     if (report.show_box) {
         ui::MessageBox(dlg.m_pProgress.get(), report.box_text, report.box_caption, ui::MessageButtons::Ok,
@@ -35,11 +44,13 @@ void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
 }  // namespace
 
 int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
+    m_lastLoad = LoadResult{};
     if (m_pProgress) {
         if (m_bShowProgress == 1) m_pProgress->SetMode(0, false, std::nullopt);
         m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
         if (m_bShowProgress == 1) m_pProgress->SetStatus(m_strStepText);
     }
+    m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
     m_image.Fill(fill);
 
@@ -66,6 +77,7 @@ int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
 
 int CWriterDlg::DecodeSRecordFile(LineSource& file) {
     const LoadResult result = DecodeSRecordLines(m_image, file, TargetOf(*this));
+    m_lastLoad = result;
     if (result.ok()) return 1;
     ReportLoadFailure(*this, result);
     return 0;
@@ -73,9 +85,22 @@ int CWriterDlg::DecodeSRecordFile(LineSource& file) {
 
 int CWriterDlg::DecodeIntelHexFile(LineSource& file) {
     const LoadResult result = DecodeIntelHexLines(m_image, file, TargetOf(*this));
+    m_lastLoad = result;
     if (result.ok()) return 1;
     ReportLoadFailure(*this, result);
     return 0;
+}
+
+bool CWriterDlg::LoadedFlashData() {
+    if (m_lastLoad.bytes_in_flash == 0) {
+        ReportLoadFailure(*this, NoFlashDataFailure(TargetName()));
+        return false;
+    }
+    // Compilers put RAM or option data into program files: it is left out,
+    // but an unattended run says so, since nobody watches its window.
+    const std::string warning = OutsideDataWarning(m_lastLoad, TargetName());
+    if (!warning.empty() && CommandLineMode()) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
+    return true;
 }
 
 int CWriterDlg::DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,

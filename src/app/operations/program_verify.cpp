@@ -15,6 +15,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::hexfile;
+
 using namespace protocol;
 
 int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
@@ -176,7 +178,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
 
 void CWriterDlg::OnProgram() {
     RunCommand("Program", -1, true, false, [this] {
-        if (LoadProgramFile(false, 0xFF) == 1) ProgramAndVerify(false);
+        if (LoadProgramFile(false, 0xFF) == 1 && LoadedFlashData()) ProgramAndVerify(false);
     });
 }
 

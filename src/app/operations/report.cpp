@@ -14,6 +14,7 @@
 
 namespace mirelle {
 
+
 namespace {
 
 constexpr const char* kCaption = "Flash Memory Writer";
@@ -124,9 +125,15 @@ void CWriterDlg::PlayEventSound(int event) {
     if (!wave->empty() && *wave != "<none>") backend.PlayWave(*wave);
 }
 
+std::string CWriterDlg::ResultLogPath() const {
+    return m_env.result_log_path.empty() ? m_strModuleDir + "MESSFILE.TXT" : m_env.result_log_path;
+}
+
 void CWriterDlg::WriteResultLog(int code, const std::string& message) {
+    m_nLastLogCode = code;
+    m_strLastLogMessage = message;
     // Written in text mode: each LF of the message lands as CR LF.
-    TextWriter log(m_strModuleDir + "MESSFILE.TXT");
+    TextWriter log(ResultLogPath());
     // A log that cannot be created (a write-protected folder) is left out;
     // the report itself goes on.
     if (!log.IsOpen()) return;

@@ -8,6 +8,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::settings;
+
 using namespace idc;
 
 void CWriterDlg::LoadSettings() {
@@ -23,6 +25,7 @@ void CWriterDlg::LoadSettings() {
 void CWriterDlg::LoadRecent() {
     const RecentSelection recent = ReadRecent(m_strModuleDir + "DATAFILE.TXT");
     m_nTarget = recent.target;
+    m_strRecentTargetName = recent.target_name;
     m_nRate = recent.rate;
     m_strProgramFile = CommandLineMode() ? m_commandLine.program_file : recent.program_file;
     m_strHexFileName = sys::FileNamePart(m_strProgramFile);
@@ -31,7 +34,7 @@ void CWriterDlg::LoadRecent() {
 void CWriterDlg::SaveRecent() {
     if (m_nTarget < 0) m_nTarget = 0;
     if (m_nRate < 0) m_nRate = 0;
-    WriteRecent(m_strModuleDir + "DATAFILE.TXT", m_nTarget, m_nRate, m_strProgramFile);
+    WriteRecent(m_strModuleDir + "DATAFILE.TXT", m_nTarget, m_nRate, m_strProgramFile, TargetName());
     m_toolTip.UpdateTipText(m_strProgramFile, kHexFile);
 }
 

@@ -8,6 +8,8 @@
 
 namespace mirelle {
 
+using namespace mirelle::target;
+
 using namespace idc;
 
 int CWriterDlg::FillTargetList() {

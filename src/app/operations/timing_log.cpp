@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "app/operations/crt_random.h"
@@ -60,7 +61,11 @@ void CWriterDlg::WriteTimingLog(unsigned operation) {
     if (!sys::FileExists(path)) return;
     const std::string key = TimingKey(operation);
     if (key.empty()) return;
-    // A failed write is ignored: the log is a diagnostic only.
+    // Several programs may write the log at once (a gang run); the profile
+    // write replaces the file, so the lock is taken on the folder, which
+    // stays the same file while the log is replaced. A failed write is
+    // ignored: the log is a diagnostic only.
+    const sys::FolderLock lock(m_strModuleDir);
     profile::WriteString(path, TimingSection(m_tEnd, TargetName()), key, TimingValue(m_tStart, m_tEnd));
 }
 

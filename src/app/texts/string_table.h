@@ -48,6 +48,26 @@ inline constexpr int kTipEndAddr = 556;
 inline constexpr int kTipSize = 557;
 inline constexpr int kWaveEntryMistake = 558;
 inline constexpr int kCustomizeCaption = 559;
+// Texts of the Check SUM window and of the customize sheet's pages and buttons.
+inline constexpr int kCheckSumCaption = 900;
+inline constexpr int kFillDataLabel = 901;
+inline constexpr int kCheckSumButton = 902;
+inline constexpr int kSoundPageTitle = 910;
+inline constexpr int kEnableSoundCheck = 911;
+inline constexpr int kEventLabel = 912;
+inline constexpr int kSoundTypeGroup = 913;
+inline constexpr int kWaveRadio = 914;
+inline constexpr int kBeepRadio = 915;
+inline constexpr int kWaveFileLabel = 916;
+inline constexpr int kWaveOpenButton = 917;
+inline constexpr int kWavePlayButton = 918;
+inline constexpr int kWaveStopButton = 919;
+inline constexpr int kToolPageTitle = 920;
+inline constexpr int kToolTipsCheck = 921;
+inline constexpr int kSheetOk = 930;
+inline constexpr int kSheetCancel = 931;
+inline constexpr int kSheetApply = 932;
+inline constexpr int kSheetHelp = 933;
 }  // namespace ids
 
 }  // namespace mirelle

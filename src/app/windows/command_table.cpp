@@ -6,6 +6,7 @@
 
 namespace mirelle {
 
+
 const std::vector<CommandBinding>& MainWindowCommands() {
     static const std::vector<CommandBinding> table = {
         {idc::kVersionInfo, ui::kBnClicked, &CWriterDlg::OnVersionInfo},
@@ -19,8 +20,10 @@ const std::vector<CommandBinding>& MainWindowCommands() {
         {idc::kErase, ui::kBnClicked, &CWriterDlg::OnErase},
         {idc::kBlankCheck, ui::kBnClicked, &CWriterDlg::OnBlankCheck},
         {idc::kProgram, ui::kBnClicked, &CWriterDlg::OnProgram},
-        // Still to come with their subsystems: 1037 Read & Compare, 1038 Copy,
-        // 1043 Set Environment, 1084 Check SUM.
+        {idc::kCompare, ui::kBnClicked, &CWriterDlg::OnCompare},
+        {idc::kCopy, ui::kBnClicked, &CWriterDlg::OnCopy},
+        {idc::kSetEnvironment, ui::kBnClicked, &CWriterDlg::OnSetEnvironment},
+        {idc::kCheckSum, ui::kBnClicked, &CWriterDlg::OnCheckSum},
     };
     return table;
 }

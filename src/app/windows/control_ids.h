@@ -42,4 +42,26 @@ inline constexpr int kProgressBar = 1103;
 inline constexpr int kStatusText = 1105;
 inline constexpr int kProgressButton = 2;
 
+// Check SUM (template 176).
+inline constexpr int kCheckSumTemplate = 176;
+inline constexpr int kFillData = 1085;
+inline constexpr int kCheckSumButton = 1083;
+inline constexpr int kCheckSumResult = 1086;
+
+// The customize sheet's Sound page (template 147) and Tooltips page (template 149).
+inline constexpr int kSoundPageTemplate = 147;
+inline constexpr int kToolPageTemplate = 149;
+inline constexpr int kEnableSound = 1004;
+inline constexpr int kWaveOpen = 1005;
+inline constexpr int kEventLabel = 1006;
+inline constexpr int kSoundTypeGroup = 1007;
+inline constexpr int kWaveFileLabel = 1008;
+inline constexpr int kWavePlay = 1009;
+inline constexpr int kWaveStop = 1010;
+inline constexpr int kEventCombo = 1012;
+inline constexpr int kWaveRadio = 1013;
+inline constexpr int kBeepRadio = 1014;
+inline constexpr int kToolTipsCheck = 1015;
+inline constexpr int kWaveCombo = 1017;
+
 }  // namespace mirelle::idc

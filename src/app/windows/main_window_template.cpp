@@ -4,6 +4,7 @@
 
 namespace mirelle {
 
+
 using ui::ControlKind;
 using namespace idc;
 

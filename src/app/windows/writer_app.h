@@ -28,7 +28,4 @@ private:
     int m_nExitStatus = 0;
 };
 
-// The scratch file names deleted at exit.
-extern const char* const kScratchFiles[6];
-
 }  // namespace mirelle

@@ -13,6 +13,7 @@
 
 namespace mirelle {
 
+
 using namespace idc;
 
 AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {
@@ -86,6 +87,10 @@ bool CWriterDlg::OnInitDialog() {
     if (!sys::ShortPathName(dir, m_strModuleDir)) m_strModuleDir = dir;
     if (m_strModuleDir.empty() || (m_strModuleDir.back() != '/' && m_strModuleDir.back() != '\\'))
         m_strModuleDir += '/';
+    if (!m_commandLine.bad_port_word.empty()) {
+        FailStart("Usage error: " + m_commandLine.bad_port_word + " names no port (com1 to com255)");
+        return true;
+    }
 
     LoadRecent();
 
@@ -105,8 +110,14 @@ bool CWriterDlg::OnInitDialog() {
         FailStart("REGIST FAILED!");
         return true;
     }
-    if (m_nTarget > count - 1) m_nTarget = 0;
-    if (m_nTarget < 0) m_nTarget = 0;
+    // The remembered chip by its name when it is still listed; its position
+    // only when the name is missing or gone.
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(GetLBText(kTarget, i));
+    settings::RecentSelection recent;
+    recent.target = m_nTarget;
+    recent.target_name = m_strRecentTargetName;
+    m_nTarget = settings::RecentTargetIndex(recent, names);
 
     LoadTargetDefinition();
     SetCurSel(kTarget, m_nTarget);
@@ -144,7 +155,10 @@ bool CWriterDlg::OnInitDialog() {
 void CWriterDlg::RunUnattendedStart() {
     m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
     BeginUnattendedRun();
-    DispatchCommand(kFullOperation, ui::kBnClicked);
+    if (m_env.unattended_body)
+        m_env.unattended_body(*this);
+    else
+        DispatchCommand(kFullOperation, ui::kBnClicked);
     EndUnattendedRun();
     UpdateData(true);
     EndDialog(ui::kIdOk);

@@ -29,6 +29,8 @@
 
 namespace mirelle {
 
+class CWriterDlg;
+
 // Where the main window finds its program: the arguments after the
 // program's name, the executable's path and the program folder. The program
 // takes them from the process; tests give their own.
@@ -36,8 +38,17 @@ struct AppEnvironment {
     std::vector<std::string> args;
     std::string executable_path;  // checked against the platform's path limit
     std::string program_dir;      // the folder of the data files
+    // A scripted run (mirelle-cli): when set, the command-line start runs
+    // this instead of one Full Operation, between the same start and end of
+    // the unattended run.
+    std::function<void(CWriterDlg&)> unattended_body;
+    // The result log; empty for MESSFILE.TXT in the program folder.
+    std::string result_log_path;
     static AppEnvironment FromProcess(int argc, char** argv);
 };
+
+// What ImageChecksum returns when the program file could not be loaded.
+inline constexpr int kChecksumLoadFailed = 0x10000;
 
 class CWriterDlg : public ui::Dialog {
 public:
@@ -111,22 +122,29 @@ public:
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);
+    // The file WriteResultLog writes.
+    std::string ResultLogPath() const;
     // Program files (program_file_load.cpp). LoadProgramFile fills
     // the image with `fill` and decodes m_strProgramFile into it: 1 when the
     // whole file was decoded, else 0 (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
+    // After a successful load, before anything is sent for programming: true
+    // when the file put at least one byte into the chip's flash areas; else
+    // the failure is reported as a load failure and false returned. In
+    // command-line mode data outside every area is told on standard error.
+    bool LoadedFlashData();
     // The decoders, given the open file from its first line: 1 or 0 (reported).
-    int DecodeSRecordFile(LineSource& file);
-    int DecodeIntelHexFile(LineSource& file);
+    int DecodeSRecordFile(hexfile::LineSource& file);
+    int DecodeIntelHexFile(hexfile::LineSource& file);
     // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
     // bytes, 0 when the line is no valid record; address and the index in
     // `record` of the first data byte (3, 4 or 5).
-    int DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
+    int DecodeSRecordLine(const std::string& line, hexfile::SRecordBytes& record, std::uint32_t& address,
                           int& firstData) const;
     // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
     // length or checksum) or 3 (wrong length for types 01..05); the data, the
     // address field (the new base for types 02 and 04), length and type.
-    int DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
+    int DecodeIntelHexRecord(const std::string& line, hexfile::IntelHexData& data, std::uint32_t& address,
                              int& length, std::uint8_t& type) const;
     // Reads the image for a flash operation: out[i] is the image byte of
     // `address` + i by the image address rule (the window is chosen by
@@ -163,15 +181,16 @@ public:
     int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
     int SendBlockCommand(std::uint32_t blockStart, bool read);
     void OnProgram();
-    // Read and compare, copy (read_compare.cpp, copy.cpp).
+    // Read and compare, copy (read_compare.cpp, copy.cpp; the block
+    // read-out they share in block_receiver.cpp).
     void ReadAndCompare();
     void OnCompare();
-    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 2 no memory, 3 no window
+    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 3 no progress window
     void OnCopy();
     // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();
     void OnCheckSum();
-    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, 0x10000 when loading failed
+    int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, kChecksumLoadFailed when loading failed
     // Diagnostics (timing_log.cpp).
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
@@ -191,8 +210,8 @@ public:
     std::string m_strChipDefPath;
     std::string m_strModuleDir;  // ends with '/'
     std::string m_strProgramFile;
-    std::array<std::uint32_t, kMaxAreas> m_nStartAddr{};
-    std::array<std::uint32_t, kMaxAreas> m_nEndAddr{};  // inclusive
+    std::array<std::uint32_t, target::kMaxAreas> m_nStartAddr{};
+    std::array<std::uint32_t, target::kMaxAreas> m_nEndAddr{};  // inclusive
     int m_nAreaCount = 0;
     std::optional<std::uint32_t> m_nSkipHalfword;  // empty: no offset is skipped
     int m_bComOpen = 0;
@@ -208,14 +227,21 @@ public:
     int m_bCopyIntelHex = 0;  // Copy writes 0: S-records, 1: Intel HEX
     // The flash image: the low, mid and high buffers, allocated once with the
     // window (src/hexfile/flash_image.h holds the address rule).
-    FlashImage m_image;
+    hexfile::FlashImage m_image;
+    hexfile::LoadResult m_lastLoad;  // the outcome of the last LoadProgramFile
     std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
     std::array<std::uint8_t, 4> m_pStatusB{};
     LocalTime m_tStart;
     LocalTime m_tEnd;
     std::string m_strErrAddress, m_strErrFlash, m_strErrHexFile;
     int m_bCloseRequested = 0;
-    CustomizeSettings m_settings;
+    // What the result log was last given (code and message; -1 before the
+    // first write), and whether the last program file load failed: scripts
+    // read the outcome of a command from these.
+    int m_nLastLogCode = -1;
+    std::string m_strLastLogMessage;
+    bool m_bProgramFileFailed = false;
+    settings::CustomizeSettings m_settings;
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
@@ -234,6 +260,7 @@ private:
 
     AppEnvironment m_env;
     CommandLine m_commandLine;
+    std::string m_strRecentTargetName;  // [Recent] CPUNAME as read at start-up
     // Full Operation's outcome for the unattended run.
     bool m_bFullOperationDone = false;
     int m_nUnattendedExitStatus = 1;

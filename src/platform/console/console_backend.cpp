@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "platform/sound.h"
+#include "platform/ui/property_sheet.h"
 
 namespace mirelle::ui {
 
@@ -44,6 +47,30 @@ const char* IconWord(MessageIcon icon) {
         case MessageIcon::None: break;
     }
     return "";
+}
+
+// The folder a save dialog starts in: the given folder, or the folder of a
+// given file (Copy passes the program file), else the current folder.
+std::string StartFolder(const std::string& initial) {
+    std::error_code ec;
+    std::filesystem::path start = initial.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(initial);
+    if (!std::filesystem::is_directory(start, ec)) start = start.parent_path();
+    if (start.empty() || !std::filesystem::is_directory(start, ec)) start = std::filesystem::current_path(ec);
+    return start.string();
+}
+
+// The patterns of a "description|pattern|...||" filter, as "*.hex, *.*".
+std::string FilterPatterns(const std::string& filter) {
+    std::string out;
+    std::size_t at = 0;
+    for (int field = 0; at < filter.size(); ++field) {
+        const std::size_t bar = filter.find('|', at);
+        const std::string part = filter.substr(at, bar == std::string::npos ? std::string::npos : bar - at);
+        if (field % 2 == 1 && !part.empty()) out += (out.empty() ? "" : ", ") + part;
+        if (bar == std::string::npos) break;
+        at = bar + 1;
+    }
+    return out.empty() ? "*.*" : out;
 }
 
 const char* AnswerWord(int answer) {
@@ -90,11 +117,132 @@ void ConsoleBackend::DestroyWindow(Dialog& dialog) {
 
 void ConsoleBackend::RunModal(Dialog& dialog) {
     if (dialog.Ended()) return;
-    // Nobody can work a window on the console: it ends as if cancelled.
     EndBarLine();
+    if (auto* sheet = dynamic_cast<PropertySheet*>(&dialog)) {
+        RunSheet(*sheet);
+        return;
+    }
+    // Nobody can work a window on the console: it ends as if cancelled.
     err_ << "mirelle: the window \"" << Readable(dialog.GetWindowText())
          << "\" needs a display; closed without input\n";
     dialog.EndDialog(kIdCancel);
+}
+
+void ConsoleBackend::PrintPage(const PropertySheet& sheet) {
+    err_ << '[' << Readable(sheet.GetWindowText()) << ']';
+    for (int i = 0; i < sheet.GetPageCount(); ++i) {
+        const bool shown = i == sheet.GetActiveIndex();
+        err_ << (shown ? "  <" : "  ") << Readable(sheet.GetPage(i)->Title()) << (shown ? ">" : "");
+    }
+    err_ << '\n';
+    const PropertyPage* page = sheet.GetActivePage();
+    if (page == nullptr) return;
+    int n = 0;
+    for (const ControlState& c : page->Controls()) {
+        if (!c.visible) continue;
+        const std::string text = Trim(Readable(c.text));
+        std::string line;
+        switch (c.tpl.kind) {
+            case ControlKind::Label:
+            case ControlKind::GroupBox:
+                if (!text.empty()) err_ << "  " << text << '\n';
+                continue;
+            case ControlKind::CheckBox: line = std::string(c.check ? "[x] " : "[ ] ") + text; break;
+            case ControlKind::RadioButton: line = std::string(c.check ? "(*) " : "( ) ") + text; break;
+            case ControlKind::Button: line = "<" + text + ">"; break;
+            case ControlKind::Edit: line = "\"" + c.text + "\""; break;
+            case ControlKind::DropList:
+            case ControlKind::DropDown: {
+                line = "\"" + c.text + "\" of";
+                for (std::size_t k = 0; k < c.items.size(); ++k) line += " " + std::to_string(k + 1) + "=" + c.items[k];
+                break;
+            }
+            default: continue;
+        }
+        ++n;
+        err_ << "  " << n << ") " << line << (c.enabled ? "" : "  (disabled)") << '\n';
+    }
+}
+
+// The control behind number `n` of the listing, or null.
+static const ControlState* NumberedControl(const PropertyPage& page, int n) {
+    for (const ControlState& c : page.Controls()) {
+        if (!c.visible) continue;
+        switch (c.tpl.kind) {
+            case ControlKind::CheckBox:
+            case ControlKind::RadioButton:
+            case ControlKind::Button:
+            case ControlKind::Edit:
+            case ControlKind::DropList:
+            case ControlKind::DropDown:
+                if (--n == 0) return &c;
+                break;
+            default: break;
+        }
+    }
+    return nullptr;
+}
+
+void ConsoleBackend::RunSheet(PropertySheet& sheet) {
+    while (!sheet.Ended()) {
+        PrintPage(sheet);
+        std::string line;
+        if (in_terminal_) {
+            err_ << "  number: press or choose, number=text: enter a text, t: next page, "
+                    "o: OK, a: Apply, c: Cancel? ";
+            err_.flush();
+        }
+        if (!in_terminal_ || !std::getline(*in_, line)) {
+            err_ << "  -> Cancel (" << (in_terminal_ ? "end of input" : "no terminal to ask") << ")\n";
+            err_.flush();
+            sheet.Deliver(InputEvent::ClickOn(kIdCancel));
+            if (!sheet.Ended()) sheet.EndDialog(kIdCancel);
+            return;
+        }
+        line = Trim(line);
+        if (line.empty()) continue;
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+        if (c == 'o' || c == 'c' || c == 'a') {
+            sheet.Deliver(InputEvent::ClickOn(c == 'o' ? kIdOk : c == 'c' ? kIdCancel : PropertySheet::kIdApply));
+            continue;
+        }
+        if (c == 't') {
+            InputEvent e = InputEvent::Key(kVkTab);
+            e.ctrl = true;
+            sheet.Deliver(e);
+            continue;
+        }
+        PropertyPage* page = sheet.GetActivePage();
+        const std::size_t eq = line.find('=');
+        const int n = std::atoi(line.substr(0, eq).c_str());
+        const ControlState* control = page != nullptr ? NumberedControl(*page, n) : nullptr;
+        if (control == nullptr) continue;
+        const int id = control->tpl.id;
+        if (eq == std::string::npos) {
+            if (control->HasItems()) continue;  // a list needs its entry
+            page->Deliver(InputEvent::ClickOn(id));
+            continue;
+        }
+        const std::string value = line.substr(eq + 1);
+        InputEvent focus;
+        focus.kind = InputKind::FocusChanged;
+        focus.control = id;
+        page->Deliver(focus);
+        const int entry = std::atoi(value.c_str());
+        if (control->tpl.kind == ControlKind::DropList || (control->HasItems() && entry >= 1 &&
+                                                            std::to_string(entry) == value)) {
+            page->Deliver(InputEvent::SelectionIn(id, entry - 1));
+        } else {
+            page->Deliver(InputEvent::TextEditedIn(id, value));
+        }
+        // The focus leaves the control, as it does when the user goes on.
+        for (const ControlState& other : page->Controls()) {
+            if (other.tpl.id == id || !other.TakesFocus()) continue;
+            focus.control = other.tpl.id;
+            page->Deliver(focus);
+            break;
+        }
+    }
 }
 
 void ConsoleBackend::EndBarLine() {
@@ -173,10 +321,40 @@ int ConsoleBackend::MessageBox(const MessageBoxRequest& request) {
     return answer;
 }
 
-std::optional<std::string> ConsoleBackend::FileDialog(const FileDialogRequest&) {
+std::optional<std::string> ConsoleBackend::FileDialog(const FileDialogRequest& request) {
     EndBarLine();
-    err_ << "mirelle: no file can be chosen without a display\n";
-    return std::nullopt;
+    // Only a new file can be named safely by typing; choosing a file to read
+    // needs the browsing of a real dialog.
+    if (!request.save || !in_terminal_) {
+        err_ << "mirelle: no file can be chosen without a display\n";
+        return std::nullopt;
+    }
+    const std::string folder = StartFolder(request.initial_dir);
+    err_ << "Save as (" << FilterPatterns(request.filter) << ") in " << folder << "\n  file name (Enter: cancel)? ";
+    err_.flush();
+    std::string name;
+    if (!std::getline(*in_, name) || (name = Trim(name)).empty()) {
+        err_ << "  -> cancelled\n";
+        return std::nullopt;
+    }
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = std::filesystem::path(folder) / path;
+    // As the save dialog does: a name without an extension gets the default one.
+    if (!request.default_extension.empty() && !path.has_extension()) path += "." + request.default_extension;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        err_ << "  -> " << path.string() << " is a folder; cancelled\n";
+        return std::nullopt;
+    }
+    if ((request.flags & kOverwritePrompt) && std::filesystem::exists(path, ec)) {
+        err_ << "  " << path.string() << " already exists. Replace it?\n";
+        if (AskOnTerminal({request.owner, "", "", MessageButtons::YesNo, MessageIcon::Question}, kIdNo) != kIdYes) {
+            err_ << "  -> cancelled\n";
+            return std::nullopt;
+        }
+    }
+    // "File must exist" does not apply to a file that is to be made.
+    return path.string();
 }
 
 bool ConsoleBackend::OpenWithViewer(const std::string& path) {

@@ -11,9 +11,15 @@
 // Yes for Yes/No, except that the same question (the CRC retry question
 // names its block) is answered Yes at most three times in a row and then No,
 // so a block that keeps failing ends the run instead of looping for ever.
-// File dialogs are cancelled, sounds go to the system's own player (silent
-// on Linux, PlaySound and MessageBeep on Windows), a document is named on
-// standard error instead of being opened.
+// A save dialog asks for the file's name on the terminal (relative names are
+// taken in the start folder, a name without extension gets the default one,
+// an existing file is replaced only when the user says so); without a
+// terminal, and for every open dialog, file dialogs are cancelled. A property
+// sheet is printed page by page; with a terminal on standard input its
+// controls are worked from there (by number), otherwise it is cancelled.
+// Sounds go to the system's own player (silent on Linux, PlaySound and
+// MessageBeep on Windows), a document is named on standard error instead of
+// being opened.
 #pragma once
 
 #include <iosfwd>
@@ -24,6 +30,8 @@
 #include "platform/ui/dialog.h"
 
 namespace mirelle::ui {
+
+class PropertySheet;
 
 class ConsoleBackend final : public Backend, public DialogObserver {
 public:
@@ -53,6 +61,8 @@ private:
     int DefaultAnswer(const MessageBoxRequest& request);
     int AskOnTerminal(const MessageBoxRequest& request, int fallback);
     void EndBarLine();
+    void PrintPage(const PropertySheet& sheet);
+    void RunSheet(PropertySheet& sheet);
     void ShowProgress(const ControlState& bar);
 
     std::ostream& err_;

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,22 @@
 namespace mirelle::sys {
 
 FilePtr OpenFile(const std::string& path, const char* mode) { return FilePtr(std::fopen(path.c_str(), mode)); }
+
+FilePtr OpenRegularFile(const std::string& path) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer for ever; the
+    // type is then checked on what was opened, so nothing can swap it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return FilePtr(file);
+}
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
@@ -39,6 +56,17 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
     if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
     if (!ok) ::unlink(name.data());
     return ok;
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+    // The lock is taken on the folder, which stays the same file while files
+    // in it are replaced.
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 }  // namespace mirelle::sys

@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QSoundEffect>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolTip>
 #include <QUrl>
 #include <algorithm>
@@ -225,7 +226,7 @@ protected:
     bool eventFilter(QObject* obj, QEvent* ev) override {
         if (!obj->isWidgetType()) return false;
         QWidget* widget = static_cast<QWidget*>(obj);
-        QtBackend::Window* w = backend_.WindowOfWidget(widget->window());
+        QtBackend::Window* w = backend_.WindowContaining(widget);
         if (w == nullptr || w->top.isNull()) return false;
         Dialog& d = *w->dialog;
         const QEvent::Type type = ev->type();
@@ -233,7 +234,7 @@ protected:
                            type == QEvent::MouseButtonDblClick || type == QEvent::KeyPress ||
                            type == QEvent::KeyRelease || type == QEvent::Wheel || type == QEvent::ShortcutOverride ||
                            type == QEvent::ToolTip;
-        if (input && !d.IsWindowEnabled()) {
+        if (input && !d.AcceptsInput()) {
             if (type == QEvent::ShortcutOverride) ev->accept();
             return true;
         }
@@ -244,6 +245,14 @@ protected:
                 return true;
             case QEvent::KeyPress: {
                 auto* ke = static_cast<QKeyEvent*>(ev);
+                if ((ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) &&
+                    (ke->modifiers() & Qt::ControlModifier)) {
+                    // Ctrl+Tab and Ctrl+Shift+Tab: the model's (a property sheet's page switch).
+                    InputEvent e = InputEvent::Key(kVkTab);
+                    e.ctrl = true;
+                    e.shift = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
+                    return d.Deliver(e);
+                }
                 if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) return false;  // focus chain
                 if (ke->modifiers() & Qt::ControlModifier) return false;  // editing keys of the widget
                 const int vk = VirtualKey(ke);
@@ -339,6 +348,17 @@ QtBackend::~QtBackend() {
     windows_.clear();
 }
 
+QtBackend::Window* QtBackend::WindowContaining(const QWidget* widget) const {
+    // The nearest window of ours: a property page is a window inside its
+    // sheet. The search ends at the first top-level window, so a message box
+    // or file dialog owned by one of ours keeps its own input.
+    for (const QWidget* p = widget; p != nullptr; p = p->parentWidget()) {
+        if (Window* w = WindowOfWidget(p)) return w;
+        if (p->isWindow()) return nullptr;
+    }
+    return nullptr;
+}
+
 QtBackend::Window* QtBackend::WindowOfWidget(const QWidget* top) const {
     if (top == nullptr) return nullptr;
     for (const auto& [dialog, w] : windows_)
@@ -400,6 +420,8 @@ bool QtBackend::CreateWindow(Dialog& dialog, Dialog* owner, bool modal) {
     if (tpl.style & kMinimizeBox) flags |= Qt::WindowMinimizeButtonHint;
     if (tpl.style & kMaximizeBox) flags |= Qt::WindowMaximizeButtonHint;
     QWidget* parent = owner != nullptr ? WindowOf(*owner) : nullptr;
+    // A child window (a property page) is a plain widget inside its owner.
+    if (dialog.IsChild() && parent != nullptr) flags = Qt::Widget;
     w->top = new DialogWidget(*this, parent, flags);
     w->top->setFont(w->font);
     w->top->setWindowTitle(Q(dialog.GetWindowText()));
@@ -518,6 +540,18 @@ void QtBackend::BuildControls(Window& w) {
                 widget = bar;
                 break;
             }
+            case ControlKind::Tab: {
+                // The tab strip and the frame; a property sheet's pages are
+                // windows of their own laid over the frame.
+                auto* tabs = new QTabWidget(w.top);
+                tabs->setFocusPolicy(Qt::TabFocus);
+                w.connections.push_back(QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [this, &w, id](int index) {
+                    if (w.syncing || index < 0) return;
+                    if (!w.dialog->Deliver(InputEvent::SelectionIn(id, index))) Resync(w, id);
+                }));
+                widget = tabs;
+                break;
+            }
         }
         widget->setFont(w.font);
         widget->setAcceptDrops(false);  // files dropped anywhere go to the window
@@ -571,6 +605,15 @@ void QtBackend::ApplyControl(Window& w, int index, ChangeKind kind) {
             }
             break;
         case ChangeKind::Items:
+            if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+                while (tabs->count() > 0) {
+                    QWidget* pane = tabs->widget(0);
+                    tabs->removeTab(0);
+                    delete pane;
+                }
+                for (const std::string& item : c.items) tabs->addTab(new QWidget, Q(item));
+                if (c.selection >= 0) tabs->setCurrentIndex(c.selection);
+            }
             if (auto* cb = qobject_cast<QComboBox*>(widget)) {
                 cb->clear();
                 for (const std::string& item : c.items) cb->addItem(Q(item));
@@ -578,6 +621,9 @@ void QtBackend::ApplyControl(Window& w, int index, ChangeKind kind) {
             }
             break;
         case ChangeKind::Selection:
+            if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+                if (c.selection >= 0) tabs->setCurrentIndex(c.selection);
+            }
             if (auto* cb = qobject_cast<QComboBox*>(widget)) {
                 cb->setCurrentIndex(c.selection);
                 if (cb->isEditable()) cb->setEditText(Q(c.text));
@@ -720,7 +766,7 @@ void QtBackend::OnDialogChanged(Dialog& dialog, const Change& change) {
             if (dialog.IsWindowVisible()) {
                 w.top->show();
                 w.top->raise();
-                w.top->activateWindow();
+                if (!dialog.IsChild()) w.top->activateWindow();
                 if (QWidget* f = ControlOf(dialog, dialog.GetFocus())) {
                     w.syncing = true;
                     f->setFocus(Qt::OtherFocusReason);
@@ -745,7 +791,16 @@ void QtBackend::OnDialogChanged(Dialog& dialog, const Change& change) {
                 ApplyControl(w, static_cast<int>(k), ChangeKind::DefaultButton);
             break;
         case ChangeKind::Focus:
-            if (dialog.GetFocus() == 0 && w.top->focusWidget() != nullptr) w.top->focusWidget()->clearFocus();
+            // Only a widget of this very window loses the focus (a page's
+            // widgets are inside its sheet's window too).
+            if (dialog.GetFocus() == 0) {
+                QWidget* f = QApplication::focusWidget();
+                if (f != nullptr && WindowContaining(f) == &w) {
+                    w.syncing = true;
+                    f->clearFocus();
+                    w.syncing = false;
+                }
+            }
             break;
         default:
             // The enabled state of the window is kept by the input filter; the

@@ -62,6 +62,8 @@ public:
     struct Window;
     // Used by the input filter.
     Window* WindowOfWidget(const QWidget* top) const;
+    // The window that a widget belongs to (the innermost, for a page in a sheet).
+    Window* WindowContaining(const QWidget* widget) const;
     void HandleDrop(Window& w, const std::vector<std::string>& files);
     void HandleClose(Window& w);
 

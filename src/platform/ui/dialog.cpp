@@ -54,6 +54,8 @@ Dialog::~Dialog() {
 // --- life of the window ---
 
 bool Dialog::BuildWindow(Dialog* owner, bool modal) {
+    PrepareTemplate(tpl_);
+    if (window_rect_.Width() == 0 && window_rect_.Height() == 0) window_rect_ = {0, 0, tpl_.cx, tpl_.cy};
     controls_.clear();
     index_.clear();
     for (const ControlTemplate& t : tpl_.controls) {
@@ -62,7 +64,7 @@ bool Dialog::BuildWindow(Dialog* owner, bool modal) {
         c.enabled = (t.style & kDisabled) == 0;
         c.visible = (t.style & kHidden) == 0;
         c.is_default = (t.style & kDefaultButton) != 0;
-        if (c.IsList()) {
+        if (c.HasItems()) {
             for (const std::string& item : t.items)
                 c.items.push_back((t.style & kUpperCase) ? Upper(item) : item);
             if (t.style & kSorted) std::sort(c.items.begin(), c.items.end());
@@ -94,6 +96,7 @@ bool Dialog::BuildWindow(Dialog* owner, bool modal) {
         return false;
     }
     has_window_ = true;
+    if (IsChild() && owner != nullptr) owner->children_.push_back(this);
     for (const ControlState& c : controls_) {
         if (c.TakesFocus()) {
             focus_ = c.tpl.id;
@@ -135,6 +138,12 @@ bool Dialog::Create(Dialog* owner) {
 
 void Dialog::DestroyWindowModel() {
     if (!has_window_) return;
+    // Child windows go first, as they go with their owner's window.
+    const std::vector<Dialog*> children = children_;
+    for (Dialog* child : children) child->DestroyWindowModel();
+    if (IsChild() && owner_ != nullptr) std::erase(owner_->children_, this);
+    for (Dialog* d = owner_; d != nullptr; d = d->IsChild() ? d->owner_ : nullptr)
+        if (d->focus_dialog_ == this) d->focus_dialog_ = nullptr;
     ActiveBackend().DestroyWindow(*this);
     has_window_ = false;
     visible_ = false;
@@ -272,6 +281,16 @@ void Dialog::SetFocus(int id) { MoveFocus(id, false); }
 void Dialog::MoveFocus(int id, bool notify) {
     if (id == focus_) return;
     if (id != 0 && FindControl(id) == nullptr) return;
+    if (notify && id != 0) {
+        // Within a window and its child windows one control has the focus:
+        // the window that had it loses it first (and its edit or list hears so).
+        Dialog* root = this;
+        while (root->IsChild() && root->owner_ != nullptr) root = root->owner_;
+        Dialog* before = root->focus_dialog_;
+        root->focus_dialog_ = this;
+        if (before != nullptr && before != this && before->has_window_) before->MoveFocus(0, true);
+        if (id == focus_) return;
+    }
     int old = focus_;
     focus_ = id;
     Notify(ChangeKind::Focus, id);
@@ -299,7 +318,7 @@ int Dialog::DefaultButton() const {
 
 void Dialog::ResetContent(int id) {
     ControlState* c = Find(id);
-    if (c == nullptr || !c->IsList()) return;
+    if (c == nullptr || !c->HasItems()) return;
     c->items.clear();
     c->selection = -1;
     if (c->tpl.kind == ControlKind::DropList) c->text.clear();
@@ -308,7 +327,7 @@ void Dialog::ResetContent(int id) {
 
 int Dialog::AddString(int id, const std::string& text) {
     ControlState* c = Find(id);
-    if (c == nullptr || !c->IsList()) return -1;
+    if (c == nullptr || !c->HasItems()) return -1;
     std::string entry = (c->tpl.style & kUpperCase) ? Upper(text) : text;
     std::size_t at = c->items.size();
     if (c->tpl.style & kSorted) {
@@ -333,7 +352,7 @@ std::string Dialog::GetLBText(int id, int index) const {
 
 int Dialog::SetCurSel(int id, int index) {
     ControlState* c = Find(id);
-    if (c == nullptr || !c->IsList()) return -1;
+    if (c == nullptr || !c->HasItems()) return -1;
     bool valid = index >= 0 && index < static_cast<int>(c->items.size());
     c->selection = valid ? index : -1;
     if (valid) c->text = c->items[static_cast<std::size_t>(index)];
@@ -478,10 +497,20 @@ void Dialog::SendCommand(int id, int code) {
 
 // --- input ---
 
+bool Dialog::AcceptsInput() const {
+    for (const Dialog* d = this; d != nullptr; d = d->IsChild() ? d->owner_ : nullptr) {
+        if (!d->has_window_ || !d->enabled_) return false;
+        if (d->IsChild() && !d->visible_) return false;  // a hidden page
+    }
+    return true;
+}
+
 bool Dialog::Deliver(const InputEvent& event) {
-    if (!has_window_ || !enabled_) return false;
+    if (!AcceptsInput()) return false;
     InputEvent ev = event;
-    if (PreTranslateMessage(ev)) return true;
+    // A child's input is pre-translated by the child, then by its holders.
+    for (Dialog* d = this; d != nullptr; d = d->IsChild() ? d->owner_ : nullptr)
+        if (d->PreTranslateMessage(ev)) return true;
     return DefaultHandling(ev);
 }
 
@@ -582,36 +611,43 @@ bool Dialog::DefaultHandling(const InputEvent& ev) {
                     return true;
             }
         }
-        case InputKind::KeyDown:
+        case InputKind::KeyDown: {
+            // The window that takes the dialog keys a child has no use for.
+            Dialog* holder = IsChild() ? owner_ : nullptr;
             if (ev.alt) {
                 if (ev.key == kVkF4) {
+                    if (holder != nullptr) return holder->DefaultHandling(ev);
                     OnSysCommand(kScClose);
                     return true;
                 }
                 if ((ev.key >= 'A' && ev.key <= 'Z') || (ev.key >= '0' && ev.key <= '9')) {
                     // Alt plus a letter never types the letter, whether or not a
                     // control answers to it.
-                    PressMnemonic(static_cast<char>(ev.key));
+                    if (PressMnemonic(static_cast<char>(ev.key))) return true;
+                    if (holder != nullptr) return holder->DefaultHandling(ev);
                     return true;
                 }
                 return false;
             }
             if (ev.key == kVkReturn) {
-                // Enter presses the focused push button, else sends IDOK.
+                // Enter presses the focused push button, else sends IDOK (a
+                // child's holder's IDOK).
                 const ControlState* f = FindControl(focus_);
                 if (f != nullptr && f->tpl.kind == ControlKind::Button && f->enabled) SendCommand(focus_, kBnClicked);
-                else SendCommand(kIdOk, kBnClicked);
+                else (holder != nullptr ? holder : this)->SendCommand(kIdOk, kBnClicked);
                 return true;
             }
             if (ev.key == kVkEscape) {
-                SendCommand(kIdCancel, kBnClicked);
+                (holder != nullptr ? holder : this)->SendCommand(kIdCancel, kBnClicked);
                 return true;
             }
             if (ev.key == kVkTab) {
+                if (ev.ctrl) return holder != nullptr && holder->DefaultHandling(ev);
                 NextFocus();
                 return true;
             }
             return false;
+        }
         case InputKind::Char: {
             ControlState* f = Find(focus_);
             if (f == nullptr || !f->enabled || !f->visible) return false;
@@ -625,12 +661,12 @@ bool Dialog::DefaultHandling(const InputEvent& ev) {
             SetEditTextByUser(*c, ev.text);
             return true;
         case InputKind::SelectionChanged:
-            if (!usable() || !c->IsList()) return false;
+            if (!usable() || !c->HasItems()) return false;
             if (ev.index < 0 || ev.index >= static_cast<int>(c->items.size())) return false;
             c->selection = ev.index;
             c->text = c->items[static_cast<std::size_t>(ev.index)];
             Notify(ChangeKind::Selection, c->tpl.id);
-            SendCommand(c->tpl.id, kCbnSelChange);
+            SendCommand(c->tpl.id, c->IsList() ? kCbnSelChange : kTcnSelChange);
             return true;
         case InputKind::FocusChanged:
             if (!usable() || !c->TakesFocus()) return false;

@@ -33,6 +33,8 @@ struct ControlState {
 
     bool IsEdit() const { return tpl.kind == ControlKind::Edit; }
     bool IsList() const { return tpl.kind == ControlKind::DropList || tpl.kind == ControlKind::DropDown; }
+    // Lists and tab strips keep entries and a selection.
+    bool HasItems() const { return IsList() || tpl.kind == ControlKind::Tab; }
     bool TakesFocus() const;
 };
 
@@ -40,6 +42,8 @@ struct SystemMenuItem {
     int command = 0;  // 0 for a separator
     std::string text;
 };
+
+class PropertySheet;
 
 class Dialog {
 public:
@@ -68,6 +72,14 @@ public:
     bool IsModal() const { return modal_; }
     Dialog* Owner() const { return owner_; }
     Dialog* Parent() const { return parent_; }
+    // A child window (kChild) lives inside its owner: it takes input only
+    // while it is shown and its owner takes input, its owner pre-translates
+    // its input after it, and the keys it has no use for (Enter, Esc, Alt
+    // with a letter it has no control for, Ctrl+Tab) go on to its owner.
+    bool IsChild() const { return (tpl_.style & kChild) != 0; }
+    bool AcceptsInput() const;
+    // The live child windows, in the order they were created.
+    const std::vector<Dialog*>& Children() const { return children_; }
 
     // --- the window itself ---
     void SetWindowText(const std::string& caption);
@@ -152,6 +164,9 @@ public:
 protected:
     // Return true to let the model give the focus to the first control.
     virtual bool OnInitDialog() { return true; }
+    // Called before the controls are built from the template; a window that
+    // lays itself out (a property sheet) completes its template here.
+    virtual void PrepareTemplate(DialogTemplate& /*tpl*/) {}
     virtual void DoDataExchange(DataExchange& /*dx*/) {}
     // Enter / IDOK: the default takes the values and ends with kIdOk.
     virtual void OnOK();
@@ -172,6 +187,8 @@ protected:
     bool DefaultHandling(const InputEvent& event);
 
 private:
+    friend class PropertySheet;  // presses its pages' mnemonics
+
     ControlState* Find(int id);
     void Notify(ChangeKind kind, int control = 0);
     bool BuildWindow(Dialog* owner, bool modal);
@@ -203,6 +220,10 @@ private:
     Rect window_rect_;
     std::vector<SystemMenuItem> system_menu_;
     DialogObserver* observer_ = nullptr;
+    std::vector<Dialog*> children_;
+    // In the outermost window of a tree of child windows: the window whose
+    // control has the focus, so that it loses it when another one takes it.
+    Dialog* focus_dialog_ = nullptr;
 };
 
 // Data exchange between controls and members, run by UpdateData.

@@ -39,6 +39,7 @@ enum class ControlKind {
     Picture,      // bitmap in a static control
     Icon,         // icon in a static control
     Progress,     // progress bar
+    Tab,          // tab strip: one tab per entry, the selection is the chosen tab
 };
 
 // Control style flags.
@@ -66,6 +67,7 @@ enum DialogStyle : std::uint32_t {
     kModalFrame = 1u << 4,
     kPopup = 1u << 5,
     kVisible = 1u << 6,  // shown as soon as created (modeless windows)
+    kChild = 1u << 7,    // lives inside its owner's client area (property pages)
 };
 
 inline constexpr int kStaticId = -1;  // controls that the code never addresses

@@ -27,6 +27,7 @@ inline constexpr int kCbnEditChange = 5;
 inline constexpr int kEnSetFocus = 0x100;
 inline constexpr int kEnKillFocus = 0x200;
 inline constexpr int kEnChange = 0x300;
+inline constexpr int kTcnSelChange = -551;  // a tab strip's chosen tab changed
 
 // Virtual keys used by the model (letters and digits are their ASCII capitals).
 inline constexpr int kVkBack = 0x08;
@@ -63,6 +64,8 @@ struct InputEvent {
     int control = 0;
     int key = 0;
     bool alt = false;
+    bool ctrl = false;   // with the key: Ctrl held (Ctrl+Tab switches property pages)
+    bool shift = false;  // with the key: Shift held
     char character = 0;
     int index = -1;
     int command = 0;

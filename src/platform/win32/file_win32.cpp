@@ -13,6 +13,12 @@ FilePtr OpenFile(const std::string& path, const char* mode) {
     return FilePtr(::_wfopen(Widen(path).c_str(), Widen(mode).c_str()));
 }
 
+FilePtr OpenRegularFile(const std::string& path) {
+    // A named pipe or a device (CON, COM1) is no file; opening one could wait.
+    if (!IsRegularFile(path)) return nullptr;
+    return OpenFile(path, "rb");
+}
+
 bool IsRegularFile(const std::string& path) {
     if (path.empty()) return false;
     const DWORD a = ::GetFileAttributesW(Widen(path).c_str());
@@ -49,6 +55,28 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
         ok = false;
     if (!ok) ::DeleteFileW(tmp.c_str());
     return ok;
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+    // A named mutex of the session, named after the folder (a mutex name
+    // may not hold a backslash). A mutex left by a program that ended is
+    // taken over (WAIT_ABANDONED).
+    std::wstring name = L"Local\\mirelle-folder-" + Widen(folder);
+    std::replace(name.begin() + 6, name.end(), L'\\', L'/');
+    HANDLE h = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (h == nullptr) return;
+    const DWORD got = ::WaitForSingleObject(h, INFINITE);
+    if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
+        ::CloseHandle(h);
+        return;
+    }
+    handle_ = h;
+}
+
+FolderLock::~FolderLock() {
+    if (handle_ == nullptr) return;
+    ::ReleaseMutex(static_cast<HANDLE>(handle_));
+    ::CloseHandle(static_cast<HANDLE>(handle_));
 }
 
 }  // namespace mirelle::sys

@@ -1,0 +1,201 @@
+#include "cli/cli_options.h"
+
+#include <cstdlib>
+
+namespace mirelle::cli {
+
+namespace {
+
+struct CommandWord {
+    const char* word;
+    Command command;
+    bool takes_file;
+};
+
+constexpr CommandWord kCommands[] = {
+    {"targets", Command::Targets, false},     {"ports", Command::Ports, false},
+    {"checksum", Command::Checksum, true},    {"download", Command::Download, false},
+    {"erase", Command::Erase, false},         {"blank-check", Command::BlankCheck, false},
+    {"program", Command::Program, true},      {"verify", Command::Verify, true},
+    {"read", Command::Read, true},
+};
+
+const CommandWord* FindCommand(const std::string& word) {
+    for (const CommandWord& c : kCommands)
+        if (word == c.word) return &c;
+    return nullptr;
+}
+
+// Two hex digits, with or without "0x".
+std::optional<int> ParseFillByte(std::string text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.erase(0, 2);
+    if (text.empty() || text.size() > 2) return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 16);
+    if (*end != 0) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+// A COM number from 1 to 255, as "3" or "COM3".
+int ParseComNumber(std::string text) {
+    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
+        (text[2] == 'M' || text[2] == 'm'))
+        text.erase(0, 3);
+    if (text.empty() || text.size() > 3) return 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return *end == 0 && value >= 1 && value <= 255 ? static_cast<int>(value) : 0;
+}
+
+}  // namespace
+
+const char* CommandName(Command command) {
+    for (const CommandWord& c : kCommands)
+        if (c.command == command) return c.word;
+    return "";
+}
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    ParseResult r;
+    Options& o = r.options;
+    std::vector<std::string> words;  // the command and its operands
+    std::optional<std::string> format, fill, map, unmap;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inline_value;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            if (const auto eq = arg.find('='); eq != std::string::npos) {
+                inline_value = arg.substr(eq + 1);
+                arg.resize(eq);
+            }
+        }
+        auto value = [&](std::optional<std::string>& into) {
+            if (inline_value) {
+                into = *inline_value;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                r.error = "option " + arg + " needs a value";
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::optional<std::string> v;
+        if (arg == "-h" || arg == "--help") o.help = true;
+        else if (arg == "--version") o.version = true;
+        else if (arg == "--json") o.json = true;
+        else if (arg == "-q" || arg == "--quiet") o.quiet = true;
+        else if (arg == "--reset-prompt") o.reset_prompt = true;
+        else if (arg == "--home") { if (!value(o.home)) return r; }
+        else if (arg == "--target") { if (!value(o.target)) return r; }
+        else if (arg == "--clock") { if (!value(o.clock)) return r; }
+        else if (arg == "--log") { if (!value(o.log)) return r; }
+        else if (arg == "--log-dir") { if (!value(o.log_dir)) return r; }
+        else if (arg == "--format") { if (!value(format)) return r; }
+        else if (arg == "--fill") { if (!value(fill)) return r; }
+        else if (arg == "--map") { if (!value(map)) return r; }
+        else if (arg == "--unmap") { if (!value(unmap)) return r; }
+        else if (arg == "-p" || arg == "--port") {
+            if (!value(v)) return r;
+            o.ports.push_back(*v);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            r.error = "unknown option " + args[i];
+            return r;
+        } else {
+            words.push_back(arg);
+        }
+    }
+    if (o.help || o.version) return r;
+    if (words.empty()) {
+        r.error = "no command given";
+        return r;
+    }
+    const CommandWord* c = FindCommand(words[0]);
+    if (!c) {
+        r.error = "unknown command " + words[0];
+        return r;
+    }
+    o.command = c->command;
+    if (map || unmap) {
+        if (o.command != Command::Ports) return r.error = "--map and --unmap belong to ports", r;
+        if (map && unmap) return r.error = "--map and --unmap cannot go together", r;
+        const int n = ParseComNumber(map ? *map : *unmap);
+        if (n == 0) return r.error = "a COM number is 1 to 255, not " + (map ? *map : *unmap), r;
+        if (map && words.size() != 2) return r.error = "--map needs a COM number and a device", r;
+        if (map) o.map_com = n, o.map_device = words[1];
+        else o.unmap_com = n;
+        if (map) words.pop_back();
+    }
+    const std::size_t operands = c->takes_file ? 1 : 0;
+    if (words.size() - 1 < operands) {
+        r.error = std::string(c->word) + " needs a file";
+        return r;
+    }
+    if (words.size() - 1 > operands) {
+        r.error = "unexpected argument " + words[operands + 1];
+        return r;
+    }
+    if (c->takes_file) o.file = words[1];
+    if (format) {
+        if (o.command != Command::Read) return r.error = "--format belongs to read", r;
+        if (*format == "ihex") o.intel_hex = true;
+        else if (*format != "srec") return r.error = "--format is srec or ihex, not " + *format, r;
+    }
+    if (fill) {
+        if (o.command != Command::Checksum) return r.error = "--fill belongs to checksum", r;
+        const auto byte = ParseFillByte(*fill);
+        if (!byte) return r.error = "--fill takes two hex digits, not " + *fill, r;
+        o.fill = *byte;
+    }
+    for (std::size_t a = 0; a < o.ports.size(); ++a)
+        for (std::size_t b = a + 1; b < o.ports.size(); ++b)
+            if (o.ports[a] == o.ports[b]) return r.error = "port " + o.ports[a] + " is named twice", r;
+    if (o.ports.size() > 1 && o.command != Command::Program)
+        return r.error = "several ports are for program only", r;
+    if (o.log && o.ports.size() > 1) return r.error = "a gang run keeps one log per port: use --log-dir", r;
+    return r;
+}
+
+std::string UsageText() {
+    return R"(usage: mirelle-cli [OPTIONS] COMMAND [ARGS]
+
+commands:
+  targets                       the chips of CHIPDEF.INI: name, areas, clocks and rates
+  ports                         serial devices, their by-id names, USB ids, driver,
+                                whether they can be opened, and the COMn names of [Ports]
+  ports --map N DEVICE          make COMN stand for DEVICE ([Ports] of Customize.ini)
+  ports --unmap N               remove COMN from [Ports]
+  checksum FILE [--fill XX]     the 16-bit sum of FILE over the chip's areas
+  download                      download the control program
+  erase | blank-check           download, then the operation
+  program FILE                  Full Operation (several -p: all boards at once)
+  verify FILE                   download, then Read & Compare
+  read OUT [--format srec|ihex] download, then Copy into OUT
+
+options (before or after the command):
+  --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)
+  --target NAME     the chip (default: the last one chosen)
+  --clock N|TEXT    the Clock entry, by number from 0 or by text (default: the last one chosen)
+  -p, --port P      COMn (through [Ports]) or a device path; repeat for a gang run
+  --reset-prompt    ask for the board reset before the download
+  --log FILE        the result log (default MESSFILE.TXT in the program folder)
+  --log-dir DIR     gang run: one PORT.TXT result log per port
+                    (default gang-YYYYMMDD-HHMMSS in the program folder)
+  --json            one JSON object per line on stdout: progress events and the result
+  -q, --quiet       no progress display
+  -h, --help, --version
+
+exit status:
+  0  success
+  1  the chip or its flash failed (erase, blank check, program, verify mismatch, read error)
+  2  usage or configuration (unknown option, no such target, CHIPDEF.INI unusable)
+  3  program file (missing, unreadable, decode error)
+  4  port (cannot open, no permission, busy, setting refused)
+  5  no answer from the chip (time-out)
+  6  interrupted by a signal
+  a gang run exits 0 only when every board succeeded, else with the highest status above
+)";
+}
+
+}  // namespace mirelle::cli

@@ -1,0 +1,88 @@
+// mirelle-cli's argument parser: options on either side of the command,
+// operands, and the command lines it must refuse.
+#include <gtest/gtest.h>
+
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "app/texts/result_codes.h"
+
+namespace mirelle::cli {
+namespace {
+
+TEST(CliOptions, OptionsBeforeAndAfterTheCommand) {
+    const ParseResult r = ParseArguments({"--home", "/h", "program", "a.mot", "-p", "COM3", "--port=/dev/ttyUSB0",
+                                          "--target", "TQ4A01", "--json", "-q", "--clock=1"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, Command::Program);
+    EXPECT_EQ(r.options.file, "a.mot");
+    EXPECT_EQ(*r.options.home, "/h");
+    EXPECT_EQ(r.options.ports, (std::vector<std::string>{"COM3", "/dev/ttyUSB0"}));
+    EXPECT_EQ(*r.options.target, "TQ4A01");
+    EXPECT_EQ(*r.options.clock, "1");
+    EXPECT_TRUE(r.options.json && r.options.quiet);
+}
+
+TEST(CliOptions, CommandOperands) {
+    EXPECT_TRUE(ParseArguments({"read", "out.hex", "--format", "ihex"}).options.intel_hex);
+    EXPECT_FALSE(ParseArguments({"read", "out.mhx", "--format", "srec"}).options.intel_hex);
+    EXPECT_EQ(ParseArguments({"checksum", "f.mot", "--fill", "00"}).options.fill, 0x00);
+    EXPECT_EQ(ParseArguments({"checksum", "f.mot"}).options.fill, 0xFF);
+    EXPECT_TRUE(ParseArguments({"--help"}).options.help);
+}
+
+TEST(CliOptions, PortMapping) {
+    const Options map = ParseArguments({"ports", "--map", "COM3", "/dev/serial/by-id/usb-FTDI_A"}).options;
+    EXPECT_EQ(map.map_com, 3);
+    EXPECT_EQ(map.map_device, "/dev/serial/by-id/usb-FTDI_A");
+    EXPECT_EQ(ParseArguments({"--unmap=12", "ports"}).options.unmap_com, 12);
+}
+
+TEST(CliOptions, RefusedCommandLines) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},                                          // no command
+        {"flash"},                                   // unknown command
+        {"program"},                                 // no file
+        {"erase", "extra"},                          // operand too many
+        {"erase", "--bogus"},                        // unknown option
+        {"erase", "--target"},                       // value missing
+        {"read", "o", "--format", "bin"},            // unknown format
+        {"erase", "--format", "srec"},               // option of another command
+        {"checksum", "f", "--fill", "1FF"},          // not one byte
+        {"program", "f", "-p", "COM1", "-p", "COM1"},  // port named twice
+        {"verify", "f", "-p", "COM1", "-p", "COM2"},   // gang is for program only
+        {"program", "f", "-p", "COM1", "-p", "COM2", "--log", "x"},
+        {"ports", "--map", "3"},                     // no device
+        {"ports", "--map", "0", "/dev/ttyUSB0"},     // no COM0
+        {"ports", "--unmap", "256"},
+        {"ports", "--unmap", "3", "/dev/x"},         // operand too many
+        {"erase", "--unmap", "3"},                   // option of another command
+        {"ports", "--map", "3", "/dev/x", "--unmap", "4"},
+    };
+    for (const auto& args : bad) {
+        std::string line;
+        for (const auto& a : args) line += a + " ";
+        EXPECT_FALSE(ParseArguments(args).ok()) << line;
+    }
+}
+
+TEST(CliExitStatus, Categories) {
+    using namespace exit_status;
+    const struct {
+        int code;
+        bool file_failed;
+        int signal;
+        int status;
+    } cases[] = {
+        {result::kFullOperationDone, false, 0, kSuccess}, {result::kCopied, false, 0, kSuccess},
+        {result::kEraseError, false, 0, kChipFailed},     {result::kDifference, false, 0, kChipFailed},
+        {result::kNotBlank, false, 0, kChipFailed},       {-1, false, 0, kChipFailed},
+        {0, true, 0, kProgramFile},                       {result::kNoHexFile, false, 0, kProgramFile},
+        {result::kCannotOpenPort, false, 0, kPort},       {result::kCannotChangePortSettings, false, 0, kPort},
+        {result::kTimeout, false, 0, kNoAnswer},          {result::kCannotOpenDownloadFile, false, 0, kUsage},
+        {result::kTimeout, false, 15, kInterrupted},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FromOutcome(c.code, c.file_failed, c.signal), c.status) << c.code;
+}
+
+}  // namespace
+}  // namespace mirelle::cli
