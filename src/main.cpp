@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
 #else
     constexpr bool kQtBuilt = false;
 #endif
+    sys::UseUtf8Console();
     // An unattended run says it failed until it reports success, from the
     // very start: a run that cannot even open its display (a stale DISPLAY
     // over ssh) must not leave the "OK" of an earlier run for a script to read.

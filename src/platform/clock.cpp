@@ -2,22 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <thread>
 
 #include "platform/interrupt.h"
 
 namespace mirelle {
 
-std::uint32_t RealClock::TickMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 void RealClock::SleepMs(std::uint32_t ms) {
-    // In slices, so a recorded interruption (SIGINT, SIGTERM, SIGHUP during
-    // the unattended run) cuts a long pause short and the run can end.
+    // In slices, so a recorded interruption (a signal or a console event
+    // during the unattended run) cuts a long pause short and the run can end.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (sys::InterruptSignal() == 0) {
         const auto now = std::chrono::steady_clock::now();
@@ -26,48 +19,29 @@ void RealClock::SleepMs(std::uint32_t ms) {
     }
 }
 
-LocalTime RealClock::Now() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    LocalTime lt;
-    lt.year = tm.tm_year + 1900;
-    lt.month = tm.tm_mon + 1;
-    lt.day = tm.tm_mday;
-    lt.hour = tm.tm_hour;
-    lt.minute = tm.tm_min;
-    lt.second = tm.tm_sec;
-    lt.millisecond = static_cast<int>(
-        duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    return lt;
-}
-
 VirtualClock::VirtualClock(LocalTime start) : start_(start) {}
 
 LocalTime VirtualClock::Now() {
-    // Calendar arithmetic through timegm so that virtual time crosses
-    // midnight, month ends and leap days correctly.
-    std::tm tm{};
-    tm.tm_year = start_.year - 1900;
-    tm.tm_mon = start_.month - 1;
-    tm.tm_mday = start_.day;
-    tm.tm_hour = start_.hour;
-    tm.tm_min = start_.minute;
-    tm.tm_sec = start_.second;
-    const std::uint64_t total_ms = static_cast<std::uint64_t>(start_.millisecond) + elapsed_ms_;
-    std::time_t t = timegm(&tm) + static_cast<std::time_t>(total_ms / 1000);
-    std::tm out{};
-    gmtime_r(&t, &out);
+    // Calendar arithmetic on whole days, so that virtual time crosses
+    // midnight, month ends and leap days correctly on every platform.
+    using namespace std::chrono;
+    const sys_days start_day = year{start_.year} / month{static_cast<unsigned>(start_.month)} /
+                               day{static_cast<unsigned>(start_.day)};
+    const milliseconds since_start_of_day = hours{start_.hour} + minutes{start_.minute} + seconds{start_.second} +
+                                            milliseconds{start_.millisecond} +
+                                            milliseconds{static_cast<std::int64_t>(elapsed_ms_)};
+    const sys_time<milliseconds> t = start_day + since_start_of_day;
+    const sys_days d = floor<days>(t);
+    const year_month_day ymd{d};
+    const hh_mm_ss<milliseconds> tod{t - d};
     LocalTime lt;
-    lt.year = out.tm_year + 1900;
-    lt.month = out.tm_mon + 1;
-    lt.day = out.tm_mday;
-    lt.hour = out.tm_hour;
-    lt.minute = out.tm_min;
-    lt.second = out.tm_sec;
-    lt.millisecond = static_cast<int>(total_ms % 1000);
+    lt.year = static_cast<int>(ymd.year());
+    lt.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    lt.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    lt.hour = static_cast<int>(tod.hours().count());
+    lt.minute = static_cast<int>(tod.minutes().count());
+    lt.second = static_cast<int>(tod.seconds().count());
+    lt.millisecond = static_cast<int>(tod.subseconds().count());
     return lt;
 }
 

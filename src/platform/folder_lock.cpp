@@ -1,35 +1,67 @@
 #include "platform/folder_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <cstring>
+#include <map>
+#include <mutex>
 
 namespace mirelle::sys {
+namespace {
 
-std::unique_ptr<FolderLock> FolderLock::Take(const std::string& dir, bool& in_use, std::string& error) {
-    in_use = false;
-    error.clear();
-    // Close-on-exec: a program started from here must not keep the folder.
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return nullptr;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        in_use = errno == EWOULDBLOCK;
-        error = std::strerror(errno);
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<FolderLock>(Key{}, fd);
+// How many locks of this process hold each folder; only the first takes the
+// system's lock and only the last gives it back.
+std::mutex& HeldMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<std::string, int>& Held() {
+    static std::map<std::string, int> held;
+    return held;
 }
 
-FolderLock::~FolderLock() { ::close(fd_); }
+std::string KeyOf(const std::string& dir) {
+    std::string key = dir.empty() ? std::string(".") : dir;
+    while (key.size() > 1 && (key.back() == '/' || key.back() == '\\')) key.pop_back();
+    return key;
+}
 
-void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+}  // namespace
+
+FolderLock::FolderLock(const std::string& dir) {
+    bool in_use = false;
+    std::string error;
+    Acquire(dir, true, in_use, error);
+}
+
+std::unique_ptr<FolderLock> FolderLock::Take(const std::string& dir, bool& in_use, std::string& error) {
+    auto lock = std::make_unique<FolderLock>(Key{});
+    if (!lock->Acquire(dir, false, in_use, error)) return nullptr;
+    return lock;
+}
+
+bool FolderLock::Acquire(const std::string& dir, bool wait, bool& in_use, std::string& error) {
+    in_use = false;
+    error.clear();
+    const std::string key = KeyOf(dir);
+    std::lock_guard guard(HeldMutex());
+    auto& held = Held();
+    if (auto it = held.find(key); it != held.end()) {
+        ++it->second;
+        key_ = key;
+        return true;
+    }
+    if (!AcquireSystemLock(key, wait, in_use, error)) return false;
+    held[key] = 1;
+    key_ = key;
+    return true;
+}
+
+FolderLock::~FolderLock() {
+    if (key_.empty()) return;
+    std::lock_guard guard(HeldMutex());
+    auto& held = Held();
+    auto it = held.find(key_);
+    if (it != held.end() && --it->second > 0) return;
+    if (it != held.end()) held.erase(it);
+    ReleaseSystemLock();
+}
 
 }  // namespace mirelle::sys

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
+
+#include "platform/file.h"
+#include "platform/system.h"
 
 namespace mirelle::profile {
 namespace {
@@ -97,10 +97,11 @@ Parsed ParseLine(const std::string& raw) {
 // error) reads as nothing, without throwing.
 bool ReadWholeFile(const std::string& path, std::string& out) {
     out.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!sys::IsRegularFile(path)) return false;
+    sys::FilePtr file = sys::OpenFile(path, "rb");
+    std::FILE* f = file.get();
     if (!f) return false;
-    struct stat st {};
-    bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = true;
     char buf[8192];
     while (ok) {
         const std::size_t n = std::fread(buf, 1, sizeof buf, f);
@@ -110,7 +111,6 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
             break;
         }
     }
-    std::fclose(f);
     if (!ok) out.clear();
     return ok;
 }
@@ -275,27 +275,7 @@ struct ParsedFile {
     }
 };
 
-// What identifies one version of a file on disk. A file replaced by a rename
-// (as WriteString does, and most editors) has a new inode; one rewritten in
-// place has a new size or modification or change time.
-struct FileStamp {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    timespec mtime{};
-    timespec ctime{};
-    bool operator==(const FileStamp& o) const {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
-               ctime.tv_nsec == o.ctime.tv_nsec;
-    }
-};
-
-bool StampOf(const struct stat& st, FileStamp& out) {
-    if (!S_ISREG(st.st_mode)) return false;
-    out = {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
-    return true;
-}
+using sys::FileStamp;
 
 // Every profile read used to parse the whole file again, which made reading
 // a chip list of thousands of sections take minutes. The parsed form of each
@@ -303,9 +283,8 @@ bool StampOf(const struct stat& st, FileStamp& out) {
 class ParsedFileCache {
 public:
     std::shared_ptr<const ParsedFile> Get(const std::string& path) {
-        struct stat st {};
         FileStamp stamp;
-        if (::stat(path.c_str(), &st) != 0 || !StampOf(st, stamp)) {
+        if (!sys::StampOfFile(path, stamp)) {
             Forget(path);
             return Empty();
         }
@@ -346,11 +325,7 @@ private:
     // long ago is read again on every use until its stamp has aged.
     static bool Racy(const FileStamp& stamp) {
         constexpr std::int64_t kSettleNs = 2'000'000'000;
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
-        const std::int64_t newest = std::max(ns(stamp.mtime), ns(stamp.ctime));
-        return ns(now) - newest < kSettleNs;
+        return sys::FileClockNow() - std::max(stamp.modified_ns, stamp.changed_ns) < kSettleNs;
     }
 
     static std::shared_ptr<const ParsedFile> Empty() {
@@ -360,10 +335,10 @@ private:
 
     static bool ReadWholeFileStamped(const std::string& path, std::string& out, FileStamp& stamp) {
         out.clear();
-        std::FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) return false;
-        struct stat st {};
-        bool ok = ::fstat(::fileno(f), &st) == 0 && StampOf(st, stamp);
+        sys::FilePtr file = sys::OpenRegularFile(path);
+        if (!file) return false;
+        std::FILE* f = file.get();
+        bool ok = sys::StampOfOpenFile(f, stamp);
         char buf[65536];
         while (ok) {
             const std::size_t n = std::fread(buf, 1, sizeof buf, f);
@@ -374,11 +349,8 @@ private:
             }
         }
         // A file that changed while it was read is not kept under the old stamp.
-        struct stat after {};
         FileStamp after_stamp;
-        if (ok && (::fstat(::fileno(f), &after) != 0 || !StampOf(after, after_stamp) || !(after_stamp == stamp)))
-            stamp = FileStamp{};
-        std::fclose(f);
+        if (ok && (!sys::StampOfOpenFile(f, after_stamp) || !(after_stamp == stamp))) stamp = FileStamp{};
         if (!ok) out.clear();
         return ok;
     }
@@ -440,32 +412,11 @@ bool RewriteFile(const std::string& path, const std::function<std::string(const 
     // Whatever happens below, the next read takes the file from disk.
     Cache().Forget(path);
     std::string text;
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = sys::FileExists(path);
     if (exists && !ReadWholeFile(path, text)) return false;
-    const std::string out = change(text);
-
-    // Write beside the file, then rename over it: an interrupted write never
-    // leaves a half-written settings file behind.
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < out.size()) {
-        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-        if (n <= 0) ok = false;
-        else done += static_cast<std::size_t>(n);
-    }
-    if (ok && exists) ::fchmod(fd, st.st_mode & 07777);
-    else if (ok) ::fchmod(fd, 0644);
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    // Written beside the file, then put in its place: an interrupted write
+    // never leaves a half-written settings file behind.
+    return sys::ReplaceFileContents(path, change(text));
 }
 
 }  // namespace
@@ -476,7 +427,7 @@ bool WriteString(const std::string& path, const std::string& section, const std:
 }
 
 bool DeleteKey(const std::string& path, const std::string& section, const std::string& key) {
-    if (::access(path.c_str(), F_OK) != 0) return true;  // nothing to remove
+    if (!sys::FileExists(path)) return true;  // nothing to remove
     return RewriteFile(path, [&](const std::string& text) { return DeleteKeyFromText(text, section, key); });
 }
 

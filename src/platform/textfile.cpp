@@ -1,47 +1,47 @@
 #include "platform/textfile.h"
 
-#include <cstdlib>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace mirelle {
 
-std::FILE* OpenRegularFile(const std::string& path) {
-    // Without O_NONBLOCK, opening a FIFO waits for a writer for ever; the
-    // type is then checked on what was opened, so nothing can swap it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) ::close(fd);
-    return file;
-}
+namespace {
+constexpr std::size_t kChunk = 64 * 1024;
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& path) { return sys::OpenRegularFile(path).release(); }
 
 // A folder or a FIFO is no file: it does not open.
 LineReader::LineReader(const std::string& path) : file_(OpenRegularFile(path)) {}
 
 bool LineReader::Next(std::string& line) {
     if (!file_) return false;
-    // getline keeps lines of any length whole and counts embedded NUL bytes.
-    char* raw = nullptr;
-    std::size_t capacity = 0;
-    const ssize_t n = ::getline(&raw, &capacity, file_.get());
-    std::unique_ptr<char, decltype(&std::free)> owner(raw, &std::free);
-    if (n < 0) {
-        failed_ = std::ferror(file_.get()) != 0;
-        return false;
+    // Lines of any length stay whole, embedded NUL bytes included.
+    line.clear();
+    for (;;) {
+        const std::size_t end = buffer_.find('\n', pos_);
+        if (end != std::string::npos) {
+            line.append(buffer_, pos_, end - pos_ + 1);
+            pos_ = end + 1;
+            break;
+        }
+        line.append(buffer_, pos_, std::string::npos);
+        buffer_.clear();
+        pos_ = 0;
+        if (at_end_) {
+            if (line.empty()) return false;
+            break;  // a last line without an end
+        }
+        buffer_.resize(kChunk);
+        const std::size_t n = std::fread(buffer_.data(), 1, kChunk, file_.get());
+        buffer_.resize(n);
+        if (n < kChunk) {
+            at_end_ = true;
+            if (std::ferror(file_.get())) {
+                failed_ = true;
+                return false;
+            }
+        }
     }
-    line.assign(raw, static_cast<std::size_t>(n));
     // Only CR LF ends a line with a CR; a lone CR at the very end stays.
     if (!line.empty() && line.back() == '\n') {
         line.pop_back();
@@ -51,7 +51,7 @@ bool LineReader::Next(std::string& line) {
     return true;
 }
 
-TextWriter::TextWriter(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
+TextWriter::TextWriter(const std::string& path) : file_(sys::OpenFile(path, "wb")) {}
 
 bool TextWriter::Write(const std::string& text) {
     if (!file_) return false;

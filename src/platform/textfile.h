@@ -2,9 +2,9 @@
 // disk. Reading accepts LF or CR LF; writing turns every LF into CR LF.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <string>
+
+#include "platform/file.h"
 
 namespace mirelle {
 
@@ -27,10 +27,10 @@ public:
     bool Failed() const { return failed_; }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    sys::FilePtr file_;
+    std::string buffer_;  // read ahead, from pos_ on not yet returned
+    std::size_t pos_ = 0;
+    bool at_end_ = false;
     int line_number_ = 0;
     bool failed_ = false;
 };
@@ -46,10 +46,7 @@ public:
     bool Close();
 
 private:
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    sys::FilePtr file_;
     bool ok_ = true;
 };
 

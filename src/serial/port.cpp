@@ -1,14 +1,9 @@
 #include "serial/port.h"
 
-#include "serial/termios_port.h"
-
 namespace mirelle::serial {
 
 PortOpener& ActivePortOpener() {
-    static PortOpener opener = [](const std::string& device, int, std::uint32_t baud,
-                                  std::unique_ptr<Port>& out) {
-        return OpenTermiosPort(device, baud, out);
-    };
+    static PortOpener opener = OpenSystemPort;
     return opener;
 }
 

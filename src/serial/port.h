@@ -1,6 +1,6 @@
 // The serial link as the rest of the program sees it: a small interface with
 // the operations that the COM port functions need. The termios port on a
-// device and the in-process simulated chip both implement it.
+// device, the Windows COM port and the in-process simulated chip implement it.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +53,13 @@ public:
 using PortOpener = std::function<PortResult(const std::string& device, int com_number, std::uint32_t baud,
                                      std::unique_ptr<Port>& out)>;
 
-// The opener the COM functions use: the termios port unless a test or a tool
+// The operating system's own port for COM `com_number`: on Linux the termios
+// device `device` (from the [Ports] map); on Windows \\.\COMn, whatever
+// `device` says. The results are those of PortOpener.
+PortResult OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud,
+                          std::unique_ptr<Port>& out);
+
+// The opener the COM functions use: the system's port unless a test or a tool
 // installs another one (the in-process simulated chip, for example).
 PortOpener& ActivePortOpener();
 

@@ -273,4 +273,8 @@ PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::u
     return rc;
 }
 
+PortResult OpenSystemPort(const std::string& device, int, std::uint32_t baud, std::unique_ptr<Port>& out) {
+    return OpenTermiosPort(device, baud, out);
+}
+
 }  // namespace mirelle::serial

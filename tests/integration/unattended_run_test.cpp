@@ -147,6 +147,16 @@ TEST_F(UnattendedRun, ASecondRunInTheSameFolderWritesNothing) {
     EXPECT_TRUE(Programmed());
 }
 
+// The run holds its folder; the timing log's own short lock on the same
+// folder must not wait for that hold.
+TEST_F(UnattendedRun, TheTimingLogInTheHeldFolderIsWritten) {
+    StartSim();
+    std::ofstream(home_ / "TIMETEST.TXT", std::ios::binary) << "";
+    EXPECT_EQ(Wait(StartMirelle(out_), 60), 0) << Output();
+    EXPECT_EQ(Log(), "OK");
+    EXPECT_NE(Slurp(home_ / "TIMETEST.TXT").find("="), std::string::npos) << Slurp(home_ / "TIMETEST.TXT");
+}
+
 TEST_F(UnattendedRun, AClosedOutputPipeDoesNotEndTheRun) {
     StartSim();
     int pipe_fds[2];

@@ -95,8 +95,8 @@ TEST_F(FileCommandsTest, OpenStartsInTheProgramFilesFolderAndCancelKeepsTheFile)
     });
     ui::SetActiveBackend(&backend);
     ASSERT_EQ(noting.dirs.size(), 2u);
-    EXPECT_EQ(noting.dirs[0], Dir() + "work/");
-    EXPECT_EQ(noting.dirs[1], Dir() + "work/");
+    EXPECT_EQ(Slashes(noting.dirs[0]), Slashes(Dir() + "work/"));
+    EXPECT_EQ(Slashes(noting.dirs[1]), Slashes(Dir() + "work/"));
     // Cancelling still writes the selections back, target included.
     EXPECT_EQ(RecentFile(), "");
     EXPECT_EQ(profile::GetString(Dir() + "DATAFILE.TXT", "Recent", "CPU", ""), "1");
@@ -119,7 +119,7 @@ TEST_F(FileCommandsTest, HelpOpensTheEnglishPageWithTheViewer) {
 TEST_F(FileCommandsTest, MissingHelpPageIsReportedInTheUsersLanguage) {
     std::filesystem::create_directories(Dir() + "Help");
     WriteFile("Help/flashe.html", "<html></html>");  // the Japanese page is missing
-    ::setenv("LANG", "ja_JP.UTF-8", 1);
+    sys::SetEnv("LANG", "ja_JP.UTF-8");
     Run([&](CWriterDlg& w) { backend.Click(w, idc::kHelp); });
     ASSERT_EQ(backend.message_boxes.size(), 1u);
     EXPECT_EQ(backend.message_boxes[0].text, Dir() + "Help/flash.html が見つかりません");
@@ -127,7 +127,7 @@ TEST_F(FileCommandsTest, MissingHelpPageIsReportedInTheUsersLanguage) {
     EXPECT_EQ(backend.message_boxes[0].buttons, ui::MessageButtons::Ok);
     EXPECT_EQ(backend.message_boxes[0].owner_template, idc::kMainTemplate);
 
-    ::setenv("LANG", "C", 1);
+    sys::SetEnv("LANG", "C");
     std::filesystem::remove(Dir() + "Help/flashe.html");
     std::filesystem::create_directories(Dir() + "Help/flashe.html");  // a folder is no page
     Run([&](CWriterDlg& w) { backend.Click(w, idc::kHelp); });

@@ -3,6 +3,7 @@
 #include "app/windows/control_ids.h"
 #include "main_window_fixture.h"
 #include "platform/profile.h"
+#include "platform/system.h"
 
 namespace mirelle::test {
 
@@ -274,11 +275,11 @@ TEST_F(MainWindowTest, DroppedFileBecomesTheProgramFile) {
 
 TEST_F(MainWindowTest, JapaneseTexts) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
-    ::setenv("LANG", "ja_JP.UTF-8", 1);
+    sys::SetEnv("LANG", "ja_JP.UTF-8");
     Run([&](CWriterDlg& w) {
         EXPECT_EQ(w.FindControl(idc::kDownload)->tooltip, "マイコンに制御プログラムを転送します");
     });
-    ::setenv("LC_ALL", "en_US.UTF-8", 1);  // LC_ALL comes first
+    sys::SetEnv("LC_ALL", "en_US.UTF-8");  // LC_ALL comes first
     Run([&](CWriterDlg& w) {
         EXPECT_EQ(w.FindControl(idc::kDownload)->tooltip, "Transfers a control program to the microcomputer");
     });

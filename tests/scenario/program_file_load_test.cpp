@@ -9,6 +9,7 @@
 #include "app/windows/progress_dlg.h"
 #include "main_window_fixture.h"
 #include "support/program_lines.h"
+#include "platform/system.h"
 
 namespace mirelle::test {
 
@@ -125,7 +126,7 @@ TEST_F(ProgramFileLoadTest, StepTextShowsInTheProgressWindow) {
         OpenProgress(w);
         const int mode = w.m_pProgress->m_nMode;
         const std::size_t count = backend.TextsOf(idc::kProgressTemplate, idc::kStatusText).size();
-        ::setenv("LANG", "ja_JP.UTF-8", 1);
+        sys::SetEnv("LANG", "ja_JP.UTF-8");
         EXPECT_EQ(w.LoadProgramFile(false, 0xFF), 1);
         EXPECT_EQ(w.m_strStepText, " HexFile デコード中");
         EXPECT_EQ(w.m_pProgress->m_nMode, mode);

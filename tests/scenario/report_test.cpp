@@ -4,6 +4,7 @@
 #include "app/texts/result_texts.h"
 #include "app/texts/string_table.h"
 #include "report_fixture.h"
+#include "platform/system.h"
 
 namespace mirelle::test {
 
@@ -257,7 +258,7 @@ TEST_F(ReporterTest, CommandLineModeJoinsDetailAndTextWithoutSeparator) {
 }
 
 TEST_F(ReporterTest, JapaneseSystemGetsTheJapaneseTexts) {
-    ::setenv("LANG", "ja_JP.UTF-8", 1);
+    sys::SetEnv("LANG", "ja_JP.UTF-8");
     CWriterDlg& w = MakeWindow();
     w.ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
     ASSERT_EQ(backend.message_boxes.size(), 2u);

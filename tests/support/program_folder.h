@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/system.h"
+
 namespace mirelle::test {
 
 class ProgramFolderTest : public ::testing::Test {
@@ -26,12 +28,28 @@ protected:
         dir_ = fs::temp_directory_path() / name;
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(v);
-        ::setenv("LANG", "C", 1);
+        // The program names its folder by the short form (8.3 on Windows),
+        // and so do the tests, to compare what it shows and writes.
+        if (!sys::ShortPathName(dir_.string(), dir_text_)) dir_text_ = dir_.string();
+        for (const char* v : {"LC_ALL", "LC_MESSAGES"}) sys::UnsetEnv(v);
+        sys::SetEnv("LANG", "C");
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override {
+        // Out of the folder first (the program moves into it): Windows
+        // removes no folder that is a current one.
+        std::error_code ignored;
+        std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+        std::filesystem::remove_all(dir_, ignored);
+    }
 
-    std::string Dir() const { return dir_.string() + "/"; }
+    std::string Dir() const { return dir_text_ + "/"; }
+    // A path with '/' for every separator, to compare paths that Windows
+    // gives back with its own.
+    static std::string Slashes(std::string path) {
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        return path;
+    }
     const std::filesystem::path& DirPath() const { return dir_; }
     void WriteFile(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;
@@ -47,6 +65,7 @@ protected:
 private:
     std::string prefix_;
     std::filesystem::path dir_;
+    std::string dir_text_;
 };
 
 }  // namespace mirelle::test

@@ -119,12 +119,12 @@ TEST_F(ConsoleBackendTest, SaveDialogTakesATypedNameOnlyOnATerminal) {
     save.initial_dir = dir + "prog.mot";  // a file's path: its folder is meant
     save.flags = kOverwritePrompt | kFileMustExist;
     struct Case {
-        const char* typed;
+        std::string typed;
         bool terminal;
         std::optional<std::string> chosen;
     } cases[] = {
         {"out\n", true, dir + "out.mhx"},        // relative, default extension added
-        {"/tmp/x.hex\n", true, "/tmp/x.hex"},    // "must exist" does not apply
+        {dir + "x.hex\n", true, dir + "x.hex"},  // an absolute name; "must exist" does not apply
         {"taken\nn\n", true, std::nullopt},     // not replaced
         {"taken\ny\n", true, dir + "taken.mhx"},
         {"\n", true, std::nullopt},

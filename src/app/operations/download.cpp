@@ -10,6 +10,7 @@
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "protocol/boot_protocol.h"
@@ -28,16 +29,11 @@ constexpr int kDownloadFailed = 0;
 
 constexpr const char* kResetPrompt = "Please reset the microcontroller on userboard.\nThen push OK button.";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // Reads the control program file: 0, or the result code of the failure.
 int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) {
     // A folder is no file the program can send; it counts as not opening.
     if (path.empty() || sys::IsDirectory(path)) return result::kCannotOpenDownloadFile;
-    File file(OpenRegularFile(path));  // a FIFO or a device is refused, never waited on
+    sys::FilePtr file(OpenRegularFile(path));  // a FIFO or a device is refused, never waited on
     if (!file) return result::kCannotOpenDownloadFile;
     struct stat st {};
     if (::fstat(::fileno(file.get()), &st) != 0 || st.st_size < 0) return result::kFileAccessError;

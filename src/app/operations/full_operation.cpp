@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <fstream>
-#include <iterator>
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
 #include "platform/interrupt.h"
 #include "platform/system.h"
 
@@ -92,15 +91,15 @@ void CWriterDlg::EndUnattendedRun() {
         // follows it.
         const std::string path = ResultLogPath();
         std::string before;
-        {
-            std::ifstream in(path, std::ios::binary);
-            before.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (sys::FilePtr in = sys::OpenFile(path, "rb")) {
+            char buf[4096];
+            for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in.get())) > 0;) before.append(buf, n);
         }
         const std::string kNg = "NG\r\n";
         if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
-        const char* name = sigabbrev_np(signal);
-        std::ofstream log(path, std::ios::binary | std::ios::trunc);
-        log << kNg << "Interrupted by signal " << signal << " (SIG" << (name ? name : "?") << ")\r\n" << before;
+        const std::string text =
+            kNg + "Interrupted by signal " + std::to_string(signal) + " (" + sys::SignalName(signal) + ")\r\n" + before;
+        if (sys::FilePtr log = sys::OpenFile(path, "wb")) std::fwrite(text.data(), 1, text.size(), log.get());
     }
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);
@@ -109,10 +108,8 @@ void CWriterDlg::EndUnattendedRun() {
     // of a failure is written where they look too, as the log holds it.
     if (!m_bFullOperationDone) {
         std::string reason;
-        if (signal != 0) {
-            const char* name = sigabbrev_np(signal);
-            reason = "Interrupted by signal " + std::to_string(signal) + " (SIG" + (name ? name : "?") + ")\n";
-        }
+        if (signal != 0)
+            reason = "Interrupted by signal " + std::to_string(signal) + " (" + sys::SignalName(signal) + ")\n";
         // The text after "NG" of the last log written.
         if (m_nLastLogCode != result::kFullOperationDone) reason += TerminalText(m_strLastLogMessage);
         while (!reason.empty() && reason.back() == '\n') reason.pop_back();

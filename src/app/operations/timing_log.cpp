@@ -1,20 +1,17 @@
 // The timing log and the CRC test switch of the main window.
 #include "app/operations/timing_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 
 #include "app/windows/writer_dlg.h"
+#include "platform/file.h"
+#include "platform/folder_lock.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "app/operations/crt_random.h"
 
 namespace mirelle {
-
 
 namespace {
 
@@ -69,10 +66,8 @@ void CWriterDlg::WriteTimingLog(unsigned operation) {
     // write replaces the file, so the lock is taken on the folder, which
     // stays the same file while the log is replaced. A failed write is
     // ignored: the log is a diagnostic only.
-    const int folder = ::open(m_strModuleDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) ::flock(folder, LOCK_EX);
+    const sys::FolderLock lock(m_strModuleDir);
     profile::WriteString(path, TimingSection(m_tEnd, TargetName()), key, TimingValue(m_tStart, m_tEnd));
-    if (folder >= 0) ::close(folder);  // closing releases the lock
 }
 
 bool CWriterDlg::CrcFaultDue() {

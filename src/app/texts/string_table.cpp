@@ -1,9 +1,9 @@
 #include "app/texts/string_table.h"
 
-#include <cstdlib>
 #include <map>
 
 #include "app/texts/result_texts.h"
+#include "platform/system.h"
 
 namespace mirelle {
 
@@ -76,13 +76,7 @@ const std::map<int, Entry>& Table() {
 }  // namespace
 
 UiLanguage CurrentUiLanguage() {
-    // The first of these that is set and not empty decides, as for messages.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value == nullptr || *value == '\0') continue;
-        return (value[0] == 'j' && value[1] == 'a') ? UiLanguage::Japanese : UiLanguage::English;
-    }
-    return UiLanguage::English;
+    return sys::UserLanguageIsJapanese() ? UiLanguage::Japanese : UiLanguage::English;
 }
 
 std::string LoadString(int id, UiLanguage language) {

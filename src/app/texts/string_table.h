@@ -1,6 +1,7 @@
 // The program's string table: user-visible texts by id, in English and in
 // Japanese. The Japanese table is used when the user interface language is
-// Japanese (LC_ALL, LC_MESSAGES or LANG, the first one set, starts with "ja").
+// Japanese (on Linux LC_ALL, LC_MESSAGES or LANG, the first one set, starts
+// with "ja"; on Windows those when set, else the user's UI language).
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@ namespace mirelle {
 
 enum class UiLanguage { English, Japanese };
 
-// The language from the environment, looked up on each call.
+// The user interface language, looked up on each call.
 UiLanguage CurrentUiLanguage();
 
 // The text of `id` in the current language; "" for an id the table lacks.

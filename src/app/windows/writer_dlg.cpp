@@ -8,6 +8,7 @@
 #include "app/windows/control_ids.h"
 #include "app/texts/string_table.h"
 #include "app/texts/version_text.h"
+#include "platform/file.h"
 #include "platform/system.h"
 
 namespace mirelle {
@@ -17,7 +18,9 @@ using namespace idc;
 
 AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {
     AppEnvironment env;
-    for (int i = 1; i < argc; ++i) env.args.emplace_back(argv[i]);
+    // The words after the program's name, as UTF-8 on every platform.
+    const std::vector<std::string> words = sys::ProgramArguments(argc, argv);
+    if (!words.empty()) env.args.assign(words.begin() + 1, words.end());
     env.executable_path = sys::ExecutablePath();
     env.program_dir = sys::ProgramDir();
     return env;
@@ -79,9 +82,11 @@ bool CWriterDlg::OnInitDialog() {
         return true;
     }
     std::string dir = m_env.program_dir;
-    if (dir.empty() || dir.back() != '/') dir += '/';
+    // The program folder ends with a separator; Windows' may be a backslash.
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
     if (!sys::ShortPathName(dir, m_strModuleDir)) m_strModuleDir = dir;
-    if (m_strModuleDir.empty() || m_strModuleDir.back() != '/') m_strModuleDir += '/';
+    if (m_strModuleDir.empty() || (m_strModuleDir.back() != '/' && m_strModuleDir.back() != '\\'))
+        m_strModuleDir += '/';
     if (!m_commandLine.bad_port_word.empty()) {
         FailStart("Usage error: " + m_commandLine.bad_port_word + " names no port (com1 to com255)");
         return true;
@@ -90,9 +95,7 @@ bool CWriterDlg::OnInitDialog() {
     LoadRecent();
 
     m_strChipDefPath = m_strModuleDir + "CHIPDEF.INI";
-    if (std::FILE* f = std::fopen(m_strChipDefPath.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
+    if (!sys::OpenFile(m_strChipDefPath, "rb")) {
         FailStart("REGIST FAILED!");
         return true;
     }

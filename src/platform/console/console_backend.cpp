@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/sound.h"
 #include "platform/ui/property_sheet.h"
 
 namespace mirelle::ui {
@@ -94,6 +95,10 @@ ConsoleBackend::~ConsoleBackend() {
     EndBarLine();
     for (Dialog* d : live_) d->SetObserver(nullptr);
 }
+
+void ConsoleBackend::PlayWave(const std::string& path) { sys::PlayWaveFile(path); }
+void ConsoleBackend::StopSound() { sys::StopWave(); }
+void ConsoleBackend::Beep() { sys::SimpleBeep(); }
 
 bool ConsoleBackend::CreateWindow(Dialog& dialog, Dialog*, bool) {
     live_.push_back(&dialog);

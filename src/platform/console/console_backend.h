@@ -17,8 +17,9 @@
 // terminal, and for every open dialog, file dialogs are cancelled. A property
 // sheet is printed page by page; with a terminal on standard input its
 // controls are worked from there (by number), otherwise it is cancelled.
-// Sounds are silent, a document is named on standard error instead of being
-// opened.
+// Sounds go to the system's own player (silent on Linux, PlaySound and
+// MessageBeep on Windows), a document is named on standard error instead of
+// being opened.
 #pragma once
 
 #include <iosfwd>
@@ -49,9 +50,9 @@ public:
     void PumpEvents() override {}
     int MessageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
-    void PlayWave(const std::string&) override {}
-    void StopSound() override {}
-    void Beep() override {}
+    void PlayWave(const std::string& path) override;
+    void StopSound() override;
+    void Beep() override;
     bool OpenWithViewer(const std::string& path) override;
 
     void OnDialogChanged(Dialog& dialog, const Change& change) override;

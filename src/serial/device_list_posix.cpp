@@ -6,11 +6,9 @@
 #include <fstream>
 #include <map>
 
-#ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace mirelle::serial {
 
@@ -64,10 +62,6 @@ std::vector<std::string> ListSerialDevices(const std::string& dev_root, const st
 
 OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     group = "dialout";
-#ifdef _WIN32
-    (void)device;
-    return OpenProblem::Other;
-#else
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0) return OpenProblem::Missing;
     if (const struct group* g = ::getgrgid(st.st_gid); g && g->gr_name && *g->gr_name && st.st_gid != 0)
@@ -75,7 +69,6 @@ OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     if (::access(device.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         return OpenProblem::NoPermission;
     return OpenProblem::Other;
-#endif
 }
 
 std::string PortProblemText(int com_number, const std::string& device) {

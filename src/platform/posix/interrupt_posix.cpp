@@ -1,6 +1,7 @@
 #include "platform/interrupt.h"
 
 #include <csignal>
+#include <cstring>
 
 namespace mirelle::sys {
 
@@ -34,5 +35,10 @@ InterruptGuard::~InterruptGuard() {
 int InterruptSignal() { return g_signal; }
 
 void SetInterruptSignal(int signal) { g_signal = signal; }
+
+std::string SignalName(int signal) {
+    const char* name = ::sigabbrev_np(signal);
+    return std::string("SIG") + (name ? name : "?");
+}
 
 }  // namespace mirelle::sys
