@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,7 +25,8 @@ namespace fs = std::filesystem;
 using mirelle::testing::Slurp;
 using mirelle::testing::Wait;
 
-// Starts `argv` with `env` added, standard output and error on `out_fd`.
+// Starts `argv` with `env` added, standard output and error on `out_fd`
+// (a pipe, in one test), with SIGPIPE as a shell leaves it.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out_fd) {
     const pid_t pid = fork();
     if (pid == 0) {
@@ -44,58 +45,33 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return pid;
 }
 
-class UnattendedRun : public ::testing::Test {
+class UnattendedRun : public mirelle::testing::FullOperationPty {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        home_ = fs::temp_directory_path() / ("mirelle-ur-" + std::to_string(getpid()) + "-" + info->name());
-        fs::remove_all(home_);
-        fs::create_directories(home_ / "DownLoad");
-        fs::copy_file(fs::path(MIRELLE_SOURCE_DIR) / "data" / "CHIPDEF.INI", home_ / "CHIPDEF.INI");
-        std::ofstream(home_ / "DownLoad" / "tq4a01.bin", std::ios::binary) << std::string(256, '\x42');
-        std::ofstream(home_ / "Customize.ini", std::ios::binary) << "[Ports]\r\nCOM1=" << Link() << "\r\n";
-        std::ofstream(home_ / "DATAFILE.TXT", std::ios::binary) << "[Recent]\r\nCPU=0\r\nRATE=0\r\n";
+        FullOperationPty::SetUp();
         // 8 KiB at the start of the first area of the first chip (TQ4A01).
-        std::string text = "S0030000FC\r\n";
-        for (std::uint32_t a = 0; a < 0x2000; a += 32)
-            text += mirelle::testing::SRecordOf('3', 0x80000 + a, std::vector<std::uint8_t>(32, 0x5A)) + "\r\n";
-        std::ofstream(Program(), std::ios::binary) << text << "S70500000000FA\r\n";
+        std::map<std::uint32_t, std::uint8_t> data;
+        for (std::uint32_t a = 0; a < 0x2000; ++a) data[0x80000 + a] = 0x5A;
+        program_ = WriteProgram(data).string();
         out_ = open((home_ / "mirelle.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     void TearDown() override {
-        if (sim_ > 0) {
-            kill(sim_, SIGTERM);
-            Wait(sim_, 5);
-        }
         close(out_);
-        fs::remove_all(home_);
+        FullOperationPty::TearDown();
     }
-    std::string Link() const { return (home_ / "ttySIM").string(); }
-    std::string Program() const { return (home_ / "prog.mot").string(); }
-    std::string Log() const { return Slurp(home_ / "MESSFILE.TXT"); }
-    std::string Output() const { return Slurp(home_ / "mirelle.log"); }
-
-    void StartSim() {
-        const int log = open((home_ / "sim.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        sim_ = Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle-sim", "--chipdef", (home_ / "CHIPDEF.INI").string(),
-                      "--target", "TQ4A01", "--link", Link(), "--flash", (home_ / "flash.bin").string()},
-                     {}, log);
-        close(log);
-        for (int i = 0; i < 200 && !fs::exists(Link()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_TRUE(fs::exists(Link())) << Slurp(home_ / "sim.log");
-    }
+    void StartSim() { FullOperationPty::StartSim("TQ4A01", 0); }
     pid_t StartMirelle(int out_fd) {
-        return Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle", Program(), "com1"},
+        return Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle", program_, "com1"},
                      {"MIRELLE_HOME=" + home_.string(), "QT_QPA_PLATFORM=offscreen"}, out_fd);
     }
+    std::string Output() const { return Slurp(home_ / "mirelle.log"); }
     // Whether the chip holds the program file's bytes.
     bool Programmed() const {
         const std::string flash = Slurp(home_ / "flash.bin");
         return flash.size() >= 0x2000 && flash.substr(0, 0x2000) == std::string(0x2000, '\x5A');
     }
 
-    fs::path home_;
-    pid_t sim_ = -1;
+    std::string program_;
     int out_ = -1;
 };
 
@@ -121,9 +97,7 @@ TEST_F(UnattendedRun, ALogThatCannotBeWrittenStopsTheRunBeforeThePort) {
         EXPECT_NE(Output().find("cannot write the result log"), std::string::npos) << c.what << ": " << Output();
         fs::permissions(home_ / "MESSFILE.TXT", fs::perms::owner_all, fs::perm_options::add);
     }
-    kill(sim_, SIGTERM);
-    Wait(sim_, 5);
-    sim_ = -1;
+    StopSim();
     EXPECT_FALSE(Programmed());
 }
 
