@@ -113,10 +113,8 @@ int ListTargets(const Options& o, const std::string& home) {
 
 int ListPorts(const Options& o, const std::string& home) {
     const std::string customize = home + "Customize.ini";
-    if ((o.map_com != 0 || o.unmap_com != 0) && !PortMapExists()) {
-        std::fprintf(stderr, "mirelle-cli: COMn is the port \\\\.\\COMn on this system; there is no [Ports] map to change\n");
-        return exit_status::kUsage;
-    }
+    if ((o.map_com != 0 || o.unmap_com != 0) && !PortMapExists())
+        return Fail(o, exit_status::kUsage, "COMn is the port \\\\.\\COMn on this system; there is no [Ports] map to change");
     if (o.map_com != 0 || o.unmap_com != 0) {
         const int n = o.map_com ? o.map_com : o.unmap_com;
         const bool ok = o.map_com ? settings::MapComPort(customize, n, o.map_device)
