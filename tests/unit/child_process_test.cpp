@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/child_process.h"
+#include "platform/interrupt.h"
 #include "platform/system.h"
 
 namespace mirelle::sys {
@@ -36,11 +37,14 @@ TEST(ChildProcessHelper, DISABLED_Speaks) {
 }
 
 TEST(ChildProcessHelper, DISABLED_WaitsForStop) {
+    // As a gang's child does: the interrupt is recorded, and the run ends in order.
+    InterruptGuard guard;
     std::printf("ready\n");
     std::fflush(stdout);
-    // Ended by the parent long before this.
-    std::this_thread::sleep_for(std::chrono::seconds(60));
-    std::exit(0);
+    for (int i = 0; i < 6000 && InterruptSignal() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::printf("stopped by %s\n", SignalName(InterruptSignal()).c_str());
+    std::fflush(stdout);
+    std::exit(6);
 }
 
 std::vector<std::string> HelperArgs(const std::string& name) {
@@ -72,14 +76,20 @@ TEST(ChildProcess, ReadsTheOutputAndTheExitStatus) {
     EXPECT_EQ(e.code, 3);
 }
 
-TEST(ChildProcess, StopEndsItAsAnInterrupt) {
+TEST(ChildProcess, StopIsAnInterruptTheChildNotices) {
     ChildProcess child;
     ASSERT_TRUE(child.Start(ExecutablePath(), HelperArgs("WaitsForStop")));
     ASSERT_NE(ReadUntil(child, "ready").find("ready"), std::string::npos);
     child.Stop();
+    // SIGTERM on Linux; a Ctrl+Break, which the console handler takes as SIGINT, on Windows.
+    const std::string text = ReadUntil(child, "");
+    EXPECT_TRUE(text.find("stopped by SIGTERM") != std::string::npos ||
+                text.find("stopped by SIGINT") != std::string::npos)
+        << text;
     const ChildExit e = child.Wait();
     EXPECT_TRUE(e.started);
-    EXPECT_TRUE(e.signalled);
+    EXPECT_FALSE(e.signalled);
+    EXPECT_EQ(e.code, 6);
 }
 
 TEST(ChildProcess, AProgramThatIsNotThereNeverRuns) {

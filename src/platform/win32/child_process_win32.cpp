@@ -2,17 +2,22 @@
 // pipe. An anonymous pipe cannot be waited on together with others, so each
 // child has a reader thread that blocks on ReadFile and hands what it reads
 // to the waiting parent. The child runs in a process group of its own, the
-// one a Ctrl+Break can be sent to.
+// one a Ctrl+Break can be sent to; a Ctrl+Break needs a console that parent
+// and child share, so the child also inherits an event whose handle it finds
+// in MIRELLE_STOP_EVENT, which its InterruptGuard takes as SIGTERM.
 #include <windows.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
 
 #include "platform/child_process.h"
+#include "platform/system.h"
+#include "platform/win32/stop_event.h"
 #include "platform/win32/wide_text.h"
 
 namespace mirelle::sys {
@@ -22,6 +27,10 @@ namespace {
 // The exit status of a process ended by Ctrl+C or Ctrl+Break without a
 // handler of its own; a child ended by TerminateProcess gets it too.
 constexpr DWORD kStatusControlCExit = 0xC000013A;
+
+// How long a stopped child may take to end its run in order before it is
+// terminated: a block of the flash and the port's time-outs fit well in it.
+constexpr DWORD kStopGraceMs = 30000;
 
 // One lock and one signal for the output of every child: the parent waits
 // for any of them.
@@ -56,6 +65,8 @@ private:
 struct ChildProcess::State {
     Handle process;
     DWORD pid = 0;
+    Handle stop_event;  // inherited by the child
+    bool stopped = false;
     Handle read_end;
     std::thread reader;
     // Under g_lock:
@@ -97,11 +108,12 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
     Handle null(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                               OPEN_EXISTING, 0, nullptr));
-    if (!null.get()) return false;
+    Handle stop_event(::CreateEventW(&inherit, TRUE, FALSE, nullptr));
+    if (!null.get() || !stop_event.get()) return false;
 
     // The exact handles to hand down, so that a child started at the same
     // time by another thread does not inherit this one's pipe.
-    HANDLE handed[2] = {write_end.get(), null.get()};
+    HANDLE handed[3] = {write_end.get(), null.get(), stop_event.get()};
     SIZE_T size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<unsigned char> attribute_buffer(size);
@@ -123,14 +135,21 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     std::wstring line = Widen(WindowsCommandLine(words));
     PROCESS_INFORMATION pi{};
     const DWORD flags = CREATE_NEW_PROCESS_GROUP | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    // The child copies the environment as it starts; this process's own
+    // value comes back at once.
+    const std::string previous = GetEnv(kStopEventVariable);
+    SetEnv(kStopEventVariable, std::to_string(reinterpret_cast<std::uintptr_t>(stop_event.get())));
     const BOOL ok = ::CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                                      nullptr, &info.StartupInfo, &pi);
+    if (previous.empty()) UnsetEnv(kStopEventVariable);
+    else SetEnv(kStopEventVariable, previous);
     ::DeleteProcThreadAttributeList(attributes);
     if (!ok) return false;
     ::CloseHandle(pi.hThread);
     state_->process = Handle(pi.hProcess);
     state_->pid = pi.dwProcessId;
     state_->read_end = std::move(read_end);
+    state_->stop_event = std::move(stop_event);
     state_->output_open = true;
     // write_end closes here: the child holds the only write end, and its end
     // ends the output.
@@ -151,16 +170,20 @@ std::string ChildProcess::TakeOutput() {
 void ChildProcess::Stop() {
     if (!state_->process.get() || state_->exit) return;
     if (::WaitForSingleObject(state_->process.get(), 0) == WAIT_OBJECT_0) return;
-    // The child's console handler takes the break as an interrupt and ends
-    // its run in order. Without a shared console the break cannot be sent.
-    if (!::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->pid))
-        ::TerminateProcess(state_->process.get(), kStatusControlCExit);
+    state_->stopped = true;
+    // The child's InterruptGuard sees the event; a program without one may
+    // still take the break (its console handler, or the default end).
+    ::SetEvent(state_->stop_event.get());
+    ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->pid);
 }
 
 ChildExit ChildProcess::Wait() {
     if (state_->exit) return *state_->exit;
     ChildExit e;
     if (state_->process.get()) {
+        // A stopped child that does not end in time is terminated.
+        if (state_->stopped && ::WaitForSingleObject(state_->process.get(), kStopGraceMs) != WAIT_OBJECT_0)
+            ::TerminateProcess(state_->process.get(), kStatusControlCExit);
         ::WaitForSingleObject(state_->process.get(), INFINITE);
         DWORD code = 0;
         ::GetExitCodeProcess(state_->process.get(), &code);
