@@ -3,7 +3,7 @@
 // child's standard input and error are the null device. On Linux a fork and
 // exec with a pipe, read with poll; on Windows CreateProcess with an
 // anonymous pipe, read by one thread per child, the child in a process group
-// of its own so that it can be asked to stop.
+// of its own and with a stop event, so that it can be asked to stop.
 #pragma once
 
 #include <memory>
@@ -39,11 +39,12 @@ public:
     std::string TakeOutput();
 
     // Asks the child to stop as the user's interrupt would: SIGTERM on Linux;
-    // on Windows a Ctrl+Break to its process group, or, when that cannot be
-    // sent, its termination.
+    // on Windows the stop event its InterruptGuard watches, and a Ctrl+Break
+    // to its process group where a console carries one.
     void Stop();
 
     // Waits for the child's end and tells how it ended (again on later calls).
+    // On Windows a stopped child that has not ended after 30 s is terminated.
     ChildExit Wait();
 
 private:
