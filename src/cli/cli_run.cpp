@@ -326,7 +326,7 @@ int RunCli(const std::vector<std::string>& args) {
     }
     const Options& o = parsed.options;
     if (o.help) {
-        std::fputs(UsageText().c_str(), stdout);
+        std::fputs((UsageText() + PortUsageNote()).c_str(), stdout);
         return exit_status::kSuccess;
     }
     if (o.version) {

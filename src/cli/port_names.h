@@ -26,4 +26,8 @@ std::string PortOpenProblem(const std::string& device);
 // system takes for one give the same name, so that the run refuses them.
 std::string GangLogName(const std::string& port);
 
+// What --help adds about the ports of this system ("" on Linux, where the
+// usage text says it all).
+std::string PortUsageNote();
+
 }  // namespace mirelle::cli

@@ -24,6 +24,8 @@ PortTarget ResolvePort(const std::string& customize_path, const std::string& por
 
 bool PortMapExists() { return true; }
 
+std::string PortUsageNote() { return ""; }
+
 std::string PortOpenProblem(const std::string& device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {

@@ -30,6 +30,13 @@ PortTarget ResolvePort(const std::string&, const std::string& port) {
 
 bool PortMapExists() { return false; }
 
+std::string PortUsageNote() {
+    return "\non Windows:\n"
+           "  -p takes COM1 to COM255 (or \\\\.\\COMn) only; there is no [Ports] map, so ports\n"
+           "  --map and --unmap exit with 2; ports lists the COM ports that exist; a gang run's\n"
+           "  logs are COMn-LOG.TXT\n";
+}
+
 std::string PortOpenProblem(const std::string& device) {
     std::string group;
     switch (serial::DiagnoseOpenFailure(device, group)) {
