@@ -3,8 +3,13 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // UTF-8 words (on Windows from the wide command line) and a console that
+    // shows UTF-8 texts as they are.
+    std::vector<std::string> args = mirelle::sys::ProgramArguments(argc, argv);
+    mirelle::sys::UseUtf8Console();
+    if (!args.empty()) args.erase(args.begin());
     return mirelle::cli::RunCli(args);
 }

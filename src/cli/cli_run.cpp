@@ -1,16 +1,11 @@
 #include "cli/cli_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <strings.h>
 
 #include "app/texts/result_codes.h"
 #include "app/texts/string_table.h"
@@ -19,8 +14,11 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_listing.h"
+#include "cli/port_names.h"
 #include "cli/progress_backend.h"
+#include "platform/child_process.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 #include "platform/textfile.h"
 #include "protocol/block_plan.h"
 #include "serial/device_list.h"
@@ -52,7 +50,7 @@ std::string HomeOf(const Options& o) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(home, ec);
     if (!ec) home = absolute.string();
-    if (home.back() != '/') home += '/';
+    if (fs::path(home).has_filename()) home += static_cast<char>(fs::path::preferred_separator);
     return home;
 }
 
@@ -64,22 +62,6 @@ std::string Readable(std::string text) {
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     while (!out.empty() && out.front() == ' ') out.erase(0, 1);
     return out;
-}
-
-// Why a device cannot be opened, said so that the user can act on it.
-std::string PortProblem(const std::string& device) {
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return device + ": opened, but the port refused its settings";
-    }
-    const int e = errno;
-    std::string text = device + ": " + std::strerror(e);
-    if (e == EACCES || e == EPERM)
-        text += "; on Debian the serial ports belong to the group dialout: sudo adduser $USER dialout, then log in again";
-    else if (e == EBUSY)
-        text += "; another program holds the port";
-    return text;
 }
 
 int Fail(const Options& o, int status, const std::string& text) {
@@ -131,6 +113,8 @@ int ListTargets(const Options& o, const std::string& home) {
 
 int ListPorts(const Options& o, const std::string& home) {
     const std::string customize = home + "Customize.ini";
+    if ((o.map_com != 0 || o.unmap_com != 0) && !PortMapExists())
+        return Fail(o, exit_status::kUsage, "COMn is the port \\\\.\\COMn on this system; there is no [Ports] map to change");
     if (o.map_com != 0 || o.unmap_com != 0) {
         const int n = o.map_com ? o.map_com : o.unmap_com;
         const bool ok = o.map_com ? settings::MapComPort(customize, n, o.map_device)
@@ -153,7 +137,11 @@ int ListPorts(const Options& o, const std::string& home) {
     return exit_status::kSuccess;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 // The bytes a program run sends: the 512-byte blocks of the areas that hold data.
 long long BlocksWithData(const CWriterDlg& dlg) {
@@ -170,40 +158,35 @@ long long BlocksWithData(const CWriterDlg& dlg) {
 
 }  // namespace
 
-std::string PortDevice(const std::string& customize_path, const std::string& port) {
-    if (port.size() > 3 && strncasecmp(port.c_str(), "COM", 3) == 0) {
-        char* end = nullptr;
-        const long n = std::strtol(port.c_str() + 3, &end, 10);
-        if (*end == 0 && n >= 1 && n <= 255) return settings::ComDevicePath(customize_path, static_cast<int>(n));
-    }
-    return port;
-}
-
 int RunSingle(const Options& o) {
     const std::string home = HomeOf(o);
     const std::string customize = home + "Customize.ini";
     // The port: -p, else the COM port that Customize.ini names.
-    std::string device;
-    int com_number = 0;  // the COM number the device stands for (0: a path was given)
+    PortTarget port;  // com_number 0: a device path was given
     if (!o.ports.empty()) {
-        device = PortDevice(customize, o.ports.front());
-        if (device != o.ports.front()) com_number = std::atoi(o.ports.front().c_str() + 3);
+        port = ResolvePort(customize, o.ports.front());
+        if (port.device.empty())
+            return Fail(o, exit_status::kUsage, o.ports.front() + ": not a port of this system (COM1 to COM255)");
     } else {
         settings::CustomizeSettings s;
         std::string com;
         settings::ReadCustomizeSettings(customize, true, s, com);
-        com_number = static_cast<int>(s.nComIndex) + 1;
-        device = settings::ComDevicePath(customize, com_number);
+        port = ResolvePort(customize, "COM" + std::to_string(s.nComIndex + 1));
     }
+    const std::string device = port.device;
+    const int com_number = port.com_number;
     serial::PortOpener& opener = serial::ActivePortOpener();
     const serial::PortOpener original = opener;
-    opener = [original, device](const std::string&, int com, std::uint32_t baud, std::unique_ptr<serial::Port>& out) {
-        return original(device, com, baud, out);
+    // The chosen port stands behind the window's COM1: its device (Linux) and
+    // its number (the Windows port opens \\.\COMn by number).
+    opener = [original, device, com_number](const std::string&, int com, std::uint32_t baud,
+                                            std::unique_ptr<serial::Port>& out) {
+        return original(device, com_number != 0 ? com_number : com, baud, out);
     };
 
     const ProgressStyle style = o.json ? ProgressStyle::Json
                                 : o.quiet ? ProgressStyle::Quiet
-                                : ::isatty(STDERR_FILENO) ? ProgressStyle::Bar
+                                : sys::StandardErrorIsTerminal() ? ProgressStyle::Bar
                                                           : ProgressStyle::Lines;
     ProgressBackend backend(style, stderr, stdout);
     if (o.command == Command::Read) backend.SetSavePath(fs::absolute(o.file).string());
@@ -217,7 +200,7 @@ int RunSingle(const Options& o) {
     env.program_dir = home;
     if (o.log) env.result_log_path = fs::absolute(*o.log).string();
     // Check SUM talks to no chip: a log of it would only say NG.
-    else if (o.command == Command::Checksum) env.result_log_path = "/dev/null";
+    else if (o.command == Command::Checksum) env.result_log_path = sys::NullDevice();
 
     int status = exit_status::kChipFailed;
     std::string usage_error;
@@ -314,7 +297,7 @@ int RunSingle(const Options& o) {
     if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
     if (status == exit_status::kInterrupted) text = "interrupted by a signal";
     if (status == exit_status::kPort && (code == result::kCannotOpenPort || code == result::kCannotChangePortSettings))
-        text += "\n" + PortProblem(device) +
+        text += "\n" + PortOpenProblem(device) +
                 // A device that did not open: the ones there are, to map instead.
                 (code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(com_number) : "");
     if (o.command == Command::Read && status == exit_status::kSuccess) {
@@ -343,7 +326,7 @@ int RunCli(const std::vector<std::string>& args) {
     }
     const Options& o = parsed.options;
     if (o.help) {
-        std::fputs(UsageText().c_str(), stdout);
+        std::fputs((UsageText() + PortUsageNote()).c_str(), stdout);
         return exit_status::kSuccess;
     }
     if (o.version) {
@@ -353,7 +336,7 @@ int RunCli(const std::vector<std::string>& args) {
     }
     const std::string home = HomeOf(o);
     // Child processes and the platform layer see the same program folder.
-    ::setenv("MIRELLE_HOME", home.c_str(), 1);
+    sys::SetEnv("MIRELLE_HOME", home);
     switch (o.command) {
         case Command::Targets: return ListTargets(o, home);
         case Command::Ports: return ListPorts(o, home);

@@ -19,7 +19,4 @@ int RunSingle(const Options& options);
 // Gang programming: one child process per port (gang_run.cpp).
 int RunGang(const Options& options, const std::string& home);
 
-// The device behind a -p value: COMn through [Ports], else the path itself.
-std::string PortDevice(const std::string& customize_path, const std::string& port);
-
 }  // namespace mirelle::cli

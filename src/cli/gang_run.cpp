@@ -2,25 +2,23 @@
 // board that hangs cannot stall the others. Each child runs `program` on its
 // port with --json and its own result log; the parent reads their events,
 // shows one line per port, and ends with a summary table.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_run.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
+#include "cli/port_names.h"
+#include "platform/child_process.h"
+#include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 
 namespace mirelle::cli {
 
@@ -31,8 +29,8 @@ namespace {
 struct Board {
     std::string port;
     std::string log;
-    pid_t pid = -1;
-    int fd = -1;
+    std::unique_ptr<sys::ChildProcess> child = std::make_unique<sys::ChildProcess>();
+    bool started = false;
     std::string pending;  // a partial line of its output
     std::string step;
     long long done = 0, of = 0;
@@ -65,20 +63,11 @@ std::string Field(const std::string& line, const std::string& key) {
     return line.substr(i, end - i);
 }
 
-// A port as a file name: the device's last part, or COMn as it is.
-std::string LogName(const std::string& port) {
-    std::string name = fs::path(port).filename().string();
-    for (char& c : name)
-        if (c == '/' || c == ':' || c == ' ') c = '_';
-    return name + ".TXT";
-}
-
 std::string DefaultLogDir(const std::string& home) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char name[32];
-    std::strftime(name, sizeof name, "gang-%Y%m%d-%H%M%S", &tm);
+    const LocalTime t = RealClock().Now();
+    char name[48];
+    std::snprintf(name, sizeof name, "gang-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return home + name;
 }
 
@@ -90,27 +79,10 @@ std::string ProgressLine(const Board& b) {
 }
 
 void Spawn(Board& b, const Options& o, const std::string& home) {
-    int pipes[2];
-    if (::pipe2(pipes, O_CLOEXEC) != 0) return;
-    std::vector<std::string> argv{sys::ExecutablePath(), "program", o.file, "--home", home, "--port", b.port,
-                                  "--log", b.log, "--json"};
-    if (o.target) argv.insert(argv.end(), {"--target", *o.target});
-    if (o.clock) argv.insert(argv.end(), {"--clock", *o.clock});
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipes[1], STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        std::vector<char*> args;
-        for (std::string& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(pipes[1]);
-    b.pid = pid;
-    b.fd = pid > 0 ? pipes[0] : (::close(pipes[0]), -1);
+    std::vector<std::string> args{"program", o.file, "--home", home, "--port", b.port, "--log", b.log, "--json"};
+    if (o.target) args.insert(args.end(), {"--target", *o.target});
+    if (o.clock) args.insert(args.end(), {"--clock", *o.clock});
+    b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
 void TakeLine(Board& b, const std::string& line) {
@@ -128,6 +100,29 @@ void TakeLine(Board& b, const std::string& line) {
         b.seconds = std::atof(Field(line, "seconds").c_str());
         b.bytes = std::atoll(Field(line, "bytes").c_str());
     }
+}
+
+// Splits what a child wrote into lines and takes each one.
+void TakeOutput(Board& b, const Options& o, bool terminal) {
+    b.pending += b.child->TakeOutput();
+    std::size_t nl = 0;
+    while ((nl = b.pending.find('\n')) != std::string::npos) {
+        std::string line = b.pending.substr(0, nl);
+        b.pending.erase(0, nl + 1);
+        // A child on Windows may end its lines with CR LF.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line.front() != '{') continue;
+        TakeLine(b, line);
+        if (o.json) {
+            // The children's events, each with its port.
+            std::printf("{\"port\":%s,%s\n", JsonString(b.port).c_str(), line.c_str() + 1);
+        } else if (!terminal && !o.quiet) {
+            const std::string event = Field(line, "event");
+            if (event == "step") std::fprintf(stderr, "%s: %s\n", b.port.c_str(), b.step.c_str());
+            if (event == "progress") std::fprintf(stderr, "%s: %lld / %lld\n", b.port.c_str(), b.done, b.of);
+        }
+    }
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -148,7 +143,7 @@ int RunGang(const Options& o, const std::string& home) {
     for (const std::string& port : o.ports) {
         Board b;
         b.port = port;
-        b.log = (fs::path(dir) / LogName(port)).string();
+        b.log = (fs::path(dir) / GangLogName(port)).string();
         boards.push_back(std::move(b));
     }
     for (std::size_t a = 0; a < boards.size(); ++a)
@@ -163,7 +158,7 @@ int RunGang(const Options& o, const std::string& home) {
     const auto started = std::chrono::steady_clock::now();
     for (Board& b : boards) Spawn(b, o, home);
 
-    const bool terminal = !o.json && !o.quiet && ::isatty(STDERR_FILENO);
+    const bool terminal = !o.json && !o.quiet && sys::StandardErrorIsTerminal();
     bool drawn = false;
     auto draw = [&] {
         if (!terminal) return;
@@ -173,60 +168,26 @@ int RunGang(const Options& o, const std::string& home) {
         drawn = true;
     };
     draw();
+    std::vector<sys::ChildProcess*> children;
+    for (Board& b : boards)
+        if (b.started) children.push_back(b.child.get());
     bool forwarded = false;
     for (;;) {
-        std::vector<pollfd> fds;
-        std::vector<Board*> owners;
-        for (Board& b : boards)
-            if (b.fd >= 0) {
-                fds.push_back({b.fd, POLLIN, 0});
-                owners.push_back(&b);
-            }
-        if (fds.empty()) break;
         if (sys::InterruptSignal() != 0 && !forwarded) {
-            for (Board& b : boards)
-                if (b.pid > 0) ::kill(b.pid, SIGTERM);
+            for (Board& b : boards) b.child->Stop();
             forwarded = true;
         }
-        if (::poll(fds.data(), fds.size(), 200) <= 0) continue;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0) continue;
-            Board& b = *owners[i];
-            char buf[4096];
-            const ssize_t n = ::read(b.fd, buf, sizeof buf);
-            if (n <= 0) {
-                ::close(b.fd);
-                b.fd = -1;
-                continue;
-            }
-            b.pending.append(buf, static_cast<std::size_t>(n));
-            std::size_t nl = 0;
-            while ((nl = b.pending.find('\n')) != std::string::npos) {
-                const std::string line = b.pending.substr(0, nl);
-                b.pending.erase(0, nl + 1);
-                TakeLine(b, line);
-                if (o.json) {
-                    // The children's events, each with its port.
-                    std::printf("{\"port\":%s,%s\n", JsonString(b.port).c_str(), line.c_str() + 1);
-                } else if (!terminal && !o.quiet) {
-                    const std::string event = Field(line, "event");
-                    if (event == "step") std::fprintf(stderr, "%s: %s\n", b.port.c_str(), b.step.c_str());
-                    if (event == "progress") std::fprintf(stderr, "%s: %lld / %lld\n", b.port.c_str(), b.done, b.of);
-                }
-            }
-            std::fflush(stdout);
-        }
+        const bool open = sys::ReadChildren(children, 200);
+        for (Board& b : boards) TakeOutput(b, o, terminal);
+        if (!open) break;
         draw();
     }
     int worst = exit_status::kSuccess;
     for (Board& b : boards) {
-        int wstatus = 0;
-        if (b.pid > 0) ::waitpid(b.pid, &wstatus, 0);
+        const sys::ChildExit e = b.child->Wait();
         if (!b.got_result) {
-            b.status = WIFSIGNALED(wstatus) ? exit_status::kInterrupted
-                       : WIFEXITED(wstatus)  ? WEXITSTATUS(wstatus)
-                                             : exit_status::kChipFailed;
-            if (b.pid <= 0 || b.status == 127) b.status = exit_status::kUsage;
+            b.status = e.signalled ? exit_status::kInterrupted : e.code;
+            if (!e.started || b.status == 127) b.status = exit_status::kUsage;
             b.text = "the run ended without a result";
         }
         worst = std::max(worst, b.status);

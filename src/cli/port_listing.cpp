@@ -1,61 +1,13 @@
 #include "cli/port_listing.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
 #include "cli/json_text.h"
 #include "platform/profile.h"
 
 namespace mirelle::cli {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr int kHighestComNumber = 255;
-
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    return line;
-}
-
-// Walks up from the tty's device towards the USB device that carries the
-// ids (a USB serial adapter's interface sits below it).
-void ReadUsbIds(const fs::path& device, SerialDevice& out) {
-    std::error_code ec;
-    fs::path dir = fs::canonical(device, ec);
-    if (ec) return;
-    for (int depth = 0; depth < 6 && !dir.empty() && dir != dir.root_path(); ++depth, dir = dir.parent_path()) {
-        if (fs::exists(dir / "idVendor", ec) && fs::exists(dir / "idProduct", ec)) {
-            out.usb_id = FirstLine(dir / "idVendor") + ":" + FirstLine(dir / "idProduct");
-            out.serial_number = FirstLine(dir / "serial");
-            return;
-        }
-    }
-}
-
-void CheckOpen(SerialDevice& d) {
-    // Non-blocking, so that a modem line without carrier does not hold the listing.
-    const int fd = ::open(d.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        d.can_open = true;
-        ::close(fd);
-        return;
-    }
-    const int e = errno;
-    d.open_error = std::strerror(e);
-    if (e == EACCES || e == EPERM)
-        d.open_error += " (on Debian: sudo adduser $USER dialout, then log in again)";
-}
 
 }  // namespace
 
@@ -66,54 +18,6 @@ std::vector<std::pair<int, std::string>> PortMap(const std::string& customize_te
         if (!device.empty()) map.emplace_back(n, device);
     }
     return map;
-}
-
-std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots, const std::string& customize_text) {
-    std::vector<SerialDevice> devices;
-    std::error_code ec;
-    const fs::path tty_class = fs::path(roots.sys) / "class" / "tty";
-    for (const auto& entry : fs::directory_iterator(tty_class, ec)) {
-        const fs::path device = entry.path() / "device";
-        // Virtual terminals and ptys have no device behind them.
-        if (!fs::exists(device, ec)) continue;
-        SerialDevice d;
-        const std::string name = entry.path().filename().string();
-        d.path = (fs::path(roots.dev) / name).string();
-        // A legacy 8250 port that no hardware answers has no type.
-        const fs::path type = entry.path() / "type";
-        if (name.rfind("ttyS", 0) == 0 && fs::exists(type, ec) && FirstLine(type) == "0") continue;
-        if (fs::is_symlink(device / "driver", ec))
-            d.driver = fs::read_symlink(device / "driver", ec).filename().string();
-        ReadUsbIds(device, d);
-        devices.push_back(std::move(d));
-    }
-    const fs::path by_id = fs::path(roots.dev) / "serial" / "by-id";
-    for (const auto& link : fs::directory_iterator(by_id, ec)) {
-        if (!link.is_symlink(ec)) continue;
-        const std::string target = fs::read_symlink(link.path(), ec).filename().string();
-        for (SerialDevice& d : devices)
-            if (fs::path(d.path).filename() == target) d.by_id.push_back(link.path().string());
-    }
-    for (const auto& [number, device] : PortMap(customize_text)) {
-        const std::string com = "COM" + std::to_string(number);
-        auto same = [&](const SerialDevice& d) {
-            if (d.path == device) return true;
-            for (const std::string& id : d.by_id)
-                if (id == device) return true;
-            return false;
-        };
-        auto it = std::find_if(devices.begin(), devices.end(), same);
-        if (it == devices.end()) {
-            SerialDevice d;
-            d.path = device;
-            devices.push_back(std::move(d));
-            it = devices.end() - 1;
-        }
-        it->com_names.push_back(com);
-    }
-    std::sort(devices.begin(), devices.end(), [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
-    for (SerialDevice& d : devices) CheckOpen(d);
-    return devices;
 }
 
 std::string FormatSerialDevices(const std::vector<SerialDevice>& devices, bool json) {
@@ -127,7 +31,9 @@ std::string FormatSerialDevices(const std::vector<SerialDevice>& devices, bool j
         if (json) {
             JsonObject o;
             o.Add("event", "port").Add("path", d.path).Add("by_id", d.by_id).Add("usb_id", d.usb_id);
-            o.Add("serial", d.serial_number).Add("driver", d.driver).Add("can_open", d.can_open);
+            o.Add("serial", d.serial_number).Add("driver", d.driver);
+            if (!d.system_device.empty()) o.Add("device", d.system_device);
+            o.Add("can_open", d.can_open);
             if (!d.can_open) o.Add("open_error", d.open_error);
             o.Add("com", d.com_names);
             out += o.Text() + "\n";
@@ -139,6 +45,7 @@ std::string FormatSerialDevices(const std::vector<SerialDevice>& devices, bool j
         for (const std::string& id : d.by_id) out += "  by-id:   " + id + "\n";
         if (!d.usb_id.empty()) out += "  usb:     " + d.usb_id + (d.serial_number.empty() ? "" : "  serial " + d.serial_number) + "\n";
         if (!d.driver.empty()) out += "  driver:  " + d.driver + "\n";
+        if (!d.system_device.empty()) out += "  device:  " + d.system_device + "\n";
         out += std::string("  open:    ") + (d.can_open ? "yes" : "no, " + d.open_error) + "\n";
     }
     if (devices.empty() && !json) out = "no serial devices found\n";

@@ -3,6 +3,8 @@
 // ids and serial number of the adapter, its driver, whether it can be opened
 // now, and the COMn names that the [Ports] map of Customize.ini gives it.
 // The roots are parameters so that a fake tree can stand in for the system.
+// On Windows: the COM ports that exist (serial/device_list), each with the
+// system's device behind it and whether it can be opened now.
 #pragma once
 
 #include <string>
@@ -11,7 +13,8 @@
 namespace mirelle::cli {
 
 struct SerialDevice {
-    std::string path;                  // /dev/ttyUSB0
+    std::string path;                  // /dev/ttyUSB0; on Windows \\.\COM3
+    std::string system_device;         // Windows: the system's device (\Device\Serial0)
     std::vector<std::string> by_id;    // /dev/serial/by-id/... links to it
     std::string usb_id;                // "0403:6001", empty when not on USB
     std::string serial_number;
@@ -30,7 +33,8 @@ struct PortRoots {
 std::vector<std::pair<int, std::string>> PortMap(const std::string& customize_text);
 
 // The devices, sorted by path. A device path of [Ports] whose device is not
-// found is listed too (marked by can_open false and its open error).
+// found is listed too (marked by can_open false and its open error). On
+// Windows the COM ports by number; the roots and the map are not used.
 std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots, const std::string& customize_text);
 
 // The listing as text, one block per device, or one JSON object per line.

@@ -8,13 +8,29 @@
 
 namespace mirelle::serial {
 
-// The serial devices that exist, one text each: the device, followed by its
-// stable names under <dev>/serial/by-id in parentheses. A device counts when
+// The serial devices that exist, one text each. On Linux the device, followed
+// by its stable names under <dev>/serial/by-id in parentheses. A device counts when
 // <sys>/<name> has a "device" link (so virtual consoles and pseudo-terminals
 // do not) and, for a UART port, a known port type (so the sixteen or more
-// ttyS nodes of a PC without the hardware do not). Sorted by name.
+// ttyS nodes of a PC without the hardware do not). Sorted by name. On
+// Windows (the roots unused) the COM ports of ListComPorts, "COM3" followed by
+// the system's device for it in parentheses.
 std::vector<std::string> ListSerialDevices(const std::string& dev_root = "/dev/",
                                            const std::string& sys_root = "/sys/class/tty/");
+
+// Windows: a COM port that exists, with the device the system names for it
+// (\Device\Serial0; under Wine its Linux device).
+struct ComPort {
+    int number = 0;  // 1 to 255
+    std::string device;
+    bool can_open = false;   // whether it opened just now (when asked)
+    std::string open_error;  // why not
+};
+
+// Windows: the COM ports COM1 to COM255 that exist, by number; with
+// `check_open` each is opened and closed again to tell whether it is free
+// (never while a run may be opening them). Built on Windows only.
+std::vector<ComPort> ListComPorts(bool check_open);
 
 enum class OpenProblem { Missing, NoPermission, Other };
 

@@ -1,5 +1,5 @@
-// Windows: a COM number is the device \\.\COMn itself, never mapped, so there
-// is no device list to offer; the Device Manager shows the machine's ports.
+// Windows: a COM number is the device \\.\COMn itself, never mapped; the
+// ports that exist are the COMn names the system knows as DOS devices.
 #include "serial/device_list.h"
 
 #include <windows.h>
@@ -8,7 +8,60 @@
 
 namespace mirelle::serial {
 
-std::vector<std::string> ListSerialDevices(const std::string&, const std::string&) { return {}; }
+namespace {
+
+constexpr int kHighestComNumber = 255;
+
+// The system's text for an error code, without its line end.
+std::string ErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = n && text ? sys::Narrow(text) : "error " + std::to_string(code);
+    if (text) ::LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    return out;
+}
+
+void CheckOpen(ComPort& port) {
+    const HANDLE h = ::CreateFileW(sys::Widen("\\\\.\\COM" + std::to_string(port.number)).c_str(),
+                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        port.open_error = e == ERROR_ACCESS_DENIED ? "in use by another program" : ErrorText(e);
+        return;
+    }
+    port.can_open = true;
+    ::CloseHandle(h);
+}
+
+}  // namespace
+
+std::vector<ComPort> ListComPorts(bool check_open) {
+    std::vector<ComPort> ports;
+    for (int n = 1; n <= kHighestComNumber; ++n) {
+        // The device name list: its first name is the one that matters.
+        wchar_t target[1024] = {};
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        const DWORD length = ::QueryDosDeviceW(name.c_str(), target, 1024);
+        if (length == 0 && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) continue;
+        ComPort port;
+        port.number = n;
+        if (length != 0) port.device = sys::Narrow(target);
+        if (check_open) CheckOpen(port);
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+std::vector<std::string> ListSerialDevices(const std::string&, const std::string&) {
+    std::vector<std::string> out;
+    for (const ComPort& port : ListComPorts(false))
+        out.push_back("COM" + std::to_string(port.number) + (port.device.empty() ? "" : " (" + port.device + ")"));
+    return out;
+}
 
 OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     group.clear();
@@ -24,7 +77,12 @@ OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     return OpenProblem::Other;
 }
 
-std::string SerialDevicesHint(int) { return "the Device Manager lists the serial ports of this machine"; }
+std::string SerialDevicesHint(int) {
+    const std::vector<std::string> ports = ListSerialDevices();
+    std::string text = ports.empty() ? "no serial ports found" : "serial ports: ";
+    for (std::size_t i = 0; i < ports.size(); ++i) text += (i ? ", " : "") + ports[i];
+    return text;
+}
 
 std::string PortProblemText(int com_number, const std::string& device) {
     const std::string com = "COM" + std::to_string(com_number);
