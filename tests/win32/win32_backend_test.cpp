@@ -192,12 +192,20 @@ TEST_F(Win32BackendTest, MainWindowIsBuiltFromItsTemplateInDialogUnits) {
         HWND tabs = ::FindWindowExW(sheet, nullptr, WC_TABCONTROLW, nullptr);
         s_tabs = tabs != nullptr ? TabCtrl_GetItemCount(tabs) : 0;
         SaveShot(sheet, "win32_customize_sheet.bmp");
+        // The second tab, chosen as a click on it tells the sheet.
+        if (tabs != nullptr) {
+            TabCtrl_SetCurSel(tabs, 1);
+            NMHDR n{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), static_cast<UINT>(TCN_SELCHANGE)};
+            ::SendMessageW(sheet, WM_NOTIFY, n.idFrom, reinterpret_cast<LPARAM>(&n));
+            SaveShot(sheet, "win32_customize_sheet_tooltips.bmp");
+        }
         ::PostMessageW(sheet, WM_CLOSE, 0, 0);
     });
     ::SendMessageW(Backend().ControlOf(dlg, idc::kSetEnvironment), BM_CLICK, 0, 0);
     ::KillTimer(nullptr, timer);
     EXPECT_EQ(s_tabs, 2);  // Sound and Tooltips
     EXPECT_TRUE(dlg.IsWindowEnabled());
+    EXPECT_EQ(::GetActiveWindow(), hwnd);  // back to the main window
     dlg.DestroyWindow();
     EXPECT_FALSE(::IsWindow(hwnd));
     ui::SetMainWindow(nullptr);

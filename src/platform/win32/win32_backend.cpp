@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <uxtheme.h>
 #undef MessageBox
 #undef CreateWindow
 #undef GetWindowText
@@ -227,6 +228,14 @@ HICON LoadIconResource(int id, int size) {
                                            LR_DEFAULTCOLOR));
 }
 
+// A control's whole text, however long.
+std::string WindowText(HWND h) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(h)) + 1, L'\0');
+    const int n = ::GetWindowTextW(h, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max(0, n)));
+    return Narrow(text);
+}
+
 int VirtualKeyOf(WPARAM vk) {
     if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return static_cast<int>(vk);
     switch (vk) {
@@ -309,6 +318,8 @@ bool Win32Backend::CreateWindow(Dialog& dialog, Dialog* owner, bool /*modal*/) {
     }
     ref.hwnd = hwnd;
     by_handle_[hwnd] = &ref;
+    // A page in a sheet is drawn with the tab strip's own background.
+    if (dialog.IsChild()) ::EnableThemeDialogTexture(hwnd, ETDT_ENABLETAB);
     BindControls(ref);
     ApplyGeometry(ref);
     dialog.SetObserver(this);
@@ -350,9 +361,7 @@ void Win32Backend::ApplyControl(Window& w, std::size_t index, ChangeKind kind) {
         case ChangeKind::Text:
             if (t.kind == ControlKind::Edit || t.kind == ControlKind::DropDown) {
                 // Only a real change, so the caret stays where the user typed.
-                wchar_t buf[1024];
-                ::GetWindowTextW(h, buf, 1024);
-                if (Narrow(buf) != c.text) ::SetWindowTextW(h, Widen(c.text).c_str());
+                if (WindowText(h) != c.text) ::SetWindowTextW(h, Widen(c.text).c_str());
             } else if (t.kind != ControlKind::DropList && t.kind != ControlKind::Picture &&
                        t.kind != ControlKind::Icon && t.kind != ControlKind::Progress && t.kind != ControlKind::Tab) {
                 ::SetWindowTextW(h, Widen(c.text).c_str());
@@ -714,9 +723,7 @@ long long Win32Backend::DialogMessage(Window& w, unsigned message, unsigned long
                     break;
                 case ControlKind::Edit:
                     if (code == EN_CHANGE) {
-                        wchar_t buf[1024];
-                        ::GetWindowTextW(h, buf, 1024);
-                        e = InputEvent::TextEditedIn(id, Narrow(buf));
+                        e = InputEvent::TextEditedIn(id, WindowText(h));
                         resync = true;
                     } else if (code == EN_SETFOCUS) {
                         e.kind = InputKind::FocusChanged;
@@ -730,9 +737,7 @@ long long Win32Backend::DialogMessage(Window& w, unsigned message, unsigned long
                         e = InputEvent::SelectionIn(id, static_cast<int>(::SendMessageW(h, CB_GETCURSEL, 0, 0)));
                         resync = true;
                     } else if (code == CBN_EDITCHANGE) {
-                        wchar_t buf[1024];
-                        ::GetWindowTextW(h, buf, 1024);
-                        e = InputEvent::TextEditedIn(id, Narrow(buf));
+                        e = InputEvent::TextEditedIn(id, WindowText(h));
                         resync = true;
                     } else if (code == CBN_SETFOCUS) {
                         e.kind = InputKind::FocusChanged;
@@ -854,6 +859,12 @@ void Win32Backend::OnDialogChanged(Dialog& dialog, const Change& change) {
             break;
         case ChangeKind::WindowEnabled:
             ::EnableWindow(w.hwnd, dialog.IsWindowEnabled());
+            // An owner enabled again after its modal window went takes the
+            // activation back, which the system gave to no one while it was
+            // disabled.
+            if (dialog.IsWindowEnabled() && !dialog.IsChild() && ::IsWindowVisible(w.hwnd) &&
+                ::GetActiveWindow() == nullptr)
+                ::SetForegroundWindow(w.hwnd);
             break;
         case ChangeKind::WindowVisible:
             if (dialog.IsWindowVisible()) {
