@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -365,12 +366,16 @@ TEST_F(Win32BackendTest, MessageBoxesReturnTheButtonPressed) {
     owner.DestroyWindow();
 }
 
-// The program's Full Operation clicked in its running window, as a user does
-// it: scripts/test-windows starts mirelle.exe against mirelle-sim and runs
-// this with MIRELLE_CLICK_PROGRAM=1 (it is skipped otherwise). It presses
-// Full Operation, answers the message boxes with their first button, presses
-// Ok on the result and closes the main window. The program is another
-// process, so its windows are looked for again and again (each wait bounded).
+// The program in its running windows, as a user sees it: scripts/test-windows
+// starts mirelle.exe against mirelle-sim and runs this with
+// MIRELLE_CLICK_PROGRAM set (it is skipped otherwise):
+//  - "click": the program was started without arguments; this presses Full
+//    Operation, answers the message boxes with their first button, presses
+//    Ok on the result and closes the main window;
+//  - "watch": the program runs unattended; its progress window must show the
+//    steps, and go when the run ends.
+// The program is another process, so its windows are looked for again and
+// again, each wait bounded.
 struct ProgramWindows {
     DWORD process = 0;
     HWND main = nullptr;
@@ -408,30 +413,43 @@ std::string ForeignText(HWND hwnd) {
     return sys::Narrow(buf);
 }
 
-TEST(Win32ProgramRun, FullOperationClickedInTheWindow) {
-    const char* wanted = std::getenv("MIRELLE_CLICK_PROGRAM");
-    if (wanted == nullptr || std::string(wanted) != "1") GTEST_SKIP() << "runs from scripts/test-windows";
+TEST(Win32ProgramRun, FullOperationInTheWindows) {
+    const char* mode_text = std::getenv("MIRELLE_CLICK_PROGRAM");
+    const std::string mode = mode_text != nullptr ? mode_text : "";
+    if (mode != "click" && mode != "watch") GTEST_SKIP() << "runs from scripts/test-windows";
+    const bool click = mode == "click";
     constexpr int kStepMs = 50;
+    // The program's first window: the main window, or the progress window of the unattended run.
     ProgramWindows w;
-    for (int waited = 0; waited < 60000 && w.main == nullptr; waited += kStepMs) {
+    for (int waited = 0; waited < 60000; waited += kStepMs) {
         w = FindProgramWindows(0);
-        if (w.main == nullptr) ::Sleep(kStepMs);
-    }
-    ASSERT_NE(w.main, nullptr) << "no main window";
-    const DWORD process = w.process;
-    HWND main = w.main;
-    SaveShot(main, "win32_program_main_window.bmp");
-    ::PostMessageW(::GetDlgItem(main, idc::kFullOperation), BM_CLICK, 0, 0);
-    std::string last;
-    bool acknowledged = false;
-    for (int waited = 0; waited < 240000 && !acknowledged; waited += kStepMs) {
+        if (click ? w.main != nullptr : !w.others.empty()) break;
         ::Sleep(kStepMs);
-        for (HWND other : FindProgramWindows(process).others) {
+    }
+    DWORD process = w.process;
+    if (!click && !w.others.empty()) ::GetWindowThreadProcessId(w.others.front(), &process);
+    HWND main = w.main;
+    ASSERT_TRUE(click ? main != nullptr : process != 0) << "no window of the program";
+    if (click) {
+        SaveShot(main, "win32_program_main_window.bmp");
+        ::PostMessageW(::GetDlgItem(main, idc::kFullOperation), BM_CLICK, 0, 0);
+    }
+    std::vector<std::string> statuses;
+    bool acknowledged = false;
+    bool gone = false;
+    for (int waited = 0; waited < 240000 && !acknowledged && !gone; waited += kStepMs) {
+        ::Sleep(kStepMs);
+        const ProgramWindows now = FindProgramWindows(process);
+        gone = !click && now.others.empty();
+        for (HWND other : now.others) {
             if (HWND status = ::GetDlgItem(other, idc::kStatusText)) {
                 const std::string text = ForeignText(status);
-                if (text != last) std::printf("progress: %s\n", (last = text).c_str());
+                if (statuses.empty() || text != statuses.back()) {
+                    statuses.push_back(text);
+                    std::printf("progress: %s\n", text.c_str());
+                }
                 HWND button = ::GetDlgItem(other, idc::kProgressButton);
-                if (text == "It ended normally completely" && ::IsWindowEnabled(button)) {
+                if (click && text == "It ended normally completely" && ::IsWindowEnabled(button)) {
                     SaveShot(other, "win32_program_done.bmp");
                     ::PostMessageW(button, BM_CLICK, 0, 0);
                     acknowledged = true;
@@ -445,11 +463,16 @@ TEST(Win32ProgramRun, FullOperationClickedInTheWindow) {
             }
         }
     }
-    EXPECT_TRUE(acknowledged) << "last status: " << last;
-    // The progress window goes; then the main window is closed.
-    for (int waited = 0; waited < 10000 && !FindProgramWindows(process).others.empty(); waited += kStepMs)
-        ::Sleep(kStepMs);
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Full Operation -  Erasing"), statuses.end());
+    if (click) {
+        EXPECT_TRUE(acknowledged);
+        // The progress window goes; then the main window is closed.
+        for (int waited = 0; waited < 10000 && !FindProgramWindows(process).others.empty(); waited += kStepMs)
+            ::Sleep(kStepMs);
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+    } else {
+        EXPECT_TRUE(gone) << "the progress window stayed";
+    }
 }
 
 }  // namespace
