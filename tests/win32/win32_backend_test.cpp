@@ -6,6 +6,7 @@
 // <windows.h> first, without its macros that rename the backend's members.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 #undef MessageBox
 #undef CreateWindow
 #undef GetWindowText
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -112,13 +114,27 @@ public:
                    {ui::kIdOk, ControlKind::Button, "OK", 115, 60, 50, 14, ui::kDefaultButton}}}) {}
     std::vector<int> clicks;
     int oks = 0;
+    std::vector<std::string> dropped;
+    ui::ToolTipCtrl tips;
 
 protected:
+    bool OnInitDialog() override {
+        DragAcceptFiles(true);
+        tips.Create(this);
+        tips.AddTool(102, "Runs it");
+        tips.Activate(true);
+        return true;
+    }
+    bool PreTranslateMessage(ui::InputEvent& event) override {
+        tips.RelayEvent(event);
+        return false;
+    }
     bool OnCommand(int id, int code) override {
         if (code == ui::kBnClicked) clicks.push_back(id);
         return false;
     }
     void OnOK() override { ++oks; }
+    void OnDropFiles(const std::vector<std::string>& files) override { dropped = files; }
 };
 
 class Win32BackendTest : public ProgramFolderTest {
@@ -179,6 +195,7 @@ TEST_F(Win32BackendTest, MainWindowIsBuiltFromItsTemplateInDialogUnits) {
     HMENU menu = ::GetSystemMenu(hwnd, FALSE);
     EXPECT_EQ(::GetMenuState(menu, SC_SIZE, MF_BYCOMMAND), static_cast<UINT>(-1));
     EXPECT_NE(::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_NE(::GetMenuState(menu, idc::kAboutCommand, MF_BYCOMMAND), static_cast<UINT>(-1));
     SaveShot(hwnd, "win32_main_window.bmp");
 
     // The customize sheet, opened with its button, shot while its modal loop runs and closed.
@@ -279,6 +296,40 @@ TEST_F(Win32BackendTest, ClicksKeysAndTextReachTheModelAndDisabledOnesDoNot) {
     EXPECT_EQ(TextOf(edit), "from the model");
     probe.DestroyWindow();
     EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(Win32BackendTest, PointerRestsShowTooltipsAndDroppedFilesArriveAsUtf8) {
+    ProbeDialog probe;
+    ASSERT_TRUE(probe.Create(nullptr));
+    Pump();
+    HWND hwnd = Backend().WindowOf(probe);
+    // The pointer resting on Run: the tooltip window shows the model's text.
+    ::PostMessageW(Backend().ControlOf(probe, 102), WM_MOUSEHOVER, 0, 0);
+    Pump();
+    HWND tip = nullptr;
+    while ((tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr)
+        if (::IsWindowVisible(tip)) break;
+    ASSERT_NE(tip, nullptr);
+    wchar_t text[64] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = hwnd;
+    tool.uId = 1;
+    tool.lpszText = text;
+    ::SendMessageW(tip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(sys::Narrow(text), "Runs it");
+
+    // Files dropped on the window, one with a name outside ASCII.
+    const std::wstring names = std::wstring(L"C:\\a.mot") + L'\0' + L"C:\\ボード.hex" + L'\0' + L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(probe.dropped, (std::vector<std::string>{"C:\\a.mot", "C:\\ボード.hex"}));
+    probe.DestroyWindow();
 }
 
 TEST_F(Win32BackendTest, ProgressWindowTakesTheHeightAndButtonOfEachMode) {
