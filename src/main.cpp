@@ -1,16 +1,19 @@
 // The program's entry point: chooses the window backend (see
-// platform/console/backend_choice.h for the rule) and runs the application.
+// platform/ui/backend_choice.h for the rule) and runs the application.
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/operations/com_handle.h"
+#include "app/operations/command_line.h"
 #include "app/operations/unattended_start.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
 #include "platform/ui/backend_choice.h"
 #include "platform/console/console_backend.h"
+#include "platform/ui/native_backend.h"
 #if MIRELLE_HAVE_QT
 #include "platform/qt/qt_backend.h"
 #endif
@@ -38,7 +41,13 @@ int main(int argc, char** argv) {
         }
         run_lock = std::move(start.lock);
     }
-    const BackendChoice choice = ChooseBackend(BackendEnvironment::FromProcess(argc > 1, kQtBuilt));
+    BackendEnvironment env = BackendEnvironment::FromProcess(argc > 1, kQtBuilt);
+    env.native_built = ui::NativeBackendBuilt();
+    const std::vector<std::string> words = sys::ProgramArguments(argc, argv);
+    if (words.size() > 1) {
+        env.no_dialog = !ParseCommandLine({words.begin() + 1, words.end()}).show_progress;
+    }
+    const BackendChoice choice = ChooseBackend(env);
     if (!choice.warning.empty()) std::fprintf(stderr, "%s\n", choice.warning.c_str());
     if (choice.kind == BackendKind::None) {
         std::fprintf(stderr, "%s\n", choice.error.c_str());
@@ -53,6 +62,7 @@ int main(int argc, char** argv) {
         backend = ui::CreateQtBackend(argc, argv, error.c_str());
     }
 #endif
+    if (choice.kind == BackendKind::Native) backend = ui::CreateNativeBackend();
     if (!backend) backend = std::make_unique<ui::ConsoleBackend>();
     ui::SetActiveBackend(backend.get());
 

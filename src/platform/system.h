@@ -80,7 +80,10 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Lets the console show and take the program's UTF-8 texts as they are (the
 // Japanese table): on Windows by switching the console's code pages; a
-// terminal elsewhere takes them already.
+// terminal elsewhere takes them already. The Windows program is a windowed
+// one, started without a console of its own: when started from a console,
+// it writes its messages there (standard output and error that are not
+// redirected elsewhere go to the console of the parent).
 void UseUtf8Console();
 
 }  // namespace mirelle::sys

@@ -180,6 +180,28 @@ TEST(BackendChoiceTest, MirelleUiOverridesAndABuildWithoutQtUsesTheConsole) {
     EXPECT_EQ(ChooseBackend(no_qt).kind, BackendKind::None);
 }
 
+TEST(BackendChoiceTest, TheSystemsOwnWindowsNeedNoDisplayAndNoDialogRunsOnTheConsole) {
+    struct Case {
+        bool args, no_dialog;
+        const char* ui;
+        BackendKind kind;
+    };
+    const Case cases[] = {
+        {false, false, "", BackendKind::Native},       {true, false, "", BackendKind::Native},
+        {true, true, "", BackendKind::Console},        {false, false, "console", BackendKind::Console},
+        {true, false, "console", BackendKind::Console}, {false, false, "qt", BackendKind::Native},
+    };
+    for (const Case& c : cases) {
+        BackendEnvironment env = Env(c.args, "", c.ui);
+        env.qt_built = false;
+        env.native_built = true;
+        env.no_dialog = c.no_dialog;
+        const BackendChoice choice = ChooseBackend(env);
+        EXPECT_EQ(choice.kind, c.kind) << c.args << c.no_dialog << c.ui;
+        EXPECT_EQ(choice.warning.empty(), std::string(c.ui) != "qt") << c.ui;
+    }
+}
+
 // A sheet of one page with a check box that marks it modified.
 class TickPage : public PropertyPage {
 public:

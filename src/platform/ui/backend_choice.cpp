@@ -26,6 +26,13 @@ BackendEnvironment BackendEnvironment::FromProcess(bool has_arguments, bool qt_b
 
 BackendChoice ChooseBackend(const BackendEnvironment& env) {
     BackendChoice choice;
+    if (env.native_built) {
+        if (!env.mirelle_ui.empty() && env.mirelle_ui != "console" && env.mirelle_ui != "win32")
+            choice.warning = "mirelle: MIRELLE_UI=" + env.mirelle_ui + " is neither win32 nor console; ignored";
+        const bool console = env.mirelle_ui == "console" || (env.has_arguments && env.no_dialog);
+        choice.kind = console ? BackendKind::Console : BackendKind::Native;
+        return choice;
+    }
     const bool display = !env.display.empty() || !env.wayland_display.empty();
     bool want_qt;
     if (env.mirelle_ui == "qt") {

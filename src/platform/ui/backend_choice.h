@@ -12,6 +12,10 @@
 //    its own, such as offscreen), the program says so in one line and exits
 //    with status 1. A build without Qt runs the unattended run on the console
 //    and refuses the interactive one the same way.
+//  - A build with the system's own windows (Windows) needs no display: it
+//    shows its windows there, for the interactive run and for the progress
+//    window of the unattended one; only MIRELLE_UI=console, or an unattended
+//    run whose command line holds "no_dialog", runs on the console.
 #pragma once
 
 #include <string>
@@ -21,6 +25,8 @@ namespace mirelle {
 struct BackendEnvironment {
     bool has_arguments = false;
     bool qt_built = false;
+    bool native_built = false;    // the system's own window backend
+    bool no_dialog = false;       // the command line holds "no_dialog"
     std::string mirelle_ui;       // MIRELLE_UI
     std::string display;          // DISPLAY
     std::string wayland_display;  // WAYLAND_DISPLAY
@@ -28,7 +34,7 @@ struct BackendEnvironment {
     static BackendEnvironment FromProcess(bool has_arguments, bool qt_built);
 };
 
-enum class BackendKind { Qt, Console, None };
+enum class BackendKind { Qt, Native, Console, None };
 
 struct BackendChoice {
     BackendKind kind = BackendKind::None;

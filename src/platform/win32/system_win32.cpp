@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -94,6 +95,18 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void UseUtf8Console() {
+    // A windowed program has no standard handles unless they were redirected;
+    // then the console it was started from, if any, takes the messages.
+    auto missing = [](DWORD which) {
+        HANDLE h = ::GetStdHandle(which);
+        return h == nullptr || h == INVALID_HANDLE_VALUE;
+    };
+    const bool no_out = missing(STD_OUTPUT_HANDLE);
+    const bool no_err = missing(STD_ERROR_HANDLE);
+    if ((no_out || no_err) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (no_out) (void)std::freopen("CONOUT$", "w", stdout);
+        if (no_err) (void)std::freopen("CONOUT$", "w", stderr);
+    }
     ::SetConsoleOutputCP(CP_UTF8);
     ::SetConsoleCP(CP_UTF8);
 }

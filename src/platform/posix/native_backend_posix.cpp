@@ -1,0 +1,10 @@
+// On Linux the windows are Qt's (platform/qt/); there is no system backend.
+#include "platform/ui/native_backend.h"
+
+namespace mirelle::ui {
+
+bool NativeBackendBuilt() { return false; }
+
+std::unique_ptr<Backend> CreateNativeBackend() { return nullptr; }
+
+}  // namespace mirelle::ui

@@ -1,0 +1,530 @@
+// The Windows backend with real dialogs (run under Wine with a virtual X
+// server by scripts/test-windows): windows built from their templates, worked
+// with window messages as the system delivers input. Screenshots of the main
+// window, the progress window and the customize sheet go to
+// test-artifacts/*.bmp of the build folder.
+// <windows.h> first, without its macros that rename the backend's members.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#undef MessageBox
+#undef CreateWindow
+#undef GetWindowText
+#undef SetWindowText
+#undef GetDlgItemText
+#undef SetDlgItemText
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/windows/control_ids.h"
+#include "app/windows/progress_dlg.h"
+#include "app/windows/writer_dlg.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_backend.h"
+#include "scenario/main_window_fixture.h"
+#include "support/program_folder.h"
+
+namespace mirelle::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+using ui::ControlKind;
+
+ui::Win32Backend& Backend() {
+    static ui::Win32Backend backend;
+    return backend;
+}
+
+// Every pending message, so that what was posted has arrived.
+void Pump() { Backend().PumpEvents(); }
+
+// The window as the screen shows it, as a 24-bit BMP.
+void SaveShot(HWND hwnd, const std::string& name) {
+    ASSERT_NE(hwnd, nullptr);
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Pump();
+    RECT r;
+    ::GetWindowRect(hwnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bitmap);
+    ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(mem, old);
+    BITMAPINFOHEADER info{sizeof(info), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+    ::GetDIBits(mem, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    const fs::path dir = fs::path(MIRELLE_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(dir);
+    std::ofstream out(dir / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+    out.write(reinterpret_cast<const char*>(&info), sizeof(info));
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    EXPECT_TRUE(out.good()) << name;
+}
+
+// A control's rectangle in its dialog's client pixels.
+RECT ClientRectOf(HWND control) {
+    RECT r;
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// As the dialog manager places a control: position and size each mapped.
+RECT Pixels(HWND dialog, int x, int y, int cx, int cy) {
+    RECT r{x, y, cx, cy};
+    ::MapDialogRect(dialog, &r);
+    return {r.left, r.top, r.left + r.right, r.top + r.bottom};
+}
+
+std::string TextOf(HWND hwnd) {
+    wchar_t buf[512] = {};
+    ::GetWindowTextW(hwnd, buf, 512);
+    return sys::Narrow(buf);
+}
+
+// A small window with the controls the rules are about.
+class ProbeDialog : public ui::Dialog {
+public:
+    ProbeDialog()
+        : Dialog({500, "Probe", "MS Shell Dlg", 8, 170, 80, ui::kPopup | ui::kCaption | ui::kSystemMenu | ui::kVisible,
+                  {{ui::kStaticId, ControlKind::Label, "&Name:", 5, 7, 30, 10, 0},
+                   {101, ControlKind::Edit, "", 40, 5, 80, 14, ui::kBorder},
+                   {102, ControlKind::Button, "&Run", 5, 30, 50, 14, 0},
+                   {103, ControlKind::Button, "&Stop", 60, 30, 50, 14, ui::kDisabled},
+                   {104, ControlKind::CheckBox, "&Keep", 5, 50, 60, 10, 0},
+                   {ui::kIdOk, ControlKind::Button, "OK", 115, 60, 50, 14, ui::kDefaultButton}}}) {}
+    std::vector<int> clicks;
+    int oks = 0;
+    std::vector<std::string> dropped;
+    ui::ToolTipCtrl tips;
+
+protected:
+    bool OnInitDialog() override {
+        DragAcceptFiles(true);
+        tips.Create(this);
+        tips.AddTool(102, "Runs it");
+        tips.Activate(true);
+        return true;
+    }
+    bool PreTranslateMessage(ui::InputEvent& event) override {
+        tips.RelayEvent(event);
+        return false;
+    }
+    bool OnCommand(int id, int code) override {
+        if (code == ui::kBnClicked) clicks.push_back(id);
+        return false;
+    }
+    void OnOK() override { ++oks; }
+    void OnDropFiles(const std::vector<std::string>& files) override { dropped = files; }
+};
+
+class Win32BackendTest : public ProgramFolderTest {
+protected:
+    Win32BackendTest() : ProgramFolderTest("mirelle-win32-") {}
+    void SetUp() override {
+        ProgramFolderTest::SetUp();
+        ui::SetActiveBackend(&Backend());
+    }
+    void TearDown() override {
+        ui::SetActiveBackend(nullptr);
+        ProgramFolderTest::TearDown();
+    }
+};
+
+TEST_F(Win32BackendTest, MainWindowIsBuiltFromItsTemplateInDialogUnits) {
+    WriteFile("CHIPDEF.INI", kSampleChipDef);
+    AppEnvironment env;
+    env.executable_path = Dir() + "mirelle.exe";
+    env.program_dir = Dir();
+    CWriterDlg dlg(env);
+    ui::SetMainWindow(&dlg);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.ShowWindow(true);
+    Pump();
+    HWND hwnd = Backend().WindowOf(dlg);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(TextOf(hwnd), dlg.GetWindowText());
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    const RECT size = Pixels(hwnd, 0, 0, dlg.Template().cx, dlg.Template().cy);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    // Every control with an id sits where its template puts it; a list's
+    // height is its closed height, so only its width counts.
+    int checked = 0;
+    for (const ui::ControlTemplate& t : dlg.Template().controls) {
+        if (t.id == ui::kStaticId || t.kind == ControlKind::Icon) continue;
+        HWND control = Backend().ControlOf(dlg, t.id);
+        ASSERT_NE(control, nullptr) << t.id;
+        EXPECT_EQ(::GetDlgCtrlID(control), t.id);
+        const RECT want = Pixels(hwnd, t.x, t.y, t.cx, t.cy);
+        const RECT got = ClientRectOf(control);
+        EXPECT_EQ(got.left, want.left) << t.id;
+        EXPECT_EQ(got.top, want.top) << t.id;
+        EXPECT_EQ(got.right, want.right) << t.id;
+        if (t.kind != ControlKind::DropList && t.kind != ControlKind::DropDown) {
+            EXPECT_EQ(got.bottom, want.bottom) << t.id;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 20);
+    // The model's state is on the controls.
+    EXPECT_EQ(TextOf(Backend().ControlOf(dlg, idc::kFullOperation)), "&Full Operation(D+E+B+P)");
+    EXPECT_EQ(::IsWindowEnabled(Backend().ControlOf(dlg, idc::kCopy)) != 0, dlg.IsControlEnabled(idc::kCopy));
+    EXPECT_EQ(::SendMessageW(Backend().ControlOf(dlg, idc::kTarget), CB_GETCOUNT, 0, 0), dlg.GetCount(idc::kTarget));
+    // The About command in the system menu, Size and Maximize gone from it.
+    HMENU menu = ::GetSystemMenu(hwnd, FALSE);
+    EXPECT_EQ(::GetMenuState(menu, SC_SIZE, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_NE(::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_NE(::GetMenuState(menu, idc::kAboutCommand, MF_BYCOMMAND), static_cast<UINT>(-1));
+    SaveShot(hwnd, "win32_main_window.bmp");
+
+    // The customize sheet, opened with its button, shot while its modal loop runs and closed.
+    static HWND s_main = nullptr;
+    static int s_tabs = -1;
+    s_main = hwnd;
+    s_tabs = -1;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
+        HWND sheet = ::GetForegroundWindow();
+        if (sheet == nullptr || sheet == s_main) return;
+        ::KillTimer(nullptr, id);
+        HWND tabs = ::FindWindowExW(sheet, nullptr, WC_TABCONTROLW, nullptr);
+        s_tabs = tabs != nullptr ? TabCtrl_GetItemCount(tabs) : 0;
+        SaveShot(sheet, "win32_customize_sheet.bmp");
+        // The second tab, chosen as a click on it tells the sheet.
+        if (tabs != nullptr) {
+            TabCtrl_SetCurSel(tabs, 1);
+            NMHDR n{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), static_cast<UINT>(TCN_SELCHANGE)};
+            ::SendMessageW(sheet, WM_NOTIFY, n.idFrom, reinterpret_cast<LPARAM>(&n));
+            SaveShot(sheet, "win32_customize_sheet_tooltips.bmp");
+        }
+        ::PostMessageW(sheet, WM_CLOSE, 0, 0);
+    });
+    ::SendMessageW(Backend().ControlOf(dlg, idc::kSetEnvironment), BM_CLICK, 0, 0);
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(s_tabs, 2);  // Sound and Tooltips
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+    EXPECT_EQ(::GetActiveWindow(), hwnd);  // back to the main window
+    dlg.DestroyWindow();
+    EXPECT_FALSE(::IsWindow(hwnd));
+    ui::SetMainWindow(nullptr);
+}
+
+TEST_F(Win32BackendTest, ClicksKeysAndTextReachTheModelAndDisabledOnesDoNot) {
+    ProbeDialog probe;
+    ASSERT_TRUE(probe.Create(nullptr));
+    Pump();
+    HWND hwnd = Backend().WindowOf(probe);
+    HWND edit = Backend().ControlOf(probe, 101);
+    HWND stop = Backend().ControlOf(probe, 103);
+    EXPECT_FALSE(::IsWindowEnabled(stop));
+
+    struct Step {
+        const char* what;
+        void (*act)(HWND hwnd, ProbeDialog& probe);
+        std::vector<int> clicks;
+    };
+    const Step steps[] = {
+        {"click on Run", [](HWND h, ProbeDialog&) { ::SendMessageW(::GetDlgItem(h, 102), BM_CLICK, 0, 0); }, {102}},
+        {"click on the disabled Stop",
+         [](HWND h, ProbeDialog&) { ::SendMessageW(::GetDlgItem(h, 103), BM_CLICK, 0, 0); }, {}},
+        {"Alt+R", [](HWND h, ProbeDialog&) { ::PostMessageW(h, WM_SYSKEYDOWN, 'R', 1 << 29); }, {102}},
+        {"Alt+S of the disabled Stop", [](HWND h, ProbeDialog&) { ::PostMessageW(h, WM_SYSKEYDOWN, 'S', 1 << 29); }, {}},
+        {"click on Run in a disabled window",
+         [](HWND h, ProbeDialog& p) {
+             p.EnableWindow(false);
+             ::SendMessageW(::GetDlgItem(h, 102), BM_CLICK, 0, 0);
+             ::PostMessageW(h, WM_SYSKEYDOWN, 'R', 1 << 29);
+             Pump();
+             p.EnableWindow(true);
+         },
+         {}},
+        {"Stop enabled by the model, clicked",
+         [](HWND h, ProbeDialog& p) {
+             p.EnableControl(103, true);
+             ::SendMessageW(::GetDlgItem(h, 103), BM_CLICK, 0, 0);
+         },
+         {103}},
+    };
+    for (const Step& step : steps) {
+        probe.clicks.clear();
+        step.act(hwnd, probe);
+        Pump();
+        EXPECT_EQ(probe.clicks, step.clicks) << step.what;
+    }
+    EXPECT_TRUE(::IsWindowEnabled(stop));
+
+    // The check box is the model's: a click checks it once, on the screen too.
+    ::SendMessageW(Backend().ControlOf(probe, 104), BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(probe.GetCheck(104), 1);
+    EXPECT_EQ(::SendMessageW(Backend().ControlOf(probe, 104), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    // The label's mnemonic moves the focus to the edit; typing fills the
+    // model; Enter goes to the model's OK.
+    ::PostMessageW(hwnd, WM_SYSKEYDOWN, 'N', 1 << 29);
+    Pump();
+    EXPECT_EQ(probe.GetFocus(), 101);
+    EXPECT_EQ(::GetFocus(), edit);
+    for (char c : std::string("Ab1")) ::PostMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+    Pump();
+    EXPECT_EQ(probe.GetDlgItemText(101), "Ab1");
+    ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    Pump();
+    EXPECT_EQ(probe.oks, 1);
+    // And the model's text reaches the control.
+    probe.SetDlgItemText(101, "from the model");
+    EXPECT_EQ(TextOf(edit), "from the model");
+    probe.DestroyWindow();
+    EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(Win32BackendTest, PointerRestsShowTooltipsAndDroppedFilesArriveAsUtf8) {
+    ProbeDialog probe;
+    ASSERT_TRUE(probe.Create(nullptr));
+    Pump();
+    HWND hwnd = Backend().WindowOf(probe);
+    // The pointer resting on Run: the tooltip window shows the model's text.
+    ::PostMessageW(Backend().ControlOf(probe, 102), WM_MOUSEHOVER, 0, 0);
+    Pump();
+    HWND tip = nullptr;
+    while ((tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr)
+        if (::IsWindowVisible(tip)) break;
+    ASSERT_NE(tip, nullptr);
+    wchar_t text[64] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = hwnd;
+    tool.uId = 1;
+    tool.lpszText = text;
+    ::SendMessageW(tip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(sys::Narrow(text), "Runs it");
+
+    // Files dropped on the window, one with a name outside ASCII.
+    const std::wstring names = std::wstring(L"C:\\a.mot") + L'\0' + L"C:\\ボード.hex" + L'\0' + L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(probe.dropped, (std::vector<std::string>{"C:\\a.mot", "C:\\ボード.hex"}));
+    probe.DestroyWindow();
+}
+
+TEST_F(Win32BackendTest, ProgressWindowTakesTheHeightAndButtonOfEachMode) {
+    CProgressDlg progress(CProgressDlg::kDefaultMode);
+    ASSERT_TRUE(progress.Create(nullptr));
+    progress.SetStatus("Full Operation -  Programming");
+    progress.SetStatusIcon(ui::kIconAsterisk);
+    progress.SetRange(0, 100);
+    progress.SetPos(40);
+    Pump();
+    HWND hwnd = Backend().WindowOf(progress);
+    HWND button = Backend().ControlOf(progress, idc::kProgressButton);
+    HWND bar = Backend().ControlOf(progress, idc::kProgressBar);
+    EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 40);
+    SaveShot(hwnd, "win32_progress_window.bmp");
+    struct Mode {
+        int mode;
+        const char* button_text;
+        bool live, bar;
+    };
+    const Mode modes[] = {{13, "Ok", true, true}, {6, "Cancel", true, false}, {8, "", false, true}, {0, "", false, false}};
+    for (const Mode& m : modes) {
+        progress.SetMode(m.mode);
+        Pump();
+        RECT client;
+        ::GetClientRect(hwnd, &client);
+        EXPECT_EQ(client.bottom, Pixels(hwnd, 0, 0, 0, progress.HeightForMode(m.mode)).bottom) << m.mode;
+        EXPECT_EQ(TextOf(button), m.button_text) << m.mode;
+        EXPECT_EQ(::IsWindowEnabled(button) != 0, m.live) << m.mode;
+        EXPECT_EQ(::IsWindowEnabled(bar) != 0, m.bar) << m.mode;
+        EXPECT_TRUE(::IsWindowVisible(hwnd));
+    }
+    // A press of the live button is polled once.
+    progress.SetMode(CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive);
+    ::SendMessageW(button, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(progress.PollCancel(), 1);
+    EXPECT_EQ(progress.PollCancel(), 0);
+    progress.DestroyWindow();
+}
+
+// The message box is answered by a hook that sees it come up.
+int g_answer = 0;
+std::string g_box_text;
+LRESULT CALLBACK AnswerBox(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE && g_answer != 0) {
+        HWND box = reinterpret_cast<HWND>(wparam);
+        wchar_t klass[32] = {};
+        ::GetClassNameW(box, klass, 32);
+        if (std::wstring(klass) == L"#32770" && Backend().WindowOfHandle(box) == nullptr) {
+            g_box_text = TextOf(::GetDlgItem(box, 0xFFFF));
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(g_answer, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(box, g_answer)));
+            g_answer = 0;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(Win32BackendTest, MessageBoxesReturnTheButtonPressed) {
+    ProbeDialog owner;
+    ASSERT_TRUE(owner.Create(nullptr));
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, AnswerBox, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    struct Case {
+        ui::MessageButtons buttons;
+        int press;
+        int result;
+    };
+    const Case cases[] = {{ui::MessageButtons::Ok, IDOK, ui::kIdOk},
+                          {ui::MessageButtons::OkCancel, IDCANCEL, ui::kIdCancel},
+                          {ui::MessageButtons::YesNo, IDNO, ui::kIdNo},
+                          {ui::MessageButtons::YesNo, IDYES, ui::kIdYes}};
+    for (const Case& c : cases) {
+        g_answer = c.press;
+        g_box_text.clear();
+        const int result = ui::MessageBox(&owner, "Reset the board — ボード", "Mirelle", c.buttons,
+                                          ui::MessageIcon::Question);
+        EXPECT_EQ(result, c.result) << c.press;
+        EXPECT_EQ(g_box_text, "Reset the board — ボード");
+        EXPECT_TRUE(owner.IsWindowEnabled());
+        EXPECT_TRUE(::IsWindowEnabled(Backend().WindowOf(owner)));
+    }
+    ::UnhookWindowsHookEx(hook);
+    owner.DestroyWindow();
+}
+
+// The program in its running windows, as a user sees it: scripts/test-windows
+// starts mirelle.exe against mirelle-sim and runs this with
+// MIRELLE_CLICK_PROGRAM set (it is skipped otherwise):
+//  - "click": the program was started without arguments; this presses Full
+//    Operation, answers the message boxes with their first button, presses
+//    Ok on the result and closes the main window;
+//  - "watch": the program runs unattended; its progress window must show the
+//    steps, and go when the run ends.
+// The program is another process, so its windows are looked for again and
+// again, each wait bounded.
+struct ProgramWindows {
+    DWORD process = 0;
+    HWND main = nullptr;
+    std::vector<HWND> others;
+};
+
+ProgramWindows FindProgramWindows(DWORD process) {
+    ProgramWindows found;
+    found.process = process;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM p) -> BOOL {
+            auto& f = *reinterpret_cast<ProgramWindows*>(p);
+            wchar_t klass[32] = {};
+            ::GetClassNameW(hwnd, klass, 32);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hwnd, &pid);
+            if (std::wstring(klass) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+            if (f.process != 0 && pid != f.process) return TRUE;
+            if (::GetDlgItem(hwnd, idc::kFullOperation) != nullptr) {
+                f.main = hwnd;
+                f.process = pid;
+            } else {
+                f.others.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::string ForeignText(HWND hwnd) {
+    wchar_t buf[512] = {};
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return sys::Narrow(buf);
+}
+
+TEST(Win32ProgramRun, FullOperationInTheWindows) {
+    const char* mode_text = std::getenv("MIRELLE_CLICK_PROGRAM");
+    const std::string mode = mode_text != nullptr ? mode_text : "";
+    if (mode != "click" && mode != "watch") GTEST_SKIP() << "runs from scripts/test-windows";
+    const bool click = mode == "click";
+    constexpr int kStepMs = 50;
+    // The program's first window: the main window, or the progress window of the unattended run.
+    ProgramWindows w;
+    for (int waited = 0; waited < 60000; waited += kStepMs) {
+        w = FindProgramWindows(0);
+        if (click ? w.main != nullptr : !w.others.empty()) break;
+        ::Sleep(kStepMs);
+    }
+    DWORD process = w.process;
+    if (!click && !w.others.empty()) ::GetWindowThreadProcessId(w.others.front(), &process);
+    HWND main = w.main;
+    ASSERT_TRUE(click ? main != nullptr : process != 0) << "no window of the program";
+    if (click) {
+        SaveShot(main, "win32_program_main_window.bmp");
+        ::PostMessageW(::GetDlgItem(main, idc::kFullOperation), BM_CLICK, 0, 0);
+    }
+    std::vector<std::string> statuses;
+    bool acknowledged = false;
+    bool gone = false;
+    for (int waited = 0; waited < 240000 && !acknowledged && !gone; waited += kStepMs) {
+        ::Sleep(kStepMs);
+        const ProgramWindows now = FindProgramWindows(process);
+        gone = !click && now.others.empty();
+        for (HWND other : now.others) {
+            if (HWND status = ::GetDlgItem(other, idc::kStatusText)) {
+                const std::string text = ForeignText(status);
+                if (statuses.empty() || text != statuses.back()) {
+                    statuses.push_back(text);
+                    std::printf("progress: %s\n", text.c_str());
+                }
+                HWND button = ::GetDlgItem(other, idc::kProgressButton);
+                if (click && text == "It ended normally completely" && ::IsWindowEnabled(button)) {
+                    SaveShot(other, "win32_program_done.bmp");
+                    ::PostMessageW(button, BM_CLICK, 0, 0);
+                    acknowledged = true;
+                }
+            } else {
+                // A message box: its text, then its first button.
+                std::printf("message box: %s\n", ForeignText(::GetDlgItem(other, 0xFFFF)).c_str());
+                const int first = ::GetDlgItem(other, IDOK) != nullptr ? IDOK : IDYES;
+                ::PostMessageW(other, WM_COMMAND, MAKEWPARAM(first, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(other, first)));
+            }
+        }
+    }
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Full Operation -  Erasing"), statuses.end());
+    if (click) {
+        EXPECT_TRUE(acknowledged);
+        // The progress window goes; then the main window is closed.
+        for (int waited = 0; waited < 10000 && !FindProgramWindows(process).others.empty(); waited += kStepMs)
+            ::Sleep(kStepMs);
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+    } else {
+        EXPECT_TRUE(gone) << "the progress window stayed";
+    }
+}
+
+}  // namespace
+}  // namespace mirelle::test
