@@ -172,6 +172,28 @@ TEST(DialogModal, OwnerIsDisabledDuringTheRunAndMessageBoxes) {
     SetActiveBackend(nullptr);
 }
 
+// A window ends through the backend that made it, whichever is active by
+// then, and reaches no backend once that one has gone.
+TEST(DialogBackend, TheWindowStaysWithTheBackendThatMadeIt) {
+    ScriptedBackend later;
+    Dialog d(DialogTemplate{5, "d", "", 10, 50, 50, 0, {}});
+    Dialog orphan(DialogTemplate{6, "orphan", "", 10, 50, 50, 0, {}});
+    {
+        ScriptedBackend maker;
+        SetActiveBackend(&maker);
+        ASSERT_TRUE(d.Create(nullptr));
+        ASSERT_TRUE(orphan.Create(nullptr));
+        SetActiveBackend(&later);
+        EXPECT_EQ(&d.WindowBackend(), &maker);
+        EXPECT_TRUE(d.DestroyWindow());
+        EXPECT_EQ(maker.LiveDialogs(), std::vector<Dialog*>{&orphan});
+    }
+    EXPECT_EQ(&orphan.WindowBackend(), &HeadlessBackend());
+    EXPECT_TRUE(orphan.DestroyWindow());  // no call into the backend that has gone
+    EXPECT_TRUE(later.LiveDialogs().empty());
+    SetActiveBackend(nullptr);
+}
+
 TEST(DialogModal, EndedDuringInitialisationIsNeverShown) {
     ScriptedBackend backend;
     SetActiveBackend(&backend);

@@ -6,8 +6,34 @@ namespace mirelle::ui {
 
 namespace {
 
+// Every backend that exists, in a list through the backends themselves: a
+// plain pointer needs no constructor or destructor, so the list works for
+// backends built before main and destroyed after it.
+Backend* g_first_live = nullptr;
+
+}  // namespace
+
+Backend::Backend() : next_live_(g_first_live) {
+    if (next_live_ != nullptr) next_live_->prev_live_ = this;
+    g_first_live = this;
+}
+
+Backend::~Backend() {
+    if (prev_live_ != nullptr) prev_live_->next_live_ = next_live_;
+    else g_first_live = next_live_;
+    if (next_live_ != nullptr) next_live_->prev_live_ = prev_live_;
+}
+
+bool Backend::Exists(const Backend* backend) {
+    for (const Backend* b = g_first_live; b != nullptr; b = b->next_live_)
+        if (b == backend) return true;
+    return false;
+}
+
+namespace {
+
 // The backend before any is installed: no windows, first-button answers.
-class HeadlessBackend final : public Backend {
+class Headless final : public Backend {
 public:
     bool CreateWindow(Dialog&, Dialog*, bool) override { return false; }
     void DestroyWindow(Dialog&) override {}
@@ -25,12 +51,13 @@ public:
     bool OpenWithViewer(const std::string&) override { return false; }
 };
 
-HeadlessBackend g_headless;
+Headless g_headless;
 Backend* g_backend = nullptr;
 Dialog* g_main_window = nullptr;
 
 }  // namespace
 
+Backend& HeadlessBackend() { return g_headless; }
 Backend& ActiveBackend() { return g_backend != nullptr ? *g_backend : g_headless; }
 void SetActiveBackend(Backend* backend) { g_backend = backend; }
 

@@ -72,7 +72,14 @@ public:
 
 class Backend {
 public:
-    virtual ~Backend() = default;
+    Backend();
+    virtual ~Backend();
+    Backend(const Backend&) = delete;
+    Backend& operator=(const Backend&) = delete;
+
+    // Whether `backend` is one that exists now (a dialog asks before it
+    // reaches the backend that made its window, which may have gone).
+    static bool Exists(const Backend* backend);
 
     // Builds the real window of `dialog` (its controls are already in the
     // model). Returns false when the window cannot be made. A backend that
@@ -101,6 +108,10 @@ public:
     virtual bool OpenWithViewer(const std::string& path) = 0;
     // Shows a tooltip over `control` (the model decides when).
     virtual void ShowToolTip(Dialog& /*dialog*/, int /*control*/, const std::string& /*text*/) {}
+
+private:
+    Backend* next_live_ = nullptr;  // the list of existing backends (backend.cpp)
+    Backend* prev_live_ = nullptr;
 };
 
 // The backend in use. Until one is installed a headless backend answers:
@@ -108,6 +119,7 @@ public:
 // cancels file dialogs.
 Backend& ActiveBackend();
 void SetActiveBackend(Backend* backend);  // nullptr restores the headless one
+Backend& HeadlessBackend();
 
 // The application's main window, the owner that a window created with no
 // owner gets.

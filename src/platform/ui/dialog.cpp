@@ -91,8 +91,10 @@ bool Dialog::BuildWindow(Dialog* owner, bool modal) {
                         {kScMinimize, "Mi&nimize"}, {kScMaximize, "Ma&ximize"}, {0, ""},
                         {kScClose, "&Close\tAlt+F4"}};
     }
-    if (!ActiveBackend().CreateWindow(*this, owner, modal)) {
+    window_backend_ = &ActiveBackend();
+    if (!window_backend_->CreateWindow(*this, owner, modal)) {
         observer_ = nullptr;
+        window_backend_ = nullptr;
         return false;
     }
     has_window_ = true;
@@ -121,7 +123,7 @@ int Dialog::DoModal() {
     if (BuildWindow(owner, true)) {
         if (!ended_) {
             ShowWindow(true);
-            ActiveBackend().RunModal(*this);
+            WindowBackend().RunModal(*this);
         }
         result = result_;
         DestroyWindowModel();
@@ -136,6 +138,10 @@ bool Dialog::Create(Dialog* owner) {
     return BuildWindow(owner, false);
 }
 
+Backend& Dialog::WindowBackend() const {
+    return Backend::Exists(window_backend_) ? *window_backend_ : HeadlessBackend();
+}
+
 void Dialog::DestroyWindowModel() {
     if (!has_window_) return;
     // Child windows go first, as they go with their owner's window.
@@ -144,7 +150,8 @@ void Dialog::DestroyWindowModel() {
     if (IsChild() && owner_ != nullptr) std::erase(owner_->children_, this);
     for (Dialog* d = owner_; d != nullptr; d = d->IsChild() ? d->owner_ : nullptr)
         if (d->focus_dialog_ == this) d->focus_dialog_ = nullptr;
-    ActiveBackend().DestroyWindow(*this);
+    WindowBackend().DestroyWindow(*this);
+    window_backend_ = nullptr;
     has_window_ = false;
     visible_ = false;
     observer_ = nullptr;
@@ -159,7 +166,7 @@ bool Dialog::DestroyWindow() {
 void Dialog::EndDialog(int result) {
     ended_ = true;
     result_ = result;
-    if (has_window_) ActiveBackend().EndModal(*this);
+    if (has_window_) WindowBackend().EndModal(*this);
 }
 
 // --- the window itself ---
@@ -791,7 +798,7 @@ void ToolTipCtrl::UpdateTipText(const std::string& text, int id) {
 void ToolTipCtrl::RelayEvent(const InputEvent& event) {
     if (dialog_ == nullptr || !dialog_->ToolTipsActive() || event.kind != InputKind::MouseHover) return;
     const ControlState* c = dialog_->FindControl(event.control);
-    if (c != nullptr && c->has_tooltip && c->visible) ActiveBackend().ShowToolTip(*dialog_, event.control, c->tooltip);
+    if (c != nullptr && c->has_tooltip && c->visible) dialog_->WindowBackend().ShowToolTip(*dialog_, event.control, c->tooltip);
 }
 
 }  // namespace mirelle::ui

@@ -67,6 +67,10 @@ public:
     virtual bool DestroyWindow();
     void EndDialog(int result);
     bool HasWindow() const { return has_window_; }
+    // The backend that made the window: the window ends, its modal run ends
+    // and its tooltips show there, whichever backend is active by then. The
+    // headless one once that backend has gone, or without a window.
+    Backend& WindowBackend() const;
     bool Ended() const { return ended_; }
     int Result() const { return result_; }
     bool IsModal() const { return modal_; }
@@ -220,6 +224,7 @@ private:
     Rect window_rect_;
     std::vector<SystemMenuItem> system_menu_;
     DialogObserver* observer_ = nullptr;
+    Backend* window_backend_ = nullptr;  // see WindowBackend()
     std::vector<Dialog*> children_;
     // In the outermost window of a tree of child windows: the window whose
     // control has the focus, so that it loses it when another one takes it.
