@@ -462,7 +462,12 @@ void Win32Backend::ApplyGeometry(Window& w) {
     if (!w.dialog->IsChild()) {
         const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_STYLE));
         const DWORD ex = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
+        const POINT at{px.left, px.top};
         ::AdjustWindowRectEx(&px, style, FALSE, ex);
+        // The frame's corner goes where the model places the window, as a
+        // top-level widget moves on Linux: a window at the screen's corner
+        // keeps its caption on the screen.
+        ::OffsetRect(&px, at.x - px.left, at.y - px.top);
     }
     ::SetWindowPos(w.hwnd, nullptr, px.left, px.top, px.right - px.left, px.bottom - px.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
