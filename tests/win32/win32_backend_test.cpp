@@ -279,6 +279,32 @@ TEST_F(Win32BackendTest, ClicksKeysAndTextReachTheModelAndDisabledOnesDoNot) {
     EXPECT_EQ(probe.GetCheck(104), 1);
     EXPECT_EQ(::SendMessageW(Backend().ControlOf(probe, 104), BM_GETCHECK, 0, 0), BST_CHECKED);
 
+    // Shift+Tab goes backwards through the tab stops, past a disabled one
+    // and round from the first to the last, and the model follows.
+    struct Back {
+        int from;
+        bool stop_enabled;
+        int to;
+    };
+    const Back backs[] = {{104, true, 103}, {103, true, 102}, {101, true, ui::kIdOk}, {ui::kIdOk, true, 104},
+                          {104, false, 102}};
+    BYTE keys[256];
+    for (const Back& b : backs) {
+        probe.EnableControl(103, b.stop_enabled);
+        HWND from = Backend().ControlOf(probe, b.from);
+        ::SetFocus(from);
+        Pump();
+        ::GetKeyboardState(keys);
+        keys[VK_SHIFT] |= 0x80;
+        ::SetKeyboardState(keys);
+        ::PostMessageW(from, WM_KEYDOWN, VK_TAB, 1);
+        Pump();
+        keys[VK_SHIFT] &= ~0x80;
+        ::SetKeyboardState(keys);
+        EXPECT_EQ(::GetFocus(), Backend().ControlOf(probe, b.to)) << b.from;
+        EXPECT_EQ(probe.GetFocus(), b.to) << b.from;
+    }
+
     // The label's mnemonic moves the focus to the edit; typing fills the
     // model; Enter goes to the model's OK.
     ::PostMessageW(hwnd, WM_SYSKEYDOWN, 'N', 1 << 29);
