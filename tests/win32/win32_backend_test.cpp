@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <dlgs.h>
 #undef MessageBox
 #undef CreateWindow
 #undef GetWindowText
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -279,6 +281,32 @@ TEST_F(Win32BackendTest, ClicksKeysAndTextReachTheModelAndDisabledOnesDoNot) {
     EXPECT_EQ(probe.GetCheck(104), 1);
     EXPECT_EQ(::SendMessageW(Backend().ControlOf(probe, 104), BM_GETCHECK, 0, 0), BST_CHECKED);
 
+    // Shift+Tab goes backwards through the tab stops, past a disabled one
+    // and round from the first to the last, and the model follows.
+    struct Back {
+        int from;
+        bool stop_enabled;
+        int to;
+    };
+    const Back backs[] = {{104, true, 103}, {103, true, 102}, {101, true, ui::kIdOk}, {ui::kIdOk, true, 104},
+                          {104, false, 102}};
+    BYTE keys[256];
+    for (const Back& b : backs) {
+        probe.EnableControl(103, b.stop_enabled);
+        HWND from = Backend().ControlOf(probe, b.from);
+        ::SetFocus(from);
+        Pump();
+        ::GetKeyboardState(keys);
+        keys[VK_SHIFT] |= 0x80;
+        ::SetKeyboardState(keys);
+        ::PostMessageW(from, WM_KEYDOWN, VK_TAB, 1);
+        Pump();
+        keys[VK_SHIFT] &= ~0x80;
+        ::SetKeyboardState(keys);
+        EXPECT_EQ(::GetFocus(), Backend().ControlOf(probe, b.to)) << b.from;
+        EXPECT_EQ(probe.GetFocus(), b.to) << b.from;
+    }
+
     // The label's mnemonic moves the focus to the edit; typing fills the
     // model; Enter goes to the model's OK.
     ::PostMessageW(hwnd, WM_SYSKEYDOWN, 'N', 1 << 29);
@@ -414,6 +442,117 @@ TEST_F(Win32BackendTest, MessageBoxesReturnTheButtonPressed) {
         EXPECT_TRUE(::IsWindowEnabled(Backend().WindowOf(owner)));
     }
     ::UnhookWindowsHookEx(hook);
+    owner.DestroyWindow();
+}
+
+// The file dialog is answered in two steps: the CBT hook sees it come up and
+// posts it a note; when the dialog's own loop takes the note from the queue,
+// what the dialog posted to itself while it started is done, and the file
+// name is typed in and OK or Cancel pressed. A message box that the dialog
+// shows over itself is closed with OK, its text kept, so that a refused name
+// fails the test instead of stopping it.
+struct FileAnswer {
+    std::wstring name;  // typed into the file-name field
+    int press = 0;      // IDOK or IDCANCEL; 0 once answered
+    std::string complaint;
+};
+FileAnswer g_file_answer;
+bool g_answering = false;
+const UINT g_answer_note = ::RegisterWindowMessageW(L"mirelle-test-answer-file-dialog");
+
+LRESULT CALLBACK SeeFileDialog(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE && g_answering) {
+        HWND dialog = reinterpret_cast<HWND>(wparam);
+        wchar_t klass[32] = {};
+        ::GetClassNameW(dialog, klass, 32);
+        if (std::wstring(klass) == L"#32770" && Backend().WindowOfHandle(dialog) == nullptr) {
+            if (g_file_answer.press != 0) {
+                ::PostMessageW(dialog, g_answer_note, 0, 0);
+            } else if (HWND text = ::GetDlgItem(dialog, 0xFFFF)) {
+                g_file_answer.complaint = TextOf(text);
+                ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+LRESULT CALLBACK AnswerFileDialog(int code, WPARAM wparam, LPARAM lparam) {
+    const MSG& msg = *reinterpret_cast<const MSG*>(lparam);
+    if (code == HC_ACTION && wparam == PM_REMOVE && msg.message == g_answer_note && g_file_answer.press != 0) {
+        // The field is a combo box with an edit in explorer-style dialogs.
+        HWND field = ::GetDlgItem(msg.hwnd, cmb13);
+        if (field == nullptr) field = ::GetDlgItem(msg.hwnd, edt1);
+        if (field != nullptr) ::SetWindowTextW(field, g_file_answer.name.c_str());
+        const int press = g_file_answer.press;
+        ::PostMessageW(msg.hwnd, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(msg.hwnd, press)));
+        g_file_answer.press = 0;
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(Win32BackendTest, FileDialogsReturnTheChosenPathInUtf8) {
+    // A name outside ASCII, so written through its wide form.
+    std::ofstream(DirPath() / sys::Widen("blinky ボード.mot")) << "S9030000FC\r\n";
+    ProbeDialog owner;
+    ASSERT_TRUE(owner.Create(nullptr));
+    HHOOK see = ::SetWindowsHookExW(WH_CBT, SeeFileDialog, nullptr, ::GetCurrentThreadId());
+    HHOOK answer = ::SetWindowsHookExW(WH_GETMESSAGE, AnswerFileDialog, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(see, nullptr);
+    ASSERT_NE(answer, nullptr);
+    // As the program asks: Open for a program file in a folder, Save As for
+    // a copy with the current program file's path as the start.
+    struct Case {
+        bool save;
+        const char* filter;
+        const char* extension;
+        std::string start;
+        const wchar_t* typed;
+        int press;
+        const char* chosen;  // the file name in the start folder; nullptr for none
+    };
+    const char* program_filter =
+        "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|Intel hex files (*.hex)|*.hex|"
+        "all files (*.*)|*.*||";
+    const char* hex_filter = "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||";
+    const Case cases[] = {
+        {false, program_filter, "", Dir(), L"blinky ボード.mot", IDOK, "blinky ボード.mot"},
+        {false, program_filter, "", Dir(), L"blinky ボード.mot", IDCANCEL, nullptr},
+        {true, hex_filter, "hex", Dir() + "blinky ボード.mot", L"コピー", IDOK, "コピー.hex"},
+        {true, hex_filter, "hex", Dir() + "blinky ボード.mot", L"copy", IDCANCEL, nullptr},
+    };
+    for (const Case& c : cases) {
+        ui::FileDialogRequest request;
+        request.save = c.save;
+        request.owner = &owner;
+        request.filter = c.filter;
+        request.default_extension = c.extension;
+        request.initial_dir = c.start;
+        request.flags = c.save ? ui::kOverwritePrompt | ui::kHideReadOnly | ui::kFileMustExist | ui::kNoNetworkButton
+                               : ui::kFileMustExist | ui::kHideReadOnly;
+        g_file_answer = {c.typed, c.press, ""};
+        g_answering = true;
+        const std::optional<std::string> chosen = Backend().FileDialog(request);
+        g_answering = false;
+        EXPECT_EQ(g_file_answer.press, 0) << "no file dialog came up";
+        EXPECT_EQ(g_file_answer.complaint, "");
+        g_file_answer.press = 0;
+        if (c.chosen == nullptr) {
+            EXPECT_EQ(chosen, std::nullopt) << c.save;
+        } else if (chosen.has_value()) {
+            const fs::path path(sys::Widen(*chosen));
+            EXPECT_EQ(sys::Narrow(path.filename().wstring()), c.chosen);
+            std::error_code error;
+            EXPECT_TRUE(fs::equivalent(path.parent_path(), DirPath(), error)) << *chosen;
+        } else {
+            ADD_FAILURE() << "no path from the dialog for " << c.chosen;
+        }
+        EXPECT_TRUE(::IsWindowEnabled(Backend().WindowOf(owner)));
+    }
+    ::UnhookWindowsHookEx(answer);
+    ::UnhookWindowsHookEx(see);
     owner.DestroyWindow();
 }
 
