@@ -51,12 +51,17 @@ protected:
         return path;
     }
     const std::filesystem::path& DirPath() const { return dir_; }
-    void WriteFile(const std::string& name, const std::string& text) {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
+    // A file of the folder by its UTF-8 name (the program's texts are UTF-8;
+    // a plain string would be read in the system's code page on Windows).
+    std::filesystem::path PathOf(const std::string& name) const {
+        return dir_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
     }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(PathOf(name), std::ios::binary) << text;
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(PathOf(name)); }
     std::string ReadFile(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
+        std::ifstream in(PathOf(name), std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();

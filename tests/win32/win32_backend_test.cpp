@@ -494,8 +494,7 @@ LRESULT CALLBACK AnswerFileDialog(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 TEST_F(Win32BackendTest, FileDialogsReturnTheChosenPathInUtf8) {
-    // A name outside ASCII, so written through its wide form.
-    std::ofstream(DirPath() / sys::Widen("blinky ボード.mot")) << "S9030000FC\r\n";
+    WriteFile("blinky ボード.mot", "S9030000FC\r\n");
     ProbeDialog owner;
     ASSERT_TRUE(owner.Create(nullptr));
     HHOOK see = ::SetWindowsHookExW(WH_CBT, SeeFileDialog, nullptr, ::GetCurrentThreadId());
