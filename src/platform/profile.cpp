@@ -93,26 +93,25 @@ Parsed ParseLine(const std::string& raw) {
     return p;
 }
 
+// Appends what is left of `f` to `out`; on a read error `out` is emptied.
+bool ReadRest(std::FILE* f, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        out.append(buf, n);
+        if (n < sizeof buf) break;
+    }
+    if (!std::ferror(f)) return true;
+    out.clear();
+    return false;
+}
+
 // Reads a regular file whole. Anything else (a folder, a missing file, a read
 // error) reads as nothing, without throwing.
 bool ReadWholeFile(const std::string& path, std::string& out) {
     out.clear();
-    if (!sys::IsRegularFile(path)) return false;
-    sys::FilePtr file = sys::OpenFile(path, "rb");
-    std::FILE* f = file.get();
-    if (!f) return false;
-    bool ok = true;
-    char buf[8192];
-    while (ok) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-        out.append(buf, n);
-        if (n < sizeof buf) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    if (!ok) out.clear();
-    return ok;
+    sys::FilePtr file = sys::OpenRegularFile(path);
+    return file && ReadRest(file.get(), out);
 }
 
 // Values are stored on one line; a line end inside one would split the entry.
@@ -338,21 +337,11 @@ private:
         sys::FilePtr file = sys::OpenRegularFile(path);
         if (!file) return false;
         std::FILE* f = file.get();
-        bool ok = sys::StampOfOpenFile(f, stamp);
-        char buf[65536];
-        while (ok) {
-            const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-            out.append(buf, n);
-            if (n < sizeof buf) {
-                ok = !std::ferror(f);
-                break;
-            }
-        }
+        if (!sys::StampOfOpenFile(f, stamp) || !ReadRest(f, out)) return false;
         // A file that changed while it was read is not kept under the old stamp.
         FileStamp after_stamp;
-        if (ok && (!sys::StampOfOpenFile(f, after_stamp) || !(after_stamp == stamp))) stamp = FileStamp{};
-        if (!ok) out.clear();
-        return ok;
+        if (!sys::StampOfOpenFile(f, after_stamp) || !(after_stamp == stamp)) stamp = FileStamp{};
+        return true;
     }
 
     std::mutex mutex_;
