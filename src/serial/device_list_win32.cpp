@@ -84,20 +84,4 @@ std::string SerialDevicesHint(int) {
     return text;
 }
 
-std::string PortProblemText(int com_number, const std::string& device) {
-    const std::string com = "COM" + std::to_string(com_number);
-    std::string group;
-    std::string text = com + " is " + device;
-    switch (DiagnoseOpenFailure(device, group)) {
-        case OpenProblem::Missing:
-            text += ", which does not exist";
-            break;
-        case OpenProblem::NoPermission:
-        case OpenProblem::Other:
-            text += ", which could not be opened (another program may be using it)";
-            break;
-    }
-    return text + "; " + SerialDevicesHint(com_number);
-}
-
 }  // namespace mirelle::serial
