@@ -1,5 +1,5 @@
 // The program's entry point: chooses the window backend (see
-// platform/ui/backend_choice.h for the rule) and runs the application.
+// ui/backend_choice.h for the rule) and runs the application.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,11 +11,11 @@
 #include "app/operations/unattended_start.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
-#include "platform/ui/backend_choice.h"
-#include "platform/console/console_backend.h"
-#include "platform/ui/native_backend.h"
+#include "ui/backend_choice.h"
+#include "ui/console/console_backend.h"
+#include "ui/native_backend.h"
 #if MIRELLE_HAVE_QT
-#include "platform/qt/qt_backend.h"
+#include "ui/qt/qt_backend.h"
 #endif
 
 int main(int argc, char** argv) {

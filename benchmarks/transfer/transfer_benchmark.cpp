@@ -50,7 +50,7 @@
 #include "app/windows/writer_app.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/clock.h"
-#include "platform/ui/scripted_backend.h"
+#include "ui/scripted_backend.h"
 #include "serial/port.h"
 #include "serial/termios_port.h"
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/texts/result_codes.h"
-#include "app/texts/string_table.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "cli/exit_status.h"

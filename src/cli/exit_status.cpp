@@ -1,6 +1,6 @@
 #include "cli/exit_status.h"
 
-#include "app/texts/result_codes.h"
+#include "texts/result_codes.h"
 
 namespace mirelle::cli::exit_status {
 

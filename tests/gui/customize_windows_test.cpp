@@ -20,9 +20,9 @@
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_app.h"
 #include "app/windows/writer_dlg.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_window_backend.h"
-#include "platform/ui/property_sheet.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_window_backend.h"
+#include "ui/property_sheet.h"
 #include "support/program_lines.h"
 
 namespace mirelle::test {

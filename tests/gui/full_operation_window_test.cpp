@@ -19,8 +19,8 @@
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_app.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_window_backend.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/program_lines.h"
 

@@ -26,10 +26,10 @@
 #include "app/windows/about_dlg.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/progress_dlg.h"
-#include "app/texts/version_text.h"
+#include "texts/version_text.h"
 #include "app/windows/writer_app.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_window_backend.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"
 
 namespace mirelle::test {

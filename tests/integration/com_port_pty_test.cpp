@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "app/texts/result_texts.h"
+#include "texts/result_texts.h"
 #include "pty_line_speed.h"
 #include "scenario/report_fixture.h"
 #include "serial/termios_port.h"

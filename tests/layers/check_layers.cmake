@@ -3,14 +3,17 @@
 # folder and from folders of a lower level only (siblings are not below).
 #   cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 set(level_platform 0)
+set(level_ui 1)
 set(level_serial 1)
 set(level_hexfile 1)
 set(level_protocol 1)
 set(level_target 1)
 set(level_settings 1)
-set(level_app 2)
+set(level_texts 1)
+set(level_engine 2)
+set(level_app 3)
 set(level_cli 3)
-set(level_main.cpp 3)
+set(level_main.cpp 4)
 set(level_cli_main.cpp 4)
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)

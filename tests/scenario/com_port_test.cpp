@@ -2,7 +2,7 @@
 // device behind COMn, opening and reopening, failures and what they leave,
 // the rate, purge and errors, and the byte operations with their reports.
 #include "app/operations/com_handle.h"
-#include "app/texts/result_texts.h"
+#include "texts/result_texts.h"
 #include "report_fixture.h"
 
 namespace mirelle::test {

@@ -17,7 +17,7 @@
 #include "support/port_fault.h"
 #include "platform/clock.h"
 #include "serial/port.h"
-#include "platform/ui/scripted_backend.h"
+#include "ui/scripted_backend.h"
 #include "support/program_folder.h"
 
 namespace mirelle::test {

@@ -19,7 +19,7 @@
 #include "support/port_fault.h"
 #include "chipsim/sim_port.h"
 #include "platform/clock.h"
-#include "platform/ui/scripted_backend.h"
+#include "ui/scripted_backend.h"
 #include "app/operations/com_handle.h"
 #include "support/program_folder.h"
 

@@ -1,8 +1,8 @@
 // The reporter as a user and the result log see it: the composed message,
 // where it is shown, the sounds, MESSFILE.TXT byte for byte, and the
 // not-downloaded state after errors that break the link.
-#include "app/texts/result_texts.h"
-#include "app/texts/string_table.h"
+#include "texts/result_texts.h"
+#include "texts/string_table.h"
 #include "report_fixture.h"
 #include "platform/system.h"
 

@@ -4,7 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
-#include "app/texts/result_codes.h"
+#include "texts/result_codes.h"
 
 namespace mirelle::cli {
 namespace {

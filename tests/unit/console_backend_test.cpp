@@ -7,10 +7,10 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/ui/backend_choice.h"
-#include "platform/console/console_backend.h"
-#include "platform/ui/dialog.h"
-#include "platform/ui/property_sheet.h"
+#include "ui/backend_choice.h"
+#include "ui/console/console_backend.h"
+#include "ui/dialog.h"
+#include "ui/property_sheet.h"
 
 namespace mirelle::ui {
 namespace {

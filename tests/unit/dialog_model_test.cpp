@@ -2,8 +2,8 @@
 // exchange, lists, edits, modal runs and message boxes.
 #include <gtest/gtest.h>
 
-#include "platform/ui/dialog.h"
-#include "platform/ui/scripted_backend.h"
+#include "ui/dialog.h"
+#include "ui/scripted_backend.h"
 
 namespace mirelle::ui {
 namespace {

@@ -1,13 +1,13 @@
 // Property sheets with the scripted backend: pages made when first shown,
 // the tab and key switches, and which pages OK, Apply and Cancel apply.
-#include "platform/ui/property_sheet.h"
+#include "ui/property_sheet.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/ui/scripted_backend.h"
+#include "ui/scripted_backend.h"
 
 namespace mirelle::ui {
 namespace {

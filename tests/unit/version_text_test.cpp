@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/texts/version_text.h"
+#include "texts/version_text.h"
 
 namespace mirelle {
 namespace {

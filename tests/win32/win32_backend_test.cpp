@@ -31,7 +31,7 @@
 #include "app/windows/progress_dlg.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/win32/wide_text.h"
-#include "platform/win32/win32_backend.h"
+#include "ui/win32/win32_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/program_folder.h"
 

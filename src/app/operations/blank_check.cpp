@@ -4,7 +4,7 @@
 #include <array>
 
 #include "app/operations/control_link.h"
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/flash_commands.h"
 

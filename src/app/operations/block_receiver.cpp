@@ -1,9 +1,9 @@
 #include "app/operations/block_receiver.h"
 
 #include "app/operations/control_link.h"
-#include "app/texts/result_codes.h"
-#include "app/texts/result_texts.h"
-#include "app/texts/string_table.h"
+#include "texts/result_codes.h"
+#include "texts/result_texts.h"
+#include "texts/string_table.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/block_plan.h"

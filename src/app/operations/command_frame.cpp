@@ -1,7 +1,7 @@
 // The frame every single command runs in: the program file check, the
 // progress window around the command's body, and the Download command.
 #include "app/windows/control_ids.h"
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/system.h"
 

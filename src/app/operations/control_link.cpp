@@ -1,6 +1,6 @@
 #include "app/operations/control_link.h"
 
-#include "app/texts/result_codes.h"
+#include "texts/result_codes.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/interrupt.h"
 #include "app/operations/com_handle.h"

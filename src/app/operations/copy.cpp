@@ -4,8 +4,8 @@
 // chosen one and takes its place only when complete, so a failed or
 // cancelled copy never destroys a file the user chose to overwrite.
 #include "app/operations/block_receiver.h"
-#include "app/texts/result_codes.h"
-#include "app/texts/string_table.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "hexfile/readout_records.h"
 #include "platform/replacing_file.h"

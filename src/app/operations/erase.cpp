@@ -6,7 +6,7 @@
 #include "app/windows/control_ids.h"
 #include "app/operations/control_link.h"
 #include "app/operations/erase_report.h"
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/flash_commands.h"
 

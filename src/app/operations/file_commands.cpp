@@ -1,7 +1,7 @@
 // The Open button and the Help button of the main window. Dropped files are
 // handled with the window itself (CWriterDlg::OnDropFiles).
 #include "app/windows/control_ids.h"
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/system.h"
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <utility>
 
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "hexfile/intel_hex.h"
 #include "hexfile/program_file.h"
 #include "hexfile/srecord.h"
 #include "platform/textfile.h"
-#include "platform/ui/backend.h"
+#include "ui/backend.h"
 
 namespace mirelle {
 

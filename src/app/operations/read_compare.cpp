@@ -4,8 +4,8 @@
 #include <array>
 
 #include "app/operations/block_receiver.h"
-#include "app/texts/result_codes.h"
-#include "app/texts/string_table.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/block_plan.h"
 #include "protocol/read_block.h"

@@ -4,12 +4,12 @@
 // message box, plays the configured sound, and after errors that break the
 // link puts the window back into its not-downloaded state and closes the port.
 #include "app/windows/control_ids.h"
-#include "app/texts/result_texts.h"
-#include "app/texts/string_table.h"
+#include "texts/result_texts.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/clock.h"
 #include "platform/textfile.h"
-#include "platform/ui/backend.h"
+#include "ui/backend.h"
 #include "app/operations/com_handle.h"
 
 namespace mirelle {

@@ -1,7 +1,7 @@
 #include "app/windows/about_dlg.h"
 
 #include "app/windows/control_ids.h"
-#include "app/texts/version_text.h"
+#include "texts/version_text.h"
 
 namespace mirelle {
 

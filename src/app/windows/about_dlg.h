@@ -1,7 +1,7 @@
 // The version information box.
 #pragma once
 
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 namespace mirelle {
 

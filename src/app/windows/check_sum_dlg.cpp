@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "hexfile/area_sum.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 namespace mirelle {
 

@@ -1,6 +1,6 @@
 #include "app/windows/custom_prop_main.h"
 
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
 
 namespace mirelle {

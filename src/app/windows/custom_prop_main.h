@@ -7,7 +7,7 @@
 
 #include "app/windows/custom_prop_sound.h"
 #include "app/windows/custom_prop_tool.h"
-#include "platform/ui/property_sheet.h"
+#include "ui/property_sheet.h"
 #include "settings/settings.h"
 
 namespace mirelle {

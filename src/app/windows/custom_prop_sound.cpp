@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/control_ids.h"
 #include "platform/profile.h"
 #include "platform/system.h"

@@ -1,6 +1,6 @@
 #include "app/windows/custom_prop_tool.h"
 
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 #include "app/windows/control_ids.h"
 #include "platform/profile.h"
 

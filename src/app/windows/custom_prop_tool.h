@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/ui/property_sheet.h"
+#include "ui/property_sheet.h"
 
 namespace mirelle {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 namespace mirelle {
 

@@ -6,8 +6,8 @@
 
 #include "app/windows/about_dlg.h"
 #include "app/windows/control_ids.h"
-#include "app/texts/string_table.h"
-#include "app/texts/version_text.h"
+#include "texts/string_table.h"
+#include "texts/version_text.h"
 #include "platform/file.h"
 #include "platform/system.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/texts/result_codes.h"
+#include "texts/result_codes.h"
 #include "app/operations/command_line.h"
 #include "app/windows/progress_dlg.h"
 #include "hexfile/flash_image.h"
@@ -22,7 +22,7 @@
 #include "hexfile/srecord.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 #include "serial/port.h"
 #include "target/chip_definition.h"
 #include "settings/settings.h"
@@ -118,7 +118,7 @@ public:
     void BeginUnattendedRun();
     void EndUnattendedRun();
     int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
-    // Reporting (report.cpp; the result codes are named in app/texts/result_codes.h).
+    // Reporting (report.cpp; the result codes are named in texts/result_codes.h).
     int ReportResult(int code, int kind, int sound);
     void PlayEventSound(int event);
     void WriteResultLog(int code, const std::string& message);

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/backend.h"
-#include "platform/ui/dialog.h"
+#include "ui/backend.h"
+#include "ui/dialog.h"
 
 namespace mirelle::ui {
 

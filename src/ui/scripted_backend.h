@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/backend.h"
-#include "platform/ui/dialog.h"
+#include "ui/backend.h"
+#include "ui/dialog.h"
 
 namespace mirelle::ui {
 

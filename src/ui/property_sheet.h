@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 namespace mirelle::ui {
 

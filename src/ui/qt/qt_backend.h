@@ -1,10 +1,10 @@
 // The Qt window backend, as the program's entry point sees it: no Qt types,
-// so the code outside src/platform/qt/ never includes Qt.
+// so the code outside src/ui/qt/ never includes Qt.
 #pragma once
 
 #include <memory>
 
-#include "platform/ui/backend.h"
+#include "ui/backend.h"
 
 namespace mirelle::ui {
 

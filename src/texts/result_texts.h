@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "app/texts/result_codes.h"
-#include "app/texts/string_table.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 
 namespace mirelle {
 

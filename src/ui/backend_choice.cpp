@@ -1,4 +1,4 @@
-#include "platform/ui/backend_choice.h"
+#include "ui/backend_choice.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "platform/ui/native_backend.h"
+#include "ui/native_backend.h"
 
-#include "platform/win32/win32_backend.h"
+#include "ui/win32/win32_backend.h"
 
 namespace mirelle::ui {
 

@@ -20,8 +20,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/backend.h"
-#include "platform/ui/dialog.h"
+#include "ui/backend.h"
+#include "ui/dialog.h"
 
 struct HWND__;
 

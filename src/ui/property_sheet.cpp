@@ -1,4 +1,4 @@
-#include "platform/ui/property_sheet.h"
+#include "ui/property_sheet.h"
 
 #include <algorithm>
 #include <utility>

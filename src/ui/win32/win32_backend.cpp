@@ -12,7 +12,7 @@
 #undef GetDlgItemText
 #undef SetDlgItemText
 
-#include "platform/win32/win32_backend.h"
+#include "ui/win32/win32_backend.h"
 
 #include <algorithm>
 #include <cstring>

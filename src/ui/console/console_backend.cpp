@@ -1,4 +1,4 @@
-#include "platform/console/console_backend.h"
+#include "ui/console/console_backend.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "platform/sound.h"
-#include "platform/ui/property_sheet.h"
+#include "ui/property_sheet.h"
 
 namespace mirelle::ui {
 

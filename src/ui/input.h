@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ui/dialog_template.h"
+#include "ui/dialog_template.h"
 
 namespace mirelle::ui {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 #include <algorithm>
 #include <cctype>

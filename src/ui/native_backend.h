@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/ui/backend.h"
+#include "ui/backend.h"
 
 namespace mirelle::ui {
 

@@ -19,8 +19,8 @@
 #include <map>
 #include <memory>
 
-#include "platform/ui/backend.h"
-#include "platform/ui/dialog.h"
+#include "ui/backend.h"
+#include "ui/dialog.h"
 
 class QEventLoop;
 class QSoundEffect;

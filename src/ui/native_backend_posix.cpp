@@ -1,5 +1,5 @@
-// On Linux the windows are Qt's (platform/qt/); there is no system backend.
-#include "platform/ui/native_backend.h"
+// On Linux the windows are Qt's (ui/qt/); there is no system backend.
+#include "ui/native_backend.h"
 
 namespace mirelle::ui {
 

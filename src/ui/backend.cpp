@@ -1,6 +1,6 @@
-#include "platform/ui/backend.h"
+#include "ui/backend.h"
 
-#include "platform/ui/dialog.h"
+#include "ui/dialog.h"
 
 namespace mirelle::ui {
 

@@ -1,4 +1,4 @@
-#include "app/texts/result_texts.h"
+#include "texts/result_texts.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "app/texts/version_text.h"
+#include "texts/version_text.h"
 
 #include <cstdio>
 

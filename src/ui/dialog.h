@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/backend.h"
-#include "platform/ui/dialog_template.h"
-#include "platform/ui/input.h"
+#include "ui/backend.h"
+#include "ui/dialog_template.h"
+#include "ui/input.h"
 
 namespace mirelle::ui {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_window_backend.h"
+#include "ui/qt/qt_window_backend.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,7 +35,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/qt/qt_backend.h"
+#include "ui/qt/qt_backend.h"
 
 // Resources of a static library must be registered by hand.
 static void InitMirelleResources() { Q_INIT_RESOURCE(mirelle_icons); }

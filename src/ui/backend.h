@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/dialog_template.h"
-#include "platform/ui/input.h"
+#include "ui/dialog_template.h"
+#include "ui/input.h"
 
 namespace mirelle::ui {
 

@@ -1,8 +1,8 @@
-#include "app/texts/string_table.h"
+#include "texts/string_table.h"
 
 #include <map>
 
-#include "app/texts/result_texts.h"
+#include "texts/result_texts.h"
 #include "platform/system.h"
 
 namespace mirelle {
@@ -15,7 +15,7 @@ struct Entry {
 };
 
 // The window texts; the result codes and the reporter's texts are in
-// app/texts/result_texts.cpp and found through the same lookup.
+// texts/result_texts.cpp and found through the same lookup.
 const std::map<int, Entry>& Table() {
     static const std::map<int, Entry> table = {
         {ids::kAboutMenuItem, {"version(flash) (&A)...", "バージョン情報(flash) (&A)..."}},

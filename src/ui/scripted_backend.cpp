@@ -1,4 +1,4 @@
-#include "platform/ui/scripted_backend.h"
+#include "ui/scripted_backend.h"
 
 #include <cstdio>
 #include <cstdlib>
