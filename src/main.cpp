@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/operations/com_handle.h"
 #include "app/operations/command_line.h"
-#include "app/operations/unattended_start.h"
+#include "engine/unattended_start.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
 #include "ui/backend_choice.h"
@@ -34,7 +33,7 @@ int main(int argc, char** argv) {
     // write its log does not start.
     std::unique_ptr<sys::FolderLock> run_lock;
     if (argc > 1) {
-        UnattendedStart start = StartUnattendedRun(sys::ProgramDir());
+        engine::UnattendedStart start = engine::StartUnattendedRun(sys::ProgramDir());
         if (!start.ok()) {
             std::fprintf(stderr, "%s\n", start.error.c_str());
             return 2;
@@ -66,12 +65,13 @@ int main(int argc, char** argv) {
     if (!backend) backend = std::make_unique<ui::ConsoleBackend>();
     ui::SetActiveBackend(backend.get());
 
+    AppEnvironment app_env = AppEnvironment::FromProcess(argc, argv);
     // Why a COM number's device did not open goes to standard error, beside
     // the window's own message: the device, a missing group membership, and
     // the serial devices there are to map.
-    ActivePortProblemSink() = [](const std::string& line) { std::fprintf(stderr, "mirelle: %s\n", line.c_str()); };
+    app_env.port_problem_sink = [](const std::string& line) { std::fprintf(stderr, "mirelle: %s\n", line.c_str()); };
 
-    CWriterApp app(AppEnvironment::FromProcess(argc, argv));
+    CWriterApp app(std::move(app_env));
     const int result = app.InitInstance();
     ui::SetActiveBackend(nullptr);
     // The unattended run leaves its result in the result log, and tells it in

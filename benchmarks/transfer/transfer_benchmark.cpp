@@ -300,9 +300,8 @@ std::vector<Row> RunOnce(const Options& o, std::uint32_t rate, std::uint32_t lat
     };
     backend.file_answers.push_back((dir / "copy.mot").string());
     std::vector<TimedPort::Turn> turns;
-    const serial::PortOpener saved_opener = serial::ActivePortOpener();
-    serial::ActivePortOpener() = [&turns](const std::string& device, int, std::uint32_t baud,
-                                          std::unique_ptr<serial::Port>& out) {
+    const serial::PortOpener timed_opener = [&turns](const std::string& device, int, std::uint32_t baud,
+                                                     std::unique_ptr<serial::Port>& out) {
         std::unique_ptr<serial::Port> port;
         const serial::PortResult rc = serial::OpenTermiosPort(device, baud, port);
         if (port) out = std::make_unique<TimedPort>(std::move(port), turns);
@@ -324,6 +323,7 @@ std::vector<Row> RunOnce(const Options& o, std::uint32_t rate, std::uint32_t lat
     AppEnvironment env;
     env.executable_path = (dir / "mirelle").string();
     env.program_dir = dir.string() + "/";
+    env.port_opener = timed_opener;
     {
         CWriterApp app(env);
         backend.modal_scripts.push_back([&](ui::Dialog& d) {
@@ -335,7 +335,6 @@ std::vector<Row> RunOnce(const Options& o, std::uint32_t rate, std::uint32_t lat
         app.InitInstance();
     }
     ui::SetActiveBackend(nullptr);
-    serial::ActivePortOpener() = saved_opener;
     StopSim(sim);
 
     const Trace trace = ReadTrace(dir / "trace.txt");

@@ -7,16 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "texts/result_codes.h"
-#include "texts/string_table.h"
-#include "app/windows/control_ids.h"
-#include "app/windows/writer_dlg.h"
+#include "cli/cli_events.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_listing.h"
 #include "cli/port_names.h"
-#include "cli/progress_backend.h"
+#include "engine/flash_session.h"
 #include "platform/child_process.h"
+#include "platform/interrupt.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
 #include "platform/textfile.h"
@@ -25,6 +23,8 @@
 #include "serial/port.h"
 #include "settings/settings.h"
 #include "target/chip_definition.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 
 namespace mirelle::cli {
 
@@ -143,17 +143,104 @@ bool SameText(const std::string& a, const std::string& b) {
            });
 }
 
-// The bytes a program run sends: the 512-byte blocks of the areas that hold data.
-long long BlocksWithData(const CWriterDlg& dlg) {
-    const std::span<const std::uint32_t> starts(dlg.m_nStartAddr.data(), static_cast<std::size_t>(dlg.m_nAreaCount));
-    const std::span<const std::uint32_t> ends(dlg.m_nEndAddr.data(), static_cast<std::size_t>(dlg.m_nAreaCount));
+// The names of the target list as the window shows them (in capitals).
+std::string Capitals(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// What a single command came to.
+struct Outcome {
+    int status = exit_status::kChipFailed;
+    int code = -1;
+    std::string text;
     long long bytes = 0;
-    std::array<std::uint8_t, protocol::kBlockSize> block{};
-    for (protocol::BlockWalk walk(starts, ends); !walk.Done(); walk.Advance()) {
-        dlg.ReadImageBlock(walk.Address(), block);
-        if (protocol::BlockHasData(block)) bytes += protocol::kBlockSize;
+};
+
+// Sets the session up as the window starts: the remembered chip and clock
+// (DATAFILE.TXT) unless --target and --clock say otherwise. Empty when the
+// session can run; else why not, with the status in `status`.
+std::string PrepareSession(const Options& o, const std::string& home, engine::FlashSession& session, int& status) {
+    const settings::RecentSelection recent = settings::ReadRecent(home + "DATAFILE.TXT");
+    session.m_nRate = recent.rate;
+    std::vector<std::string> names;
+    if (sys::FileExists(session.m_strChipDefPath))
+        for (const std::string& name : target::ListTargets(session.m_strChipDefPath)) names.push_back(Capitals(name));
+    if (names.empty()) {
+        // The window's start-up failure, logged as the window logs it.
+        session.WriteResultLog(0, "REGIST FAILED!\n");
+        status = exit_status::kUsage;
+        return "";
     }
-    return bytes;
+    int index = settings::RecentTargetIndex(recent, names);
+    if (o.target) {
+        index = -1;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (SameText(names[i], *o.target)) index = static_cast<int>(i);
+        if (index < 0) {
+            status = exit_status::kUsage;
+            return "no target " + *o.target + " in " + home + "CHIPDEF.INI (mirelle-cli targets lists them)";
+        }
+    }
+    const target::ChipDefinition def = session.SelectTarget(names[static_cast<std::size_t>(index)]);
+    if (o.clock) {
+        int found = -1;
+        const int count = static_cast<int>(def.clocks.size());
+        char* end = nullptr;
+        const long n = std::strtol(o.clock->c_str(), &end, 10);
+        if (!o.clock->empty() && *end == 0 && n >= 0 && n < count) found = static_cast<int>(n);
+        for (int i = 0; found < 0 && i < count; ++i)
+            if (SameText(def.clocks[static_cast<std::size_t>(i)], *o.clock)) found = i;
+        if (found < 0) {
+            status = exit_status::kUsage;
+            return "no clock " + *o.clock + " for " + session.m_strTarget;
+        }
+        session.SelectRate(found);
+    }
+    return "";
+}
+
+// Runs the command on the prepared session.
+Outcome RunCommandOn(const Options& o, engine::FlashSession& session) {
+    Outcome out;
+    auto downloaded = [&] { return session.Download().Succeeded() && session.m_bDownloaded != 0 && sys::InterruptSignal() == 0; };
+    engine::Result result;
+    int sum = -1;
+    switch (o.command) {
+        case Command::Download: result = session.Download(); break;
+        case Command::Erase: result = downloaded() ? session.Erase() : session.LastResult(); break;
+        case Command::BlankCheck: result = downloaded() ? session.BlankCheckCommand() : session.LastResult(); break;
+        case Command::Program: result = session.RunFullOperation(); break;
+        case Command::Verify: result = downloaded() ? session.Compare() : session.LastResult(); break;
+        case Command::Read:
+            result = downloaded() ? session.Copy(fs::absolute(o.file).string(), o.intel_hex) : session.LastResult();
+            break;
+        case Command::Checksum:
+            sum = session.ImageChecksum(static_cast<std::uint8_t>(o.fill));
+            result = session.LastResult();
+            break;
+        default: break;
+    }
+    out.code = result.code;
+    out.text = Readable(result.message);
+    if (o.command == Command::Checksum) {
+        out.status = sum == engine::kChecksumLoadFailed ? exit_status::kProgramFile : exit_status::kSuccess;
+        if (out.status == exit_status::kSuccess) {
+            char digits[8];
+            std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(sum));
+            out.text = digits;
+        }
+        return out;
+    }
+    out.status = exit_status::FromOutcome(out.code, result.program_file_failed, sys::InterruptSignal());
+    if (out.code == result::kFullOperationDone) out.text = Readable(LoadString(out.code));
+    // A read whose file could not be written has failed, whatever the chip did.
+    if (!result.file_error.empty() && out.status != exit_status::kInterrupted) {
+        out.status = exit_status::kProgramFile;
+        out.text = result.file_error;
+    }
+    if (o.command == Command::Program && out.status == exit_status::kSuccess) out.bytes = session.BytesToProgram();
+    return out;
 }
 
 }  // namespace
@@ -173,149 +260,73 @@ int RunSingle(const Options& o) {
         settings::ReadCustomizeSettings(customize, true, s, com);
         port = ResolvePort(customize, "COM" + std::to_string(s.nComIndex + 1));
     }
-    const std::string device = port.device;
-    const int com_number = port.com_number;
-    serial::PortOpener& opener = serial::ActivePortOpener();
-    const serial::PortOpener original = opener;
-    // The chosen port stands behind the window's COM1: its device (Linux) and
-    // its number (the Windows port opens \\.\COMn by number).
-    opener = [original, device, com_number](const std::string&, int com, std::uint32_t baud,
-                                            std::unique_ptr<serial::Port>& out) {
-        return original(device, com_number != 0 ? com_number : com, baud, out);
-    };
 
     const ProgressStyle style = o.json ? ProgressStyle::Json
                                 : o.quiet ? ProgressStyle::Quiet
                                 : sys::StandardErrorIsTerminal() ? ProgressStyle::Bar
-                                                          : ProgressStyle::Lines;
-    ProgressBackend backend(style, stderr, stdout);
-    if (o.command == Command::Read) backend.SetSavePath(fs::absolute(o.file).string());
-    ui::SetActiveBackend(&backend);
-
-    AppEnvironment env;
-    // The window's own command line: the program file, a port (the opener
-    // above puts the chosen device behind it) and the reset rule.
-    env.args = {o.command == Command::Read || o.file.empty() ? std::string() : fs::absolute(o.file).string(), "COM1", o.reset_prompt ? "reset" : "no_reset"};
-    env.executable_path = sys::ExecutablePath();
-    env.program_dir = home;
-    if (o.log) env.result_log_path = fs::absolute(*o.log).string();
+                                                                 : ProgressStyle::Lines;
+    CliEvents events(style, stderr, stdout);
+    engine::FlashSession session(events);
+    session.SetProgramDir(home);
+    session.UseDevice(port.device, port.com_number);
+    session.m_bCommandLine = true;
+    session.m_bUseReset = o.reset_prompt;
+    if (o.log) session.m_strResultLogPath = fs::absolute(*o.log).string();
     // Check SUM talks to no chip: a log of it would only say NG.
-    else if (o.command == Command::Checksum) env.result_log_path = sys::NullDevice();
+    else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
+    if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
 
-    int status = exit_status::kChipFailed;
-    std::string usage_error;
-    long long bytes = 0;
-    int code = -1;
-    int sum = -1;                // checksum: the sum, or kChecksumLoadFailed
-    std::string outside_warning;  // program, verify: the data the areas leave out
     const auto started = std::chrono::steady_clock::now();
-    env.unattended_body = [&](CWriterDlg& dlg) {
-        using namespace idc;
-        if (o.target) {
-            int found = -1;
-            for (int i = 0; i < dlg.GetCount(kTarget); ++i)
-                if (SameText(dlg.GetLBText(kTarget, i), *o.target)) found = i;
-            if (found < 0) {
-                usage_error = "no target " + *o.target + " in " + home + "CHIPDEF.INI (mirelle-cli targets lists them)";
-                return;
-            }
-            dlg.m_nTarget = found;
-            dlg.SetCurSel(kTarget, found);
-            dlg.LoadTargetDefinition();
-        }
-        if (o.clock) {
-            int found = -1;
-            const int count = dlg.GetCount(kRate);
-            char* end = nullptr;
-            const long n = std::strtol(o.clock->c_str(), &end, 10);
-            if (!o.clock->empty() && *end == 0 && n >= 0 && n < count) found = static_cast<int>(n);
-            for (int i = 0; found < 0 && i < count; ++i)
-                if (SameText(dlg.GetLBText(kRate, i), *o.clock)) found = i;
-            if (found < 0) {
-                usage_error = "no clock " + *o.clock + " for " + dlg.TargetName();
-                return;
-            }
-            dlg.m_nRate = found;
-        }
-        dlg.SetCurSel(kRate, dlg.m_nRate);
-        dlg.ResetCommandButtons();
-        dlg.UpdateData(false);
-        dlg.m_nLastLogCode = -1;
-        dlg.m_bProgramFileFailed = false;
-        dlg.m_bCopyIntelHex = o.intel_hex ? 1 : 0;
-
-        auto run = [&](int id) { dlg.DispatchCommand(id, ui::kBnClicked); };
-        auto downloaded = [&] { return dlg.m_bDownloaded != 0 && sys::InterruptSignal() == 0; };
-        switch (o.command) {
-            case Command::Download: run(kDownload); break;
-            case Command::Erase: run(kDownload); if (downloaded()) run(kErase); break;
-            case Command::BlankCheck: run(kDownload); if (downloaded()) run(kBlankCheck); break;
-            case Command::Program: run(kFullOperation); break;
-            case Command::Verify: run(kDownload); if (downloaded()) run(kCompare); break;
-            case Command::Read: run(kDownload); if (downloaded()) run(kCopy); break;
-            case Command::Checksum: sum = dlg.ImageChecksum(static_cast<std::uint8_t>(o.fill)); break;
-            default: break;
-        }
-        if ((o.command == Command::Program || o.command == Command::Verify) && dlg.m_lastLoad.ok())
-            outside_warning = hexfile::OutsideDataWarning(dlg.m_lastLoad, dlg.TargetName());
-        if (o.command == Command::Checksum) {
-            code = dlg.m_nLastLogCode;
-            status = sum == kChecksumLoadFailed ? exit_status::kProgramFile : exit_status::kSuccess;
-            return;
-        }
-        code = dlg.m_nLastLogCode;
-        status = exit_status::FromOutcome(code, dlg.m_bProgramFileFailed, sys::InterruptSignal());
-        if (o.command == Command::Program && status == exit_status::kSuccess) bytes = BlocksWithData(dlg);
-    };
-
-    std::string text;
+    Outcome out;
+    std::string usage_error;
+    std::string outside_warning;  // program, verify: the data the areas leave out
     {
-        CWriterDlg dlg(env);
-        ui::SetMainWindow(&dlg);
-        const int modal = dlg.DoModal();
-        dlg.CloseComPort();
-        ui::SetMainWindow(nullptr);
-        text = Readable(dlg.m_strLastLogMessage);
-        if (modal != ui::kIdOk) {
-            status = exit_status::kUsage;
-            if (text.empty()) text = "the program folder " + home + " is not usable (CHIPDEF.INI)";
-        } else if (code == result::kFullOperationDone) {
-            text = Readable(LoadString(code));
+        // Signals end the run at the next step, with the port closed and the
+        // log saying why.
+        sys::InterruptGuard guard;
+        session.BeginRun();
+        usage_error = PrepareSession(o, home, session, out.status);
+        if (out.status == exit_status::kUsage && usage_error.empty()) {
+            out.text = Readable(session.LastResult().message);
+        } else if (usage_error.empty()) {
+            session.ClearResult();
+            out = RunCommandOn(o, session);
+            if ((o.command == Command::Program || o.command == Command::Verify) && session.m_lastLoad.ok())
+                outside_warning = hexfile::OutsideDataWarning(session.m_lastLoad, session.m_strTarget);
         }
-        if (o.command == Command::Checksum && status == exit_status::kSuccess) {
-            char digits[8];
-            std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(sum));
-            text = digits;
-        }
-        if (code == -1 && status != exit_status::kInterrupted && text.empty())
-            text = backend.LastStatus().empty() ? "the command ended without a result" : backend.LastStatus();
+        session.CloseComPort();
+        const int signal = sys::InterruptSignal();
+        session.EndRun(signal);
+        if (signal != 0) out.status = exit_status::kInterrupted;
+        sys::SetInterruptSignal(0);
     }
-    ui::SetActiveBackend(nullptr);
-    opener = original;
-    backend.EndBarLine();
+    if (out.code == -1 && out.status != exit_status::kInterrupted && out.text.empty())
+        out.text = events.LastStatus().empty() ? "the command ended without a result" : events.LastStatus();
+    events.EndBarLine();
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
     if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
-    if (status == exit_status::kInterrupted) text = "interrupted by a signal";
-    if (status == exit_status::kPort && (code == result::kCannotOpenPort || code == result::kCannotChangePortSettings))
-        text += "\n" + PortOpenProblem(device) +
-                // A device that did not open: the ones there are, to map instead.
-                (code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(com_number) : "");
-    if (o.command == Command::Read && status == exit_status::kSuccess) {
+    if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
+    if (out.status == exit_status::kPort &&
+        (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
+        out.text += "\n" + PortOpenProblem(port.device) +
+                    // A device that did not open: the ones there are, to map instead.
+                    (out.code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(port.com_number) : "");
+    if (o.command == Command::Read && out.status == exit_status::kSuccess) {
         std::error_code ec;
-        bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));
+        out.bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (o.json) {
         JsonObject j;
-        j.Add("event", "result").Add("status", status).Add("result", exit_status::Word(status));
-        j.Add("code", code).Add("text", text).Add("seconds", seconds).Add("bytes", bytes);
-        if (o.command == Command::Checksum && status == exit_status::kSuccess) j.Add("checksum", text);
+        j.Add("event", "result").Add("status", out.status).Add("result", exit_status::Word(out.status));
+        j.Add("code", out.code).Add("text", out.text).Add("seconds", seconds).Add("bytes", out.bytes);
+        if (o.command == Command::Checksum && out.status == exit_status::kSuccess) j.Add("checksum", out.text);
         std::printf("%s\n", j.Text().c_str());
         std::fflush(stdout);
     } else {
-        std::printf("%s\n", text.c_str());
+        std::printf("%s\n", out.text.c_str());
     }
-    return status;
+    return out.status;
 }
 
 int RunCli(const std::vector<std::string>& args) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/cli_run.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
@@ -41,28 +43,6 @@ struct Board {
     bool got_result = false;
 };
 
-// The value of "key" in one JSON line of our own making: a string or a number.
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string pattern = "\"" + key + "\":";
-    const auto at = line.find(pattern);
-    if (at == std::string::npos) return "";
-    std::size_t i = at + pattern.size();
-    if (i < line.size() && line[i] == '"') {
-        std::string out;
-        for (++i; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-            } else {
-                out += line[i];
-            }
-        }
-        return out;
-    }
-    const auto end = line.find_first_of(",}", i);
-    return line.substr(i, end - i);
-}
-
 std::string DefaultLogDir(const std::string& home) {
     const LocalTime t = RealClock().Now();
     char name[48];
@@ -85,21 +65,37 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
-void TakeLine(Board& b, const std::string& line) {
-    const std::string event = Field(line, "event");
-    if (event == "step") {
-        b.step = Field(line, "text");
+// The text of a field, or "" when the event has none of that type.
+std::string TextOf(const nlohmann::json& event, const char* key) {
+    const auto it = event.find(key);
+    return it != event.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+template <typename Number>
+Number NumberOf(const nlohmann::json& event, const char* key) {
+    const auto it = event.find(key);
+    return it != event.end() && it->is_number() ? it->get<Number>() : Number{};
+}
+
+// Takes one event of a child; false when the line is no JSON object.
+bool TakeLine(Board& b, const std::string& line, std::string& event_name) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object()) return false;
+    event_name = TextOf(event, "event");
+    if (event_name == "step") {
+        b.step = TextOf(event, "text");
         b.done = b.of = 0;
-    } else if (event == "progress") {
-        b.done = std::atoll(Field(line, "done").c_str());
-        b.of = std::atoll(Field(line, "of").c_str());
-    } else if (event == "result") {
+    } else if (event_name == "progress") {
+        b.done = NumberOf<long long>(event, "done");
+        b.of = NumberOf<long long>(event, "of");
+    } else if (event_name == "result") {
         b.got_result = true;
-        b.status = std::atoi(Field(line, "status").c_str());
-        b.text = Field(line, "text");
-        b.seconds = std::atof(Field(line, "seconds").c_str());
-        b.bytes = std::atoll(Field(line, "bytes").c_str());
+        b.status = NumberOf<int>(event, "status");
+        b.text = TextOf(event, "text");
+        b.seconds = NumberOf<double>(event, "seconds");
+        b.bytes = NumberOf<long long>(event, "bytes");
     }
+    return true;
 }
 
 // Splits what a child wrote into lines and takes each one.
@@ -111,13 +107,13 @@ void TakeOutput(Board& b, const Options& o, bool terminal) {
         b.pending.erase(0, nl + 1);
         // A child on Windows may end its lines with CR LF.
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line.front() != '{') continue;
-        TakeLine(b, line);
+        // Only the children's own events: one JSON object on a line.
+        std::string event;
+        if (line.size() < 2 || line.front() != '{' || !TakeLine(b, line, event)) continue;
         if (o.json) {
             // The children's events, each with its port.
             std::printf("{\"port\":%s,%s\n", JsonString(b.port).c_str(), line.c_str() + 1);
         } else if (!terminal && !o.quiet) {
-            const std::string event = Field(line, "event");
             if (event == "step") std::fprintf(stderr, "%s: %s\n", b.port.c_str(), b.step.c_str());
             if (event == "progress") std::fprintf(stderr, "%s: %lld / %lld\n", b.port.c_str(), b.done, b.of);
         }

@@ -3,30 +3,30 @@
 // the chip needs an erase.
 #include <array>
 
-#include "app/operations/control_link.h"
-#include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/control_link.h"
+#include "engine/flash_session.h"
 #include "protocol/flash_commands.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace mirelle::hexfile;
 
 using namespace protocol;
 
-int CWriterDlg::BlankCheck(bool inFullOperation) {
-    const TargetFamily family = FamilyOfTarget(TargetName());
+int FlashSession::BlankCheck(bool inFullOperation) {
+    const TargetFamily family = FamilyOf(m_strTarget);
     m_strStepText = StepText(ids::kStepBlankChecking, inFullOperation);
-    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    const bool progress = m_bShowProgress != 0;
     if (progress) {
-        progress->SetStatus(m_strStepText);
-        progress->SetMode(CProgressDlg::kModeBar);
-        progress->SetProgress(0, m_nAreaCount, 1, 0);
+        m_events.StepBegins(m_strStepText);
+        m_events.ProgressLayout(layout::kBar, false, std::nullopt);
+        m_events.ProgressRange(0, m_nAreaCount, 1, 0);
     }
 
     for (int i = 0; i < m_nAreaCount; ++i) {
         if (!SendControlFrame(*this, BlankCheckFrame(family, m_nStartAddr[i], m_nEndAddr[i]))) return 1;
-        WallSeconds since(ProgramClock());
+        WallSeconds since(GetClock());
         ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
         if (wait.TimedOut()) {
             ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
@@ -35,7 +35,7 @@ int CWriterDlg::BlankCheck(bool inFullOperation) {
         if (wait.link_lost) return 1;
         const std::uint8_t status = wait.Status();
         if (status == kStatusDone) {
-            if (progress) progress->SetPos(i + 1);
+            if (progress) m_events.ProgressPosition(i + 1);
             continue;
         }
         if (status == kStatusFail) {
@@ -63,14 +63,14 @@ int CWriterDlg::BlankCheck(bool inFullOperation) {
     return 0;
 }
 
-int CWriterDlg::QuickBlankTest() {
-    const TargetFamily family = FamilyOfTarget(TargetName());
+int FlashSession::QuickBlankTest() {
+    const TargetFamily family = FamilyOf(m_strTarget);
     for (int i = 0; i < m_nAreaCount; ++i) {
         // A write that failed has been reported and closed the port: that is
         // a stop, not a chip holding data (which would lead to an erase on
         // a closed port whose reports hide the write error).
         if (!SendControlFrame(*this, BlankCheckFrame(family, m_nStartAddr[i], m_nEndAddr[i]))) return 2;
-        WallSeconds since(ProgramClock());
+        WallSeconds since(GetClock());
         ControlWait wait = WaitControlStatus(*this, since, kBlankCheckLimitSeconds);
         if (wait.TimedOut()) {
             ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
@@ -96,8 +96,10 @@ int CWriterDlg::QuickBlankTest() {
     return 0;
 }
 
-void CWriterDlg::OnBlankCheck() {
+Result FlashSession::BlankCheckCommand() {
+    ClearResult();
     RunCommand("Blank Check", -1, false, false, [this] { BlankCheck(false); });
+    return LastResult();
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,40 +1,40 @@
-#include "app/operations/block_receiver.h"
+#include "engine/block_receiver.h"
 
-#include "app/operations/control_link.h"
-#include "texts/result_codes.h"
-#include "texts/result_texts.h"
-#include "texts/string_table.h"
-#include "app/windows/control_ids.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/control_link.h"
+#include "engine/flash_session.h"
 #include "protocol/block_plan.h"
 #include "protocol/flash_commands.h"
 #include "protocol/read_block.h"
+#include "texts/result_codes.h"
+#include "texts/result_texts.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace protocol;
 
 int BlockReceiver::BlockCount() const {
-    const auto count = static_cast<std::size_t>(dlg_.m_nAreaCount);
-    return static_cast<int>(protocol::BlockCount(std::span(dlg_.m_nStartAddr.data(), count),
-                                                 std::span(dlg_.m_nEndAddr.data(), count)));
+    const auto count = static_cast<std::size_t>(session_.m_nAreaCount);
+    return static_cast<int>(protocol::BlockCount(std::span(session_.m_nStartAddr.data(), count),
+                                                 std::span(session_.m_nEndAddr.data(), count)));
 }
 
 void BlockReceiver::ReportFailedRead() {
     if (purpose_ == ReadOutPurpose::kCompare)
-        dlg_.ReportResult(result::kPortReadError, result::kKindRedownload, result::kSoundError);
+        session_.ReportResult(result::kPortReadError, result::kKindRedownload, result::kSoundError);
     else
-        dlg_.ReportResult(result::kReadError, result::kKindLinkLost, result::kSoundError);
+        session_.ReportResult(result::kReadError, result::kKindLinkLost, result::kSoundError);
 }
 
 BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& line_retries) {
-    CProgressDlg* progress = dlg_.m_pProgress.get();
+    Events& events = session_.GetEvents();
+    const bool progress = events.HasProgress();
     if (progress) {
-        progress->SetPos(done_);
-        if (progress->PollCancel() != 0) return Attempt::kCancelled;
+        events.ProgressPosition(done_);
+        if (events.CancelRequested()) return Attempt::kCancelled;
     }
 
-    const ReadAnswer answer = ClassifyReadAnswer(dlg_.SendBlockCommand(address, true));
+    const ReadAnswer answer = ClassifyReadAnswer(session_.SendBlockCommand(address, true));
     // A press while the command waits cancels Read & Compare; Copy has
     // always ended it as an interrupted read.
     if (answer == ReadAnswer::kCancelled && purpose_ == ReadOutPurpose::kCompare) return Attempt::kCancelled;
@@ -44,7 +44,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
             code = result::kTimeout;
         else if (answer == ReadAnswer::kWriteFailed && purpose_ == ReadOutPurpose::kCompare)
             code = result::kPortWriteError;
-        dlg_.ReportResult(code, result::kKindLinkLost, result::kSoundError);
+        session_.ReportResult(code, result::kKindLinkLost, result::kSoundError);
         return Attempt::kFailed;
     }
 
@@ -55,7 +55,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     std::size_t received = 0;
     for (std::size_t k = 0; k <= kReadChunks; ++k) {
         const std::size_t count = k < kReadChunks ? kReadChunkBytes : 2;
-        if (!dlg_.ReadBlock(frame_.data() + k * kReadChunkBytes, count, received)) {
+        if (!session_.ReadBlock(frame_.data() + k * kReadChunkBytes, count, received)) {
             ReportFailedRead();
             return Attempt::kFailed;
         }
@@ -64,7 +64,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     // A line error means some byte may be wrong: the block is read again,
     // without waiting for its status. A line that stays noisy would do so
     // for ever; after the bound it counts as a failed read.
-    if (dlg_.ClearComErrors().errors != 0) {
+    if (session_.ClearComErrors().errors != 0) {
         DropRestOfFrame();
         if (++line_retries > kLineErrorRetries) {
             ReportFailedRead();
@@ -74,53 +74,51 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     }
 
     bool cancelled = false;
-    WallSeconds since(ProgramClock());
-    ControlWait wait = WaitControlStatus(dlg_, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
-        cancelled = progress && progress->PollCancel() != 0;
+    WallSeconds since(session_.GetClock());
+    ControlWait wait = WaitControlStatus(session_, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
+        cancelled = progress && events.CancelRequested();
         return cancelled;
     });
     if (cancelled) return Attempt::kCancelled;
     if (wait.TimedOut()) {
-        dlg_.ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
+        session_.ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
         return Attempt::kFailed;
     }
     if (wait.link_lost) return Attempt::kFailed;  // the failed read has been reported
     if (wait.Status() != kStatusDone) {
-        dlg_.ReportResult(result::kReadError, result::kKindLinkLost, result::kSoundError);
+        session_.ReportResult(result::kReadError, result::kKindLinkLost, result::kSoundError);
         return Attempt::kFailed;
     }
 
-    const std::uint8_t fault = dlg_.CrcFaultDue() ? 1 : 0;
+    const std::uint8_t fault = session_.CrcFaultDue() ? 1 : 0;
     if (!ReadFrameIntact(frame_, fault)) {
-        if (ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption, ui::MessageButtons::YesNo,
-                           ui::MessageIcon::Question) == ui::kIdYes)
-            return Attempt::kRetry;
+        if (events.Ask(Question::kCrcRetry, CrcRetryQuestion(address), kCrcRetryCaption)) return Attempt::kRetry;
         return Attempt::kCancelled;
     }
     return Attempt::kGood;
 }
 
 void BlockReceiver::DropRestOfFrame() {
-    dlg_.PurgeComPort(serial::PurgeWhich::Receive);
+    session_.PurgeComPort(serial::PurgeWhich::Receive);
     // The status byte of the damaged frame may still be on its way; taken
     // as the answer to the next read command it would shift that frame by
     // one byte. So the line is read empty, byte by byte, until it is quiet.
     std::uint8_t byte = 0;
     std::size_t received = 1;
     for (std::size_t n = 0; n <= kReadFrameBytes && received != 0; ++n)
-        if (!dlg_.ReadBlock(&byte, 1, received)) break;
-    dlg_.ClearComErrors();
+        if (!session_.ReadBlock(&byte, 1, received)) break;
+    session_.ClearComErrors();
 }
 
 ReadOutEnd BlockReceiver::Run(const std::function<bool(const ReadOutBlock&)>& on_block,
                               const std::function<void(std::size_t)>& on_area) {
     done_ = 0;
-    for (int i = 0; i < dlg_.m_nAreaCount; ++i) {
+    for (int i = 0; i < session_.m_nAreaCount; ++i) {
         const auto area = static_cast<std::size_t>(i);
         if (on_area) on_area(area);
         // In 64 bits, so an area reaching the top of the address space ends.
-        const std::uint64_t end = dlg_.m_nEndAddr[area];
-        for (std::uint64_t at = dlg_.m_nStartAddr[area]; at <= end; at += kBlockSize) {
+        const std::uint64_t end = session_.m_nEndAddr[area];
+        for (std::uint64_t at = session_.m_nStartAddr[area]; at <= end; at += kBlockSize) {
             const auto address = static_cast<std::uint32_t>(at);
             int line_retries = 0;
             Attempt attempt;
@@ -138,13 +136,9 @@ ReadOutEnd BlockReceiver::Run(const std::function<bool(const ReadOutBlock&)>& on
 }
 
 void BlockReceiver::ShowCancelled() {
-    if (dlg_.m_pProgress) {
-        dlg_.m_pProgress->SetStatus(LoadString(ids::kCanceled));
-        // The Cancel button becomes the acknowledgement of the ending.
-        dlg_.m_pProgress->SetDlgItemText(idc::kProgressButton, "OK");
-        CProgressDlg::WaitForPress(dlg_.m_pProgress);
-    }
-    dlg_.PurgeComPort(serial::PurgeWhich::Both);
+    Events& events = session_.GetEvents();
+    if (events.HasProgress()) events.Cancelled(LoadString(ids::kCanceled), true);
+    session_.PurgeComPort(serial::PurgeWhich::Both);
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -14,9 +14,9 @@
 
 #include "protocol/read_block.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
-class CWriterDlg;
+class FlashSession;
 
 enum class ReadOutPurpose { kCompare, kCopy };
 
@@ -39,7 +39,7 @@ inline constexpr int kLineErrorRetries = 16;
 
 class BlockReceiver {
 public:
-    BlockReceiver(CWriterDlg& dlg, ReadOutPurpose purpose) : dlg_(dlg), purpose_(purpose) {}
+    BlockReceiver(FlashSession& session, ReadOutPurpose purpose) : session_(session), purpose_(purpose) {}
 
     // The number of blocks over the chip's areas.
     int BlockCount() const;
@@ -51,7 +51,7 @@ public:
     // The blocks taken so far.
     int BlocksDone() const { return done_; }
     // The ending of a cancelled read-out: "It was canceled" until the user
-    // presses "OK", then both port buffers purged. Nothing is reported.
+    // acknowledges it, then both port buffers purged. Nothing is reported.
     void ShowCancelled();
 
 private:
@@ -62,10 +62,10 @@ private:
     // After a line error: the rest of the frame is dropped and the line left quiet.
     void DropRestOfFrame();
 
-    CWriterDlg& dlg_;
+    FlashSession& session_;
     ReadOutPurpose purpose_;
     int done_ = 0;
     std::array<std::uint8_t, protocol::kReadFrameBytes> frame_{};
 };
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

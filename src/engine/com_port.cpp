@@ -1,24 +1,19 @@
-// The main window's COM port operations on the process-wide port g_hCom.
-// The device behind COMn comes from the [Ports] map of Customize.ini; the
-// port itself (termios, or the simulated chip in tests) comes from the
-// active opener.
+// The session's COM port: opened on the device behind a COM number (the
+// [Ports] map of Customize.ini, or a device named outright) through the
+// session's opener, and the byte-level operations on it.
 #include <utility>
 
-#include "app/windows/writer_dlg.h"
-#include "app/operations/com_handle.h"
+#include "engine/flash_session.h"
 #include "serial/device_list.h"
 #include "settings/settings.h"
 
-namespace mirelle {
-
-using namespace mirelle::hexfile;
-using namespace mirelle::settings;
+namespace mirelle::engine {
 
 namespace {
 constexpr int kLowestComNumber = 1;
 constexpr int kHighestComNumber = 255;
-}  // namespace
 
+// The result code that reports a port's open or configuration result (0 for Ok).
 int PortResultCode(serial::PortResult r) {
     switch (r) {
         case serial::PortResult::Ok:
@@ -32,33 +27,36 @@ int PortResultCode(serial::PortResult r) {
     }
     return result::kCannotOpenPort;
 }
+}  // namespace
 
-PortProblemSink& ActivePortProblemSink() {
-    static PortProblemSink sink;
-    return sink;
+void FlashSession::UseDevice(std::string device, int com_number) {
+    m_strDevice = std::move(device);
+    m_nDeviceComNumber = com_number;
 }
 
-int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
+int FlashSession::OpenComPort(int port, std::uint32_t baud) {
     // Callers need not close a port they opened before.
     CloseComPort();
     m_bComOpen = 0;
     // There is no COM0 and nothing above COM255: no device to open.
     if (port < kLowestComNumber || port > kHighestComNumber) return result::kCannotOpenPort;
 
-    const std::string device = ComDevicePath(m_strModuleDir + "Customize.ini", port);
+    const bool named = !m_strDevice.empty();
+    const std::string device = named ? m_strDevice : settings::ComDevicePath(m_strModuleDir + "Customize.ini", port);
+    const int com_number = named && m_nDeviceComNumber != 0 ? m_nDeviceComNumber : port;
     std::unique_ptr<serial::Port> opened;
-    int rc = PortResultCode(serial::ActivePortOpener()(device, port, baud, opened));
+    const serial::PortOpener& opener = m_opener ? m_opener : serial::PortOpener(serial::OpenSystemPort);
+    int rc = PortResultCode(opener(device, com_number, baud, opened));
     if (rc == 0 && !opened) rc = result::kCannotOpenPort;  // an opener that succeeded without a port
     if (rc == result::kCannotOpenPort) {
         // Nothing stays open after a failed open.
         opened.reset();
-        if (ActivePortProblemSink()) ActivePortProblemSink()(serial::PortProblemText(port, device));
+        m_events.PortProblem(serial::PortProblemText(port, device));
         return rc;
     }
     // Opened; when it could not be configured (kCannotReadPortSettings,
-    // kCannotChangePortSettings) the device stays in
-    // g_hCom and the caller closes it.
-    g_hCom = std::move(opened);
+    // kCannotChangePortSettings) the device stays open and the caller closes it.
+    m_port = std::move(opened);
     if (rc != 0) return rc;
 
     m_nOpenPort = port;
@@ -67,29 +65,34 @@ int CWriterDlg::OpenComPort(int port, std::uint32_t baud) {
     return 0;
 }
 
-int CWriterDlg::SetComBaud(std::uint32_t baud) {
+void FlashSession::CloseComPort() {
+    // Releasing the port object closes the device.
+    m_port.reset();
+}
+
+int FlashSession::SetComBaud(std::uint32_t baud) {
     // Without an open port there are no settings to read.
-    if (!g_hCom) return result::kCannotReadPortSettings;
-    const int rc = PortResultCode(g_hCom->SetBaud(baud));
+    if (!m_port) return result::kCannotReadPortSettings;
+    const int rc = PortResultCode(m_port->SetBaud(baud));
     if (rc != 0) return rc;
     m_nBaud = static_cast<int>(baud);
     return 0;
 }
 
-void CWriterDlg::PurgeComPort(serial::PurgeWhich which) {
-    if (g_hCom) g_hCom->Purge(which);
+void FlashSession::PurgeComPort(serial::PurgeWhich which) {
+    if (m_port) m_port->Purge(which);
 }
 
-serial::LineStatus CWriterDlg::ClearComErrors() {
-    if (!g_hCom) return {};
-    return g_hCom->ClearErrors();
+serial::LineStatus FlashSession::ClearComErrors() {
+    if (!m_port) return {};
+    return m_port->ClearErrors();
 }
 
-bool CWriterDlg::WriteByte(std::uint8_t byte) {
+bool FlashSession::WriteByte(std::uint8_t byte) {
     std::size_t done = 0;
     // A byte that did not leave (no port, a failed call, or a write that
     // timed out without taking it) is a failed write: the chip never saw it.
-    const bool ok = g_hCom && g_hCom->Write(&byte, 1, done) && done == 1;
+    const bool ok = m_port && m_port->Write(&byte, 1, done) && done == 1;
     if (!ok) {
         // Kind 3: the report closes the port and asks for a new download.
         ReportResult(result::kPortWriteError, result::kKindLinkLost, result::kSoundError);
@@ -98,10 +101,10 @@ bool CWriterDlg::WriteByte(std::uint8_t byte) {
     return true;
 }
 
-std::uint8_t CWriterDlg::ReadByte() {
+std::uint8_t FlashSession::ReadByte() {
     std::uint8_t value = 0;
     std::size_t done = 0;
-    if (!g_hCom || !g_hCom->Read(&value, 1, done)) {
+    if (!m_port || !m_port->Read(&value, 1, done)) {
         ReportResult(result::kPortReadError, result::kKindRedownload, result::kSoundError);
         return 0;
     }
@@ -109,16 +112,16 @@ std::uint8_t CWriterDlg::ReadByte() {
     return done == 1 ? value : 0;
 }
 
-bool CWriterDlg::WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+bool FlashSession::WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written) {
     written = 0;
-    if (!g_hCom) return false;
-    return g_hCom->Write(data, count, written);
+    if (!m_port) return false;
+    return m_port->Write(data, count, written);
 }
 
-bool CWriterDlg::ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received) {
+bool FlashSession::ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received) {
     received = 0;
-    if (!g_hCom) return false;
-    return g_hCom->Read(buffer, count, received);
+    if (!m_port) return false;
+    return m_port->Read(buffer, count, received);
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,60 +1,56 @@
 // The frame every single command runs in: the program file check, the
-// progress window around the command's body, and the Download command.
-#include "app/windows/control_ids.h"
-#include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
+// progress display around the command's body, and the Download command.
+#include "engine/flash_session.h"
 #include "platform/system.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
+void FlashSession::RunCommand(const std::string& caption, int progressMode, bool needsProgramFile,
+                              bool closesPortFirst, const std::function<void()>& body) {
+    m_tStart = GetClock().Now();
 
-void CWriterDlg::RunCommand(const std::string& caption, int progressMode, bool needsProgramFile,
-                            bool closesPortFirst, const std::function<void()>& body) {
-    m_tStart = ProgramClock().Now();
-
-    if (needsProgramFile) {
-        UpdateData(true);
-        if (!sys::FileExists(m_strProgramFile)) {
-            ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
-            return;
-        }
+    if (needsProgramFile && !sys::FileExists(m_strProgramFile)) {
+        ReportResult(result::kNoHexFile, result::kKindError, result::kSoundError);
+        return;
     }
     if (closesPortFirst) {
         CloseComPort();
-        ResetCommandButtons();
+        m_bDownloaded = 0;
+        m_events.CommandsReset();
     }
-    if (!OpenProgressWindow(progressMode)) return;
-    m_pProgress->SetWindowText(caption);
+    if (!m_events.OpenProgress(progressMode, caption)) return;
 
     body();
 
-    // The body may have lost its window already (the main window closed).
-    CloseProgressWindow();
+    // The body may have lost its display already (the main window closed).
+    m_events.CloseProgress();
 }
 
-bool CWriterDlg::RunDownload(bool inFullOperation) {
+bool FlashSession::RunDownload(bool inFullOperation) {
     m_strStepText = StepText(ids::kStepDownloading, inFullOperation);
-    if (m_bShowProgress && m_pProgress) m_pProgress->SetStatus(m_strStepText);
+    if (m_bShowProgress) m_events.StepBegins(m_strStepText);
 
     const int r = DownloadControlProgram();
     if (r != '1') {
-        SetFocus(idc::kTarget);
-        UpdateData(false);
+        m_events.DownloadLost();
         CloseComPort();
     } else {
         if (!inFullOperation) {
             WriteTimingLog(0);
             ReportResult(result::kDownloaded, result::kKindInfo, result::kSoundEnd);
         }
-        SetDownloadedButtons();
-        UpdateData(false);
+        m_bDownloaded = 1;
+        m_events.Downloaded();
     }
-    if (m_bShowProgress && m_pProgress) m_pProgress->SetPos(0);
+    if (m_bShowProgress) m_events.ProgressPosition(0);
     return r != '1';
 }
 
-void CWriterDlg::OnDownload() {
-    RunCommand("Download", CProgressDlg::kModeBar, false, true, [this] { RunDownload(false); });
+Result FlashSession::Download() {
+    ClearResult();
+    RunCommand("Download", layout::kBar, false, true, [this] { RunDownload(false); });
+    return LastResult();
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,33 +1,38 @@
-#include "app/operations/control_link.h"
+#include "engine/control_link.h"
 
-#include "texts/result_codes.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/flash_session.h"
 #include "platform/interrupt.h"
-#include "app/operations/com_handle.h"
+#include "target/chip_traits.h"
+#include "texts/result_codes.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 
-bool SendControlFrame(CWriterDlg& dlg, const std::vector<std::uint8_t>& frame) {
+bool SendControlFrame(FlashSession& session, const std::vector<std::uint8_t>& frame) {
     // The frame in one write: the same bytes as byte by byte, without a call
     // per byte between a status and the command that follows it. A frame
     // that did not leave whole fails as a failed single-byte write does.
     std::size_t written = 0;
-    if (dlg.WriteBlock(frame.data(), frame.size(), written) && written == frame.size()) return true;
-    dlg.ReportResult(result::kPortWriteError, result::kKindLinkLost, result::kSoundError);
+    if (session.WriteBlock(frame.data(), frame.size(), written) && written == frame.size()) return true;
+    session.ReportResult(result::kPortWriteError, result::kKindLinkLost, result::kSoundError);
     return false;
 }
 
-bool ControlLinkLost() { return g_hCom == nullptr || sys::InterruptSignal() != 0; }
+protocol::TargetFamily FamilyOf(const std::string& target) {
+    return target::TraitsOf(target).family == target::ProtocolFamily::kSecond ? protocol::TargetFamily::Second
+                                                                              : protocol::TargetFamily::First;
+}
 
-ControlWait WaitControlStatus(CWriterDlg& dlg, const protocol::WallSeconds& since, unsigned limit_seconds,
+bool FlashSession::ControlLinkLost() const { return m_port == nullptr || sys::InterruptSignal() != 0; }
+
+ControlWait WaitControlStatus(FlashSession& session, const protocol::WallSeconds& since, unsigned limit_seconds,
                               std::uint8_t last, std::function<bool(unsigned, unsigned)> after_read,
                               std::function<bool(std::uint8_t)> keeps_waiting) {
     ControlWait wait;
     protocol::StatusWaitSteps steps;
-    steps.read = [&dlg] { return dlg.ReadByte(); };
+    steps.read = [&session] { return session.ReadByte(); };
     steps.after_read = [&](unsigned before, unsigned after) {
-        if (ControlLinkLost()) {
+        if (session.ControlLinkLost()) {
             wait.link_lost = true;
             return true;
         }
@@ -38,4 +43,4 @@ ControlWait WaitControlStatus(CWriterDlg& dlg, const protocol::WallSeconds& sinc
     return wait;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,22 +1,27 @@
 // The host side of the control program's exchanges, shared by the flash
-// operations of the main window: command frames sent byte by byte, and the
-// status wait on the program clock over the open COM port.
+// operations of a session: command frames, and the status wait on the
+// session's clock over its open port.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <span>
 #include <vector>
 
+#include "protocol/flash_commands.h"
 #include "protocol/status_wait.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
-class CWriterDlg;
+class FlashSession;
 
-// Sends the frame with WriteByte, one byte at a time; false at the first
-// byte that could not be written (WriteByte has reported it).
-bool SendControlFrame(CWriterDlg& dlg, const std::vector<std::uint8_t>& frame);
+// The protocol family of the control program for the target (its traits).
+protocol::TargetFamily FamilyOf(const std::string& target);
+
+// Sends the frame in one write; false when it did not leave whole (the
+// failure has been reported).
+bool SendControlFrame(FlashSession& session, const std::vector<std::uint8_t>& frame);
 
 struct ControlWait {
     protocol::WaitOutcome outcome;
@@ -32,12 +37,9 @@ struct ControlWait {
 
 // The status wait with ReadByte. `after_read` may stop the wait (for
 // example on a Cancel press); `keeps_waiting` replaces the rule of 0x00 and '0'.
-ControlWait WaitControlStatus(CWriterDlg& dlg, const protocol::WallSeconds& since, unsigned limit_seconds,
+ControlWait WaitControlStatus(FlashSession& session, const protocol::WallSeconds& since, unsigned limit_seconds,
                               std::uint8_t last = 0,
                               std::function<bool(unsigned before, unsigned after)> after_read = {},
                               std::function<bool(std::uint8_t)> keeps_waiting = {});
 
-// True when the link is gone (see ControlWait::link_lost).
-bool ControlLinkLost();
-
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,4 +1,4 @@
-#include "app/operations/crt_random.h"
+#include "engine/crt_random.h"
 
 namespace mirelle::crt {
 

@@ -4,21 +4,21 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "app/windows/control_ids.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/flash_session.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/flash_commands.h"
-#include "app/operations/com_handle.h"
 #include "target/chip_definition.h"
+#include "target/chip_traits.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace mirelle::target;
 
@@ -53,24 +53,27 @@ int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) 
 
 }  // namespace
 
-int CWriterDlg::DownloadControlProgram() {
-    const std::string target = TargetName();
+int FlashSession::DownloadControlProgram() {
+    const std::string target = m_strTarget;
     auto step = [this] {
-        if (m_bShowProgress && m_pProgress) m_pProgress->StepIt();
+        if (m_bShowProgress) m_events.ProgressStep();
     };
-    if (m_bShowProgress && m_pProgress) {
-        m_pProgress->SetMode(CProgressDlg::kModeBar);
-        m_pProgress->SetProgress(0, 7, 1, 0);
+    if (m_bShowProgress) {
+        m_events.ProgressLayout(layout::kBar, false, std::nullopt);
+        m_events.ProgressRange(0, 7, 1, 0);
     }
 
-    // Relative control program names are taken in the program's folder.
-    sys::SetCurrentDir(m_strModuleDir);
+    // Relative control program names are taken in the program's folder
+    // (looked up there, not in the process's working folder, which other
+    // sessions share).
+    const ChipTraits traits = TraitsOf(target);
     const DownloadKeys keys = ReadDownloadKeys(m_strChipDefPath, target);
-    m_strDownloadPath = boot::ControlProgramFile(keys.download_file, GetLBText(idc::kRate, m_nRate),
-                                                 [](const std::string& p) { return sys::FileExists(p); });
+    const auto inFolder = [this](const std::string& p) { return std::filesystem::path(p).is_absolute() ? p : m_strModuleDir + p; };
+    m_strDownloadPath = boot::ControlProgramFile(keys.download_file, m_strRateText,
+                                                 [&](const std::string& p) { return sys::FileExists(inFolder(p)); });
 
     std::vector<std::uint8_t> program;
-    if (const int code = ReadControlProgram(m_strDownloadPath, program); code != 0) {
+    if (const int code = ReadControlProgram(inFolder(m_strDownloadPath), program); code != 0) {
         ReportResult(code, result::kKindRedownload, result::kSoundError);
         return kDownloadFailed;
     }
@@ -86,20 +89,17 @@ int CWriterDlg::DownloadControlProgram() {
         return kDownloadFailed;
     }
 
-    if (!boot::SkipsResetPrompt(target)) {
-        if (GetCommandLine().use_reset) {
-            // Without a progress window (no_dialog) the main window owns the prompt.
-            ui::Dialog* owner = m_pProgress ? static_cast<ui::Dialog*>(m_pProgress.get()) : this;
-            int answer = ui::MessageBox(owner, kResetPrompt, "flash", ui::MessageButtons::OkCancel,
-                                        ui::MessageIcon::Information);
-            if (answer != ui::kIdOk) return kDownloadFailed;  // cancelled: nothing is reported
+    if (traits.needs_reset_prompt) {
+        if (m_bUseReset) {
+            if (!m_events.Ask(Question::kResetBoard, kResetPrompt, "flash"))
+                return kDownloadFailed;  // cancelled: nothing is reported
         }
         PurgeComPort(serial::PurgeWhich::Both);
     }
 
-    ProgramClock().SleepMs(2500);
+    GetClock().SleepMs(2500);
 
-    if (!g_hCom && !OpenBootPort()) return kDownloadFailed;
+    if (!m_port && !OpenBootPort()) return kDownloadFailed;
 
     if (!WriteByte(boot::kSync) || WaitAck(1, boot::kSync) != 0) return kDownloadFailed;
     step();
@@ -119,7 +119,7 @@ int CWriterDlg::DownloadControlProgram() {
     step();
 
     // The control program listens at the working rate once its answer is out.
-    ProgramClock().SleepMs(250);
+    GetClock().SleepMs(250);
     if (int code = SetComBaud(*workRate); code != 0) {
         CloseComPort();
         ReportResult(code, result::kKindRedownload, result::kSoundError);
@@ -129,13 +129,13 @@ int CWriterDlg::DownloadControlProgram() {
     m_nWorkBaud = static_cast<int>(*workRate);
     step();
 
-    ProgramClock().SleepMs(250);
+    GetClock().SleepMs(250);
     return kDownloadOk;
 }
 
-bool CWriterDlg::OpenBootPort() {
+bool FlashSession::OpenBootPort() {
     m_bComOpen = 0;
-    const std::string target = TargetName();
+    const std::string target = m_strTarget;
     const auto rate = boot::RateEntry(ReadDownloadKeys(m_strChipDefPath, target).baud, m_nRate);
     const int code = rate ? OpenComPort(static_cast<int>(m_settings.nComIndex) + 1, *rate)
                           : result::kCannotChangePortSettings;
@@ -148,7 +148,7 @@ bool CWriterDlg::OpenBootPort() {
     return true;
 }
 
-int CWriterDlg::UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program) {
+int FlashSession::UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program) {
     if (!WriteByte(boot::kUpload)) return 1;
     std::uint8_t sum = 0;
     for (std::uint8_t b : boot::UploadHeader(loadAddress, length)) {
@@ -160,15 +160,15 @@ int CWriterDlg::UploadControlProgram(std::uint32_t loadAddress, std::uint32_t le
         if (!WriteByte(program[i])) return 1;
         sum = static_cast<std::uint8_t>(sum + program[i]);
         // The bar moves once, in the middle of the upload.
-        if (length - i == half && m_bShowProgress && m_pProgress) m_pProgress->StepIt();
+        if (length - i == half && m_bShowProgress) m_events.ProgressStep();
     }
     if (!WriteByte(sum)) return 1;
-    if (!boot::AwaitsUploadAck(TargetName())) return 0;
+    if (!target::TraitsOf(m_strTarget).awaits_upload_ack) return 0;
     return WaitAck(3, boot::kUpload);
 }
 
-int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
-    Clock& clock = ProgramClock();
+int FlashSession::WaitAck(int timeoutSeconds, std::uint8_t command) {
+    Clock& clock = GetClock();
     const std::uint32_t limit = static_cast<std::uint32_t>(timeoutSeconds) * 1000u;
     const std::uint32_t start = clock.TickMs();
     std::uint8_t byte = 0;
@@ -177,7 +177,7 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
         // A failed read has been reported and the reporter has closed the
         // port; every further read would fail and be reported again, and the
         // time the user took to acknowledge it must not become a time-out.
-        if (byte == 0 && !g_hCom) return 1;
+        if (byte == 0 && !m_port) return 1;
         const std::uint32_t now = clock.TickMs();
         // After the counter wrapped past zero its value stands for the time gone.
         const std::uint32_t elapsed = now >= start ? now - start : now;
@@ -193,4 +193,4 @@ int CWriterDlg::WaitAck(int timeoutSeconds, std::uint8_t command) {
     return 1;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -3,50 +3,49 @@
 // when the CR bytes say the chip came up unconfigured).
 #include <algorithm>
 
-#include "app/windows/control_ids.h"
-#include "app/operations/control_link.h"
-#include "app/operations/erase_report.h"
-#include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/control_link.h"
+#include "engine/erase_report.h"
+#include "engine/flash_session.h"
 #include "protocol/flash_commands.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace mirelle::hexfile;
 
 using namespace protocol;
 
-int CWriterDlg::SendEraseCommand() {
-    const TargetFamily family = FamilyOfTarget(TargetName());
-    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+int FlashSession::SendEraseCommand() {
+    const TargetFamily family = FamilyOf(m_strTarget);
+    const bool progress = m_bShowProgress != 0;
     if (progress) {
-        progress->SetMode(CProgressDlg::kModeBar);
-        progress->SetProgress(0, kEraseBarSteps, 1, 0);
+        m_events.ProgressLayout(layout::kBar, false, std::nullopt);
+        m_events.ProgressRange(0, kEraseBarSteps, 1, 0);
     }
     if (!SendControlFrame(*this, EraseFrame(family, m_nStartAddr[0]))) return 0;
 
     // The bar moves once a second and stops one short of its end; only the
     // chip's '1' fills it.
-    WallSeconds since(ProgramClock());
+    WallSeconds since(GetClock());
     ControlWait wait = WaitControlStatus(*this, since, kEraseLimitSeconds, 0, [&](unsigned before, unsigned after) {
-        if (after != before && after < static_cast<unsigned>(kEraseBarSteps) && progress) progress->StepIt();
+        if (after != before && after < static_cast<unsigned>(kEraseBarSteps) && progress) m_events.ProgressStep();
         return false;
     });
     if (wait.TimedOut()) return 0x03;
     const std::uint8_t status = wait.link_lost ? kStatusNothing : wait.Status();
     if (status == kStatusDone) {
-        if (progress) progress->SetPos(kEraseBarSteps);
+        if (progress) m_events.ProgressPosition(kEraseBarSteps);
         return status;
     }
     m_strErrorDetail = EraseErrorDetail(status);
     return status;
 }
 
-int CWriterDlg::ReadCr() {
+int FlashSession::ReadCr() {
     if (!SendControlFrame(*this, CrReadFrame())) return 1;
     // The chip acknowledges with '0'; anything before it is skipped. The 5 s
     // cover the acknowledge, the 8 bytes and the final status together.
-    WallSeconds since(ProgramClock());
+    WallSeconds since(GetClock());
     ControlWait ack = WaitControlStatus(*this, since, kCrLimitSeconds, 0, {},
                                         [](std::uint8_t b) { return b != kStatusBusy; });
     if (ack.TimedOut()) {
@@ -73,9 +72,9 @@ int CWriterDlg::ReadCr() {
     return 0;  // whatever the final byte is
 }
 
-int CWriterDlg::SetCr() {
+int FlashSession::SetCr() {
     if (!SendControlFrame(*this, CrSetFrame(m_pStatusB))) return 1;
-    WallSeconds since(ProgramClock());
+    WallSeconds since(GetClock());
     ControlWait wait = WaitControlStatus(*this, since, kCrLimitSeconds);
     if (wait.TimedOut()) {
         ReportResult(result::kTimeout, result::kKindLinkLost, result::kSoundError);
@@ -97,21 +96,20 @@ EraseFailure ClassifyEraseFailure(int status) {
 
 namespace {
 
-void ReportEraseFailure(CWriterDlg& dlg, int status) {
+void ReportEraseFailure(FlashSession& session, int status) {
     const EraseFailure failure = ClassifyEraseFailure(status);
-    if (failure.with_detail) dlg.m_strErrorDetail = EraseErrorDetail(status);
-    dlg.ReportResult(failure.report.code, failure.report.kind, failure.report.sound);
+    if (failure.with_detail) session.m_strErrorDetail = EraseErrorDetail(status);
+    session.ReportResult(failure.report.code, failure.report.kind, failure.report.sound);
 }
 
 }  // namespace
 
-int CWriterDlg::EraseFlash(bool inFullOperation) {
-    const TargetFamily family = FamilyOfTarget(TargetName());
+int FlashSession::EraseFlash(bool inFullOperation) {
+    const TargetFamily family = FamilyOf(m_strTarget);
     m_strStepText = StepText(ids::kStepErasing, inFullOperation);
-    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
-    if (progress) {
-        progress->SetMode(CProgressDlg::kModeBar);
-        progress->SetStatus(m_strStepText);
+    if (m_bShowProgress) {
+        m_events.ProgressLayout(layout::kBar, false, std::nullopt);
+        m_events.StepBegins(m_strStepText);
     }
 
     if (family == TargetFamily::Second) {
@@ -123,7 +121,7 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
     } else {
         // The same rule as the reset prompt of the download: a run with
         // further words on its command line re-downloads only with "reset".
-        const bool noReset = !GetCommandLine().use_reset;
+        const bool noReset = !m_bUseReset;
 
         int r = ReadCr();
         if (r != 0) {
@@ -139,8 +137,7 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
         if (m_pStatusA[0] == 0xFF && m_pStatusA[1] == 0xFF && !noReset) {
             CloseComPort();
             if (DownloadControlProgram() != '1') {
-                SetFocus(idc::kTarget);
-                UpdateData(false);
+                m_events.DownloadLost();
                 CloseComPort();
                 return 1;
             }
@@ -160,8 +157,10 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
     return 0;
 }
 
-void CWriterDlg::OnErase() {
+Result FlashSession::Erase() {
+    ClearResult();
     RunCommand("Erase", -1, false, false, [this] { EraseFlash(false); });
+    return LastResult();
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

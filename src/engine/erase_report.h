@@ -1,7 +1,7 @@
 // How an erase status other than '1' is reported.
 #pragma once
 
-namespace mirelle {
+namespace mirelle::engine {
 
 // A report the host makes: result code, kind and sound event.
 struct Report {
@@ -20,4 +20,4 @@ struct EraseFailure {
 };
 EraseFailure ClassifyEraseFailure(int status);
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -1,54 +1,48 @@
-// The main window's side of program file loading: the step text, the image
-// fill, the format detection and the two decoders, tied to the window's
-// state and to where each failure is reported (message box or result log).
-// The decoding itself is done by the pure pieces in src/hexfile/.
-#include <algorithm>
-#include <cstdio>
+// A session's side of program file loading: the step text, the image fill,
+// the format detection and the decoders, tied to the session's state and to
+// where each failure is reported (a notice or the result log). The decoding
+// itself is done by the pure pieces in src/hexfile/.
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
-#include "hexfile/intel_hex.h"
+#include "engine/flash_session.h"
+#include "hexfile/area_sum.h"
 #include "hexfile/program_file.h"
-#include "hexfile/srecord.h"
 #include "platform/textfile.h"
-#include "ui/backend.h"
+#include "protocol/block_plan.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace mirelle::hexfile;
 namespace {
 
-ImageTarget TargetOf(const CWriterDlg& dlg) {
-    ImageTarget target{dlg.m_nStartAddr[0], dlg.m_nSkipHalfword};
-    for (int i = 0; i < dlg.m_nAreaCount && i < static_cast<int>(dlg.m_nStartAddr.size()); ++i)
-        target.areas.push_back({dlg.m_nStartAddr[i], dlg.m_nEndAddr[i]});
+ImageTarget TargetOf(const FlashSession& session) {
+    ImageTarget target{session.m_nStartAddr[0], session.m_nSkipHalfword};
+    for (int i = 0; i < session.m_nAreaCount && i < static_cast<int>(session.m_nStartAddr.size()); ++i)
+        target.areas.push_back({session.m_nStartAddr[i], session.m_nEndAddr[i]});
     return target;
 }
 
 // Shows or logs a failed load as PlanLoadReport says. The log is written
-// first, so that it already tells the failure while a box waits for its OK.
-void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
-    const bool progressShown = dlg.m_pProgress != nullptr && dlg.m_bShowProgress == 1;
-    const LoadReport report = PlanLoadReport(result, dlg.CommandLineMode(), progressShown);
-    dlg.m_bProgramFileFailed = true;
-    if (report.write_log) dlg.WriteResultLog(report.log_code, report.log_text);
-    if (report.show_box) {
-        ui::MessageBox(dlg.m_pProgress.get(), report.box_text, report.box_caption, ui::MessageButtons::Ok,
-                       ui::MessageIcon::None);
-    }
+// first, so that it already tells the failure while a notice waits for its OK.
+void ReportLoadFailure(FlashSession& session, const LoadResult& result) {
+    const bool progressShown = session.GetEvents().HasProgress() && session.m_bShowProgress == 1;
+    const LoadReport report = PlanLoadReport(result, session.m_bCommandLine, progressShown);
+    session.m_bProgramFileFailed = true;
+    if (report.write_log) session.WriteResultLog(report.log_code, report.log_text);
+    if (report.show_box) session.GetEvents().Notify({report.box_text, report.box_caption, Notice::Icon::kNone, true});
 }
 
 }  // namespace
 
-int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
+int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     m_lastLoad = LoadResult{};
-    if (m_pProgress) {
-        if (m_bShowProgress == 1) m_pProgress->SetMode(0, false, std::nullopt);
+    if (m_events.HasProgress()) {
+        if (m_bShowProgress == 1) m_events.ProgressLayout(0, false, std::nullopt);
         m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
-        if (m_bShowProgress == 1) m_pProgress->SetStatus(m_strStepText);
+        if (m_bShowProgress == 1) m_events.StepBegins(m_strStepText);
     }
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
@@ -72,57 +66,50 @@ int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     }
     // The decoder reads the file from its first line again.
     ReplayFirstLine file(std::move(first), lines);
-    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexFile(file) : DecodeSRecordFile(file);
-}
-
-int CWriterDlg::DecodeSRecordFile(LineSource& file) {
-    const LoadResult result = DecodeSRecordLines(m_image, file, TargetOf(*this));
+    const ImageTarget target = TargetOf(*this);
+    const LoadResult result = *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(m_image, file, target)
+                                                                  : DecodeSRecordLines(m_image, file, target);
     m_lastLoad = result;
     if (result.ok()) return 1;
     ReportLoadFailure(*this, result);
     return 0;
 }
 
-int CWriterDlg::DecodeIntelHexFile(LineSource& file) {
-    const LoadResult result = DecodeIntelHexLines(m_image, file, TargetOf(*this));
-    m_lastLoad = result;
-    if (result.ok()) return 1;
-    ReportLoadFailure(*this, result);
-    return 0;
-}
-
-bool CWriterDlg::LoadedFlashData() {
+bool FlashSession::LoadedFlashData() {
     if (m_lastLoad.bytes_in_flash == 0) {
-        ReportLoadFailure(*this, NoFlashDataFailure(TargetName()));
+        ReportLoadFailure(*this, NoFlashDataFailure(m_strTarget));
         return false;
     }
     // Compilers put RAM or option data into program files: it is left out,
     // but an unattended run says so, since nobody watches its window.
-    const std::string warning = OutsideDataWarning(m_lastLoad, TargetName());
-    // A scripted body (mirelle-cli) says it in its own name.
-    if (!warning.empty() && CommandLineMode() && !m_env.unattended_body) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
+    const std::string warning = OutsideDataWarning(m_lastLoad, m_strTarget);
+    if (!warning.empty() && m_bCommandLine) m_events.Warning(warning);
     return true;
 }
 
-int CWriterDlg::DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
-                                  int& firstData) const {
-    return mirelle::DecodeSRecordLine(line, record, address, firstData);
-}
-
-int CWriterDlg::DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
-                                     int& length, std::uint8_t& type) const {
-    const IntelHexRecord record = mirelle::DecodeIntelHexRecord(line);
-    if (record.error != IntelHexError::kNone) return static_cast<int>(record.error);
-    const auto bytes = record.Data();
-    std::copy(bytes.begin(), bytes.end(), data.begin());
-    address = record.address;
-    length = record.length;
-    type = record.type;
-    return 0;
-}
-
-void CWriterDlg::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {
+void FlashSession::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {
     m_image.ReadBlock(address, m_nStartAddr[0], out);
 }
 
-}  // namespace mirelle
+long long FlashSession::BytesToProgram() const {
+    const std::span<const std::uint32_t> starts(m_nStartAddr.data(), static_cast<std::size_t>(m_nAreaCount));
+    const std::span<const std::uint32_t> ends(m_nEndAddr.data(), static_cast<std::size_t>(m_nAreaCount));
+    long long bytes = 0;
+    std::array<std::uint8_t, protocol::kBlockSize> block{};
+    for (protocol::BlockWalk walk(starts, ends); !walk.Done(); walk.Advance()) {
+        ReadImageBlock(walk.Address(), block);
+        if (protocol::BlockHasData(block)) bytes += protocol::kBlockSize;
+    }
+    return bytes;
+}
+
+int FlashSession::ImageChecksum(std::uint8_t fill) {
+    // No progress display exists here: a load failure's notice has no owner.
+    if (LoadProgramFile(false, fill) != 1) return kChecksumLoadFailed;
+    std::vector<hexfile::AreaRange> areas;
+    for (int i = 0; i < m_nAreaCount && i < target::kMaxAreas; ++i)
+        areas.push_back({m_nStartAddr[static_cast<std::size_t>(i)], m_nEndAddr[static_cast<std::size_t>(i)]});
+    return AreaSum(m_image, areas, m_nStartAddr[0]);
+}
+
+}  // namespace mirelle::engine

@@ -4,29 +4,28 @@
 #include <array>
 #include <span>
 
-#include "app/windows/control_ids.h"
-#include "app/operations/control_link.h"
+#include "engine/control_link.h"
+#include "engine/flash_session.h"
+#include "platform/interrupt.h"
 #include "texts/result_texts.h"
 #include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
-#include "platform/interrupt.h"
 #include "protocol/block_plan.h"
 #include "protocol/flash_commands.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 using namespace mirelle::hexfile;
 
 using namespace protocol;
 
-int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
-    const TargetFamily family = FamilyOfTarget(TargetName());
+int FlashSession::SendBlockCommand(std::uint32_t blockStart, bool read) {
+    const TargetFamily family = FamilyOf(m_strTarget);
     if (!SendControlFrame(*this, BlockCommandFrame(family, blockStart, read))) return 0xFF;
-    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    const bool progress = m_bShowProgress && m_events.HasProgress();
     bool cancelled = false;
-    WallSeconds since(ProgramClock());
+    WallSeconds since(GetClock());
     ControlWait wait = WaitControlStatus(*this, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
-        cancelled = progress && progress->PollCancel() != 0;
+        cancelled = progress && m_events.CancelRequested();
         return cancelled;
     });
     if (cancelled) return 0;
@@ -36,20 +35,20 @@ int CWriterDlg::SendBlockCommand(std::uint32_t blockStart, bool read) {
     return wait.Status();
 }
 
-int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
+int FlashSession::ProgramAndVerify(bool inFullOperation) {
     const std::span<const std::uint32_t> starts(m_nStartAddr.data(), static_cast<std::size_t>(m_nAreaCount));
     const std::span<const std::uint32_t> ends(m_nEndAddr.data(), static_cast<std::size_t>(m_nAreaCount));
     const int blockCount = static_cast<int>(BlockCount(starts, ends));
-    CProgressDlg* progress = m_bShowProgress ? m_pProgress.get() : nullptr;
+    const bool progress = m_bShowProgress && m_events.HasProgress();
     // On a command-line run nobody can press a button.
     if (progress)
-        progress->SetMode(CommandLineMode() ? CProgressDlg::kModeBar
-                                            : CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive |
-                                                  CProgressDlg::kModeBar);
+        m_events.ProgressLayout(m_bCommandLine ? layout::kBar
+                                               : layout::kCancel | layout::kButtonLive | layout::kBar,
+                                false, std::nullopt);
     m_strStepText = StepText(ids::kStepProgramming, inFullOperation);
     if (progress) {
-        progress->SetStatus(m_strStepText);
-        progress->SetProgress(0, blockCount, 1, 0);
+        m_events.StepBegins(m_strStepText);
+        m_events.ProgressRange(0, blockCount, 1, 0);
     }
 
     int done = 0;
@@ -58,8 +57,8 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
     for (BlockWalk walk(starts, ends); !walk.Done();) {
         const std::uint32_t address = walk.Address();
         if (progress) {
-            progress->SetPos(done);
-            if (progress->PollCancel() != 0) {
+            m_events.ProgressPosition(done);
+            if (m_events.CancelRequested()) {
                 cancelled = true;
                 break;
             }
@@ -89,9 +88,9 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 ReportResult(result::kPortWriteError, result::kKindRedownload, result::kSoundError);
                 return 1;
             }
-            WallSeconds since(ProgramClock());
+            WallSeconds since(GetClock());
             ControlWait wait = WaitControlStatus(*this, since, kBlockLimitSeconds, 0, [&](unsigned, unsigned) {
-                cancelled = progress && progress->PollCancel() != 0;
+                cancelled = progress && m_events.CancelRequested();
                 return cancelled;
             });
             if (cancelled) break;
@@ -106,13 +105,11 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 // send it again. A command-line run has nobody to ask (a
                 // question would hold a production line for ever): it stops at
                 // once, and the log says why.
-                if (CommandLineMode()) {
+                if (m_bCommandLine) {
                     std::string reason = CrcRetryQuestion(address);
                     reason.resize(reason.find('\n'));
                     WriteResultLog(1, reason + "\n");
-                } else if (progress && ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption,
-                                                      ui::MessageButtons::YesNo,
-                                                      ui::MessageIcon::Question) == ui::kIdYes) {
+                } else if (progress && m_events.Ask(Question::kCrcRetry, CrcRetryQuestion(address), kCrcRetryCaption)) {
                     continue;
                 }
                 cancelled = true;
@@ -150,23 +147,16 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 return 1;
             }
         }
-        if (progress) progress->SetPos(done);
+        if (progress) m_events.ProgressPosition(done);
         walk.Advance();
         ++done;
     }
-    if (progress) progress->SetPos(done);
+    if (progress) m_events.ProgressPosition(done);
 
     if (cancelled) {
-        const std::string text = LoadString(ids::kCanceled);
-        if (progress) {
-            progress->SetStatus(text);
-            // The Cancel button becomes the acknowledgement of the ending. On a
-            // command-line run no press can come: the operation ends at once.
-            if (!CommandLineMode()) {
-                progress->SetDlgItemText(idc::kProgressButton, "OK");
-                CProgressDlg::WaitForPress(m_pProgress);
-            }
-        }
+        // A person acknowledges the ending; on a command-line run no press
+        // can come: the operation ends at once.
+        if (progress) m_events.Cancelled(LoadString(ids::kCanceled), !m_bCommandLine);
         PurgeComPort(serial::PurgeWhich::Both);
         return 1;
     }
@@ -176,10 +166,12 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
     return 0;
 }
 
-void CWriterDlg::OnProgram() {
+Result FlashSession::Program() {
+    ClearResult();
     RunCommand("Program", -1, true, false, [this] {
         if (LoadProgramFile(false, 0xFF) == 1 && LoadedFlashData()) ProgramAndVerify(false);
     });
+    return LastResult();
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -3,24 +3,23 @@
 // with its address and both values.
 #include <array>
 
-#include "app/operations/block_receiver.h"
-#include "texts/result_codes.h"
-#include "texts/string_table.h"
-#include "app/windows/writer_dlg.h"
+#include "engine/block_receiver.h"
+#include "engine/flash_session.h"
 #include "protocol/block_plan.h"
 #include "protocol/read_block.h"
+#include "texts/result_codes.h"
+#include "texts/string_table.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
-void CWriterDlg::ReadAndCompare() {
+void FlashSession::ReadAndCompare() {
     BlockReceiver receiver(*this, ReadOutPurpose::kCompare);
     ClearComErrors();
     const int blockCount = receiver.BlockCount();
-    CProgressDlg* progress = m_pProgress.get();
-    if (progress) {
-        progress->SetMode(CProgressDlg::kModeCancel | CProgressDlg::kModeButtonLive | CProgressDlg::kModeBar);
-        progress->SetStatus(LoadString(ids::kStepReadingComparing));
-        progress->SetProgress(0, blockCount, 1, 0);
+    if (m_events.HasProgress()) {
+        m_events.ProgressLayout(layout::kCancel | layout::kButtonLive | layout::kBar, false, std::nullopt);
+        m_events.StepBegins(LoadString(ids::kStepReadingComparing));
+        m_events.ProgressRange(0, blockCount, 1, 0);
     }
 
     std::array<std::uint8_t, protocol::kBlockSize> image{};
@@ -36,7 +35,7 @@ void CWriterDlg::ReadAndCompare() {
         return false;
     });
     if (end == ReadOutEnd::kFailed || end == ReadOutEnd::kStopped) return;
-    if (m_pProgress) m_pProgress->SetPos(receiver.BlocksDone());
+    if (m_events.HasProgress()) m_events.ProgressPosition(receiver.BlocksDone());
     if (end == ReadOutEnd::kCancelled) {
         receiver.ShowCancelled();
         return;
@@ -45,10 +44,12 @@ void CWriterDlg::ReadAndCompare() {
     ReportResult(result::kIdentical, result::kKindInfo, result::kSoundEnd);
 }
 
-void CWriterDlg::OnCompare() {
+Result FlashSession::Compare() {
+    ClearResult();
     RunCommand("Read & Compare", -1, true, false, [this] {
         if (LoadProgramFile(false, 0xFF) == 1) ReadAndCompare();
     });
+    return LastResult();
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

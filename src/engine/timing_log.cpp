@@ -1,17 +1,17 @@
-// The timing log and the CRC test switch of the main window.
-#include "app/operations/timing_log.h"
+// The timing log and the CRC test switch of a session.
+#include "engine/timing_log.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "app/windows/writer_dlg.h"
+#include "engine/flash_session.h"
 #include "platform/file.h"
 #include "platform/folder_lock.h"
 #include "platform/profile.h"
 #include "platform/system.h"
-#include "app/operations/crt_random.h"
+#include "engine/crt_random.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 namespace {
 
@@ -55,8 +55,8 @@ std::string TimingValue(const LocalTime& start, const LocalTime& end) {
     return text;
 }
 
-void CWriterDlg::WriteTimingLog(unsigned operation) {
-    m_tEnd = ProgramClock().Now();
+void FlashSession::WriteTimingLog(unsigned operation) {
+    m_tEnd = GetClock().Now();
     const std::string path = m_strModuleDir + kTimingLogFile;
     // The log is kept only while its file exists; the program never creates it.
     if (!sys::FileExists(path)) return;
@@ -67,12 +67,12 @@ void CWriterDlg::WriteTimingLog(unsigned operation) {
     // stays the same file while the log is replaced. A failed write is
     // ignored: the log is a diagnostic only.
     const sys::FolderLock lock(m_strModuleDir);
-    profile::WriteString(path, TimingSection(m_tEnd, TargetName()), key, TimingValue(m_tStart, m_tEnd));
+    profile::WriteString(path, TimingSection(m_tEnd, m_strTarget), key, TimingValue(m_tStart, m_tEnd));
 }
 
-bool CWriterDlg::CrcFaultDue() {
+bool FlashSession::CrcFaultDue() {
     if (!sys::FileExists(m_strModuleDir + kCrcTestFile)) return false;
     return (crt::Rand() & 0x7F) == 0;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -8,7 +8,7 @@
 
 #include "platform/clock.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 inline constexpr const char* kTimingLogFile = "TIMETEST.TXT";
 inline constexpr const char* kCrcTestFile = "CRCTEST.TXT";
@@ -23,4 +23,4 @@ std::string TimingSection(const LocalTime& day, const std::string& target);
 // The time from `start` to `end` as "seconds.milliseconds" ("%d.%03d").
 std::string TimingValue(const LocalTime& start, const LocalTime& end);
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

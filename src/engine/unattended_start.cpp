@@ -1,11 +1,11 @@
-#include "app/operations/unattended_start.h"
+#include "engine/unattended_start.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/textfile.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 UnattendedStart StartUnattendedRun(const std::string& program_dir) {
     UnattendedStart start;
@@ -31,4 +31,4 @@ UnattendedStart StartUnattendedRun(const std::string& program_dir) {
     return start;
 }
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

@@ -9,7 +9,7 @@
 
 #include "platform/folder_lock.h"
 
-namespace mirelle {
+namespace mirelle::engine {
 
 struct UnattendedStart {
     std::unique_ptr<sys::FolderLock> lock;  // held for the whole run
@@ -21,4 +21,4 @@ struct UnattendedStart {
 // "NG" (the run did not start) until the run reports. `program_dir` ends with '/'.
 UnattendedStart StartUnattendedRun(const std::string& program_dir);
 
-}  // namespace mirelle
+}  // namespace mirelle::engine

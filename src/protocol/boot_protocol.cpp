@@ -23,12 +23,6 @@ std::array<std::uint8_t, 10> StartFrame() {
     return f;
 }
 
-bool SkipsResetPrompt(const std::string& target) { return target == "TQ4A01" || target == "TQ4A02"; }
-
-bool AwaitsUploadAck(const std::string& target) {
-    return !(target == "TQ4A01" || target == "TQ4A02" || target == "TQ4A03");
-}
-
 std::string ControlProgramFile(const std::string& download_file, const std::string& rate_text,
                                const std::function<bool(const std::string&)>& exists) {
     const std::string named = download_file + "-" + rate_text.substr(0, 15);

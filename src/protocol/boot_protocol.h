@@ -1,6 +1,7 @@
 // The boot ROM's side of the download, as pure pieces: the frames the host
-// sends, the acknowledge it waits for, the targets with their own rules, and
-// the choice of the control program file and of the line rates.
+// sends, the acknowledge it waits for, and
+// the choice of the control program file and of the line rates. Which chips
+// skip the reset prompt or the upload acknowledge: target/chip_traits.h.
 //
 // Frames (numbers most significant byte first):
 //   synchronise  0x18                                          -> 0x11
@@ -36,10 +37,6 @@ std::uint8_t AddToSum(std::uint8_t sum, const std::uint8_t* data, std::size_t co
 // The ten bytes of the start frame.
 std::array<std::uint8_t, 10> StartFrame();
 
-// "TQ4A01" and "TQ4A02" are neither prompted for a reset nor purged.
-bool SkipsResetPrompt(const std::string& target);
-// "TQ4A01", "TQ4A02" and "TQ4A03" send no acknowledge after the upload.
-bool AwaitsUploadAck(const std::string& target);
 
 // The control program file: "<file>-<rate>" when such a file exists, else
 // the plain file name. The rate text is cut to 15 characters, as the list

@@ -12,10 +12,6 @@ std::string McuByteDetail(const char* prefix, int value) {
     return text;
 }
 
-TargetFamily FamilyOfTarget(const std::string& target) {
-    return (target == "TQ7C01" || target == "TQ7C02/03") ? TargetFamily::Second : TargetFamily::First;
-}
-
 std::size_t AddressWidth(TargetFamily family) { return family == TargetFamily::First ? 4 : 3; }
 
 void AppendAddress(std::vector<std::uint8_t>& frame, std::uint32_t address, TargetFamily family) {

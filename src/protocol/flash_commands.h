@@ -4,8 +4,8 @@
 // builds from its answers. Pure: no port, no window, no clock.
 //
 // Addresses to the control program go least significant byte first; the
-// first family sends 4 address bytes, the second family ("TQ7C01",
-// "TQ7C02/03") 3 bytes (bits 24-31 are not sent).
+// first family sends 4 address bytes, the second family 3 bytes (bits 24-31
+// are not sent). Which chip speaks which family is the chip traits' answer.
 #pragma once
 
 #include <array>
@@ -19,8 +19,6 @@ namespace mirelle::protocol {
 
 enum class TargetFamily { First, Second };
 
-// Exact, case-sensitive comparison of the target list's text.
-TargetFamily FamilyOfTarget(const std::string& target);
 std::size_t AddressWidth(TargetFamily family);
 // Appends the address field of `family` to `frame`.
 void AppendAddress(std::vector<std::uint8_t>& frame, std::uint32_t address, TargetFamily family);

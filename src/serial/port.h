@@ -59,8 +59,4 @@ using PortOpener = std::function<PortResult(const std::string& device, int com_n
 PortResult OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud,
                           std::unique_ptr<Port>& out);
 
-// The opener the COM functions use: the system's port unless a test or a tool
-// installs another one (the in-process simulated chip, for example).
-PortOpener& ActivePortOpener();
-
 }  // namespace mirelle::serial

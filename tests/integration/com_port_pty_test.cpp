@@ -28,13 +28,13 @@ protected:
         WriteFile("Customize.ini", "[Ports]\r\nCOM9=" + device_ + "\r\n");
         // The real serial layer instead of the simulated line (the fixture
         // puts its opener back afterwards).
-        serial::ActivePortOpener() = [](const std::string& device, int, std::uint32_t baud,
+        port_opener = [](const std::string& device, int, std::uint32_t baud,
                                         std::unique_ptr<serial::Port>& out) {
             return serial::OpenTermiosPort(device, baud, out);
         };
     }
     void TearDown() override {
-        g_hCom.reset();
+        if (window) window->CloseComPort();
         if (master_ >= 0) ::close(master_);
         ReportFixture::TearDown();
     }
@@ -85,7 +85,7 @@ TEST_F(ComPortPtyTest, HangUpIsReportedAsReadErrorPromptly) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(ms, 150);  // not the time-out: the read fails at once
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n No.016 COM port read error\r\n");
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(window->Session().PortOpen());
 }
 
 TEST_F(ComPortPtyTest, HangUpIsReportedAsWriteError) {
@@ -95,7 +95,7 @@ TEST_F(ComPortPtyTest, HangUpIsReportedAsWriteError) {
     master_ = -1;
     EXPECT_FALSE(w.WriteByte(0x18));
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n No.015 COM port write error\r\n");
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(window->Session().PortOpen());
 }
 
 }  // namespace

@@ -22,11 +22,10 @@ namespace {
 class ReadCopyPty : public MainWindowTest {
 protected:
     void SetUp() override {
-        serial::PortOpener real = serial::ActivePortOpener();
         MainWindowTest::SetUp();
         // Real time and the real serial port: the chip is another process.
         SetProgramClock(nullptr);
-        serial::ActivePortOpener() = real;
+        port_opener = serial::OpenSystemPort;
         link_ = Dir() + "ttySIM";
         // 8 KiB in 16 blocks; the boot ROM at 57600 baud, the control program at 115200.
         WriteFile("CHIPDEF.INI",

@@ -1,7 +1,6 @@
 // The main window's COM operations on the in-process simulated line: the
 // device behind COMn, opening and reopening, failures and what they leave,
 // the rate, purge and errors, and the byte operations with their reports.
-#include "app/operations/com_handle.h"
 #include "texts/result_texts.h"
 #include "report_fixture.h"
 
@@ -40,7 +39,7 @@ TEST_F(ComPortTest, OpenRecordsPortAndRateAndReopenReplacesTheOldPort) {
     EXPECT_EQ(w.m_bComOpen, 1);
     EXPECT_EQ(w.m_nOpenPort, 3);
     EXPECT_EQ(w.m_nBaud, 9600);
-    EXPECT_TRUE(g_hCom != nullptr);
+    EXPECT_TRUE(w.Session().PortOpen());
     // The line is exclusive: the second open succeeds only because the
     // first port was closed before.
     ASSERT_EQ(w.OpenComPort(5, 115200), 0);
@@ -50,7 +49,7 @@ TEST_F(ComPortTest, OpenRecordsPortAndRateAndReopenReplacesTheOldPort) {
     EXPECT_EQ(EventsOf(LineEvent::Kind::Close).size(), 1u);
 
     w.CloseComPort();
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_FALSE(line.IsOpen());
     w.CloseComPort();  // closing a closed port is harmless
 }
@@ -60,8 +59,7 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
     ASSERT_EQ(w.OpenComPort(3, 9600), 0);
 
     // Only a device that did not open is explained, once, naming COM and device.
-    std::vector<std::string> told;
-    ActivePortProblemSink() = [&told](const std::string& text) { told.push_back(text); };
+    const std::vector<std::string>& told = port_problems;
     line.FailOpens(serial::PortResult::CannotOpen);
     EXPECT_EQ(w.OpenComPort(7, 19200), result::kCannotOpenPort);
     EXPECT_EQ(told.size(), 1u);
@@ -69,7 +67,7 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
     EXPECT_EQ(w.m_bComOpen, 0);
     EXPECT_EQ(w.m_nOpenPort, 3);  // the last successful open
     EXPECT_EQ(w.m_nBaud, 9600);
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_FALSE(line.IsOpen());  // the old port was closed first
 
     // Opened but not configured: the device stays open for the caller to close.
@@ -78,11 +76,10 @@ TEST_F(ComPortTest, FailedOpensLeaveThePortStateAsTheCallerNeedsIt) {
         EXPECT_EQ(w.OpenComPort(7, 19200), code);
         EXPECT_EQ(w.m_bComOpen, 0);
         EXPECT_EQ(w.m_nOpenPort, 3);
-        EXPECT_TRUE(g_hCom != nullptr);
+        EXPECT_TRUE(w.Session().PortOpen());
         w.CloseComPort();
         EXPECT_FALSE(line.IsOpen());
     }
-    ActivePortProblemSink() = nullptr;
     EXPECT_EQ(told.size(), 1u);
     // Nothing reports by itself.
     EXPECT_TRUE(backend.message_boxes.empty());
@@ -120,7 +117,7 @@ TEST_F(ComPortTest, SilentLineReadsZeroAfter160MsWithoutReport) {
     EXPECT_EQ(clock.ElapsedMs() - before, 160u);
     EXPECT_TRUE(backend.message_boxes.empty());
     EXPECT_FALSE(Exists("MESSFILE.TXT"));
-    EXPECT_TRUE(g_hCom != nullptr);
+    EXPECT_TRUE(w.Session().PortOpen());
 
     // A block read of 4 on a silent line takes 80 * 4 + 80 ms and succeeds empty.
     std::uint8_t buf[4] = {};
@@ -159,7 +156,7 @@ TEST_F(ComPortTest, ReadFailureReports218AndEndsTheLink) {
     ASSERT_EQ(backend.message_boxes.size(), 2u);
     EXPECT_EQ(backend.message_boxes[0].text, "ERROR !!    \r\n No.016 COM port read error");
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nERROR !!    \r\r\n No.016 COM port read error");
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_EQ(w.m_bDownloaded, 0);
 }
 
@@ -171,7 +168,7 @@ TEST_F(ComPortTest, WriteFailureReports216AndEndsTheLink) {
     ASSERT_TRUE(w.WriteByte(0x18));
     EXPECT_FALSE(w.WriteByte(0x18));  // the connection is gone
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n No.015 COM port write error\r\n");
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_EQ(w.m_bDownloaded, 0);
     EXPECT_TRUE(backend.message_boxes.empty());
 }
@@ -215,16 +212,14 @@ public:
 
 TEST_F(ComPortTest, ByteThatNeverLeftIsAWriteFailure) {
     CWriterDlg& w = MakeWindow({"/work/prog.mot"});
-    serial::PortOpener saved = serial::ActivePortOpener();
-    serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>& out) {
+    port_opener = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>& out) {
         out = std::make_unique<StuckWritePort>();
         return serial::PortResult::Ok;
     };
     ASSERT_EQ(w.OpenComPort(1, 9600), 0);
     EXPECT_FALSE(w.WriteByte(0x18));
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\n No.015 COM port write error\r\n");
-    EXPECT_TRUE(g_hCom == nullptr);
-    serial::ActivePortOpener() = std::move(saved);
+    EXPECT_FALSE(w.Session().PortOpen());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "chipsim/sim_port.h"
 #include "main_window_fixture.h"
 #include "platform/clock.h"
-#include "app/operations/crt_random.h"
+#include "engine/crt_random.h"
 
 namespace mirelle::test {
 
@@ -72,7 +72,7 @@ protected:
         line.reset();
         chip = std::make_unique<chipsim::Chip>(config);
         line = std::make_unique<chipsim::SimLine>(*chip, clock);
-        opener = std::make_unique<chipsim::ScopedPortOpener>(*line);
+        opener = std::make_unique<chipsim::ScopedPortOpener>(*line, port_opener);
         return *chip;
     }
 

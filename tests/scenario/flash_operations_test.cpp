@@ -69,7 +69,7 @@ protected:
         line.reset();
         chip = std::make_unique<chipsim::Chip>(config);
         line = std::make_unique<chipsim::SimLine>(*chip, clock);
-        opener = std::make_unique<chipsim::ScopedPortOpener>(*line);
+        opener = std::make_unique<chipsim::ScopedPortOpener>(*line, port_opener);
         WriteFile("DATAFILE.TXT", "[Recent]\r\nCPU=" + std::to_string(target) + "\r\nRATE=0\r\nWrite File=" +
                                       Dir() + "prog.mot\r\n");
         return *chip;

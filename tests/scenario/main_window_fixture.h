@@ -44,13 +44,8 @@ protected:
         // No scenario ever waits in real time or reaches a real serial device:
         // tests that talk to a chip install the simulated line over this.
         SetProgramClock(&virtual_clock);
-        saved_opener_ = serial::ActivePortOpener();
-        serial::ActivePortOpener() = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>&) {
-            return serial::PortResult::CannotOpen;
-        };
     }
     void TearDown() override {
-        serial::ActivePortOpener() = std::move(saved_opener_);
         SetProgramClock(nullptr);
         ui::SetActiveBackend(nullptr);
         ProgramFolderTest::TearDown();
@@ -60,6 +55,8 @@ protected:
         env.args = std::move(args);
         env.executable_path = "/opt/mirelle/bin/mirelle";
         env.program_dir = Dir();
+        env.port_opener = [this](const std::string& device, int com, std::uint32_t baud,
+                                 std::unique_ptr<serial::Port>& out) { return port_opener(device, com, baud, out); };
         return env;
     }
 
@@ -72,9 +69,11 @@ protected:
 
     ui::ScriptedBackend backend;
     VirtualClock virtual_clock;
-
-private:
-    serial::PortOpener saved_opener_;
+    // The port behind the main window's COM numbers. No scenario reaches a
+    // real serial device: tests that talk to a chip put the simulated line here.
+    serial::PortOpener port_opener = [](const std::string&, int, std::uint32_t, std::unique_ptr<serial::Port>&) {
+        return serial::PortResult::CannotOpen;
+    };
 };
 
 }  // namespace mirelle::test

@@ -20,7 +20,6 @@
 #include "chipsim/sim_port.h"
 #include "platform/clock.h"
 #include "ui/scripted_backend.h"
-#include "app/operations/com_handle.h"
 #include "support/program_folder.h"
 
 namespace mirelle::test {
@@ -60,7 +59,7 @@ protected:
         SetProgramClock(&clock);
     }
     void TearDown() override {
-        g_hCom.reset();
+        if (window) window->CloseComPort();
         if (window && window->m_pProgress) window->m_pProgress->DestroyWindow();
         if (window) window->m_pProgress.reset();
         window.reset();
@@ -76,6 +75,9 @@ protected:
         env.args = std::move(args);
         env.executable_path = "/opt/mirelle/bin/mirelle";
         env.program_dir = DirPath().string();
+        env.port_opener = [this](const std::string& device, int com, std::uint32_t baud,
+                                 std::unique_ptr<serial::Port>& out) { return port_opener(device, com, baud, out); };
+        env.port_problem_sink = [this](const std::string& line) { port_problems.push_back(line); };
         window = std::make_unique<BareWriterDlg>(env, target);
         window->dir_ = DirPath().string();
         EXPECT_TRUE(window->Create(nullptr));
@@ -93,7 +95,9 @@ protected:
     VirtualClock clock;
     chipsim::Chip chip{chipsim::ChipConfig::ForTarget("TQ4A04", {{0x0, 0xFFFF}})};
     chipsim::SimLine line{chip, clock};
-    chipsim::ScopedPortOpener opener{line};
+    serial::PortOpener port_opener;
+    chipsim::ScopedPortOpener opener{line, port_opener};
+    std::vector<std::string> port_problems;  // what the window was told about ports that did not open
     std::unique_ptr<BareWriterDlg> window;
 };
 

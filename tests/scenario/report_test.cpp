@@ -50,7 +50,7 @@ TEST_F(ReporterTest, ErrorWithoutDetailInAMessageBoxKeepsLinkAndButtons) {
     // Text mode: the message's CR LF is stored as CR CR LF.
     EXPECT_EQ(ReadFile("MESSFILE.TXT"), "NG\r\nERROR !!    \r\r\n No.003 timeout error");
     // Kind 1 leaves the link and the buttons alone.
-    EXPECT_TRUE(g_hCom != nullptr);
+    EXPECT_TRUE(w.Session().PortOpen());
     EXPECT_TRUE(DownloadedState(w));
 }
 
@@ -123,7 +123,7 @@ TEST_F(ReporterTest, LinkErrorInMessageBoxesClosesThePortOnlyAfterBothAreAcknowl
     w.SetFocus(idc::kHexFile);
     std::vector<bool> open_while_shown;
     backend.on_message_box = [&](const ui::MessageBoxRequest&) {
-        open_while_shown.push_back(g_hCom != nullptr);
+        open_while_shown.push_back(w.Session().PortOpen());
         return 0;
     };
     w.ReportResult(result::kEraseError, result::kKindRedownload, result::kSoundError);
@@ -135,7 +135,7 @@ TEST_F(ReporterTest, LinkErrorInMessageBoxesClosesThePortOnlyAfterBothAreAcknowl
     EXPECT_EQ(backend.message_boxes[1].caption, "Flash Memory Writer");
     EXPECT_EQ(backend.message_boxes[1].icon, ui::MessageIcon::Exclamation);
     EXPECT_EQ(open_while_shown, (std::vector<bool>{true, true}));
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_FALSE(line.IsOpen());
     EXPECT_TRUE(ResetState(w));
     EXPECT_EQ(w.GetFocus(), idc::kTarget);
@@ -189,7 +189,7 @@ TEST_F(ReporterTest, ProgressWindowAfterLinkErrorAsksForADownloadThenCleansUp) {
     int hand_icon_at_second = 0;
     backend.When([&] { return p.GetDlgItemText(idc::kStatusText) == "Please redo from download operation"; },
                  [&] {
-                     open_at_second = g_hCom != nullptr && !ResetState(w);
+                     open_at_second = w.Session().PortOpen() && !ResetState(w);
                      hand_icon_at_second = p.FindControl(idc::kStatusIcon)->icon;
                      backend.Click(p, idc::kProgressButton);
                  });
@@ -198,7 +198,7 @@ TEST_F(ReporterTest, ProgressWindowAfterLinkErrorAsksForADownloadThenCleansUp) {
 
     EXPECT_TRUE(open_at_second);
     EXPECT_EQ(hand_icon_at_second, ui::kIconHand);
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_TRUE(ResetState(w));
     EXPECT_EQ(w.GetFocus(), idc::kTarget);
     EXPECT_TRUE(backend.message_boxes.empty());
@@ -241,7 +241,7 @@ TEST_F(ReporterTest, CommandLineModeShowsNothingButLogsAndCleansUp) {
     EXPECT_TRUE(backend.sounds.empty());
     EXPECT_EQ(p.GetDlgItemText(idc::kStatusText), " Programming");  // nothing shown, nothing waited for
     EXPECT_EQ(clock.ElapsedMs(), before);
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_TRUE(ResetState(w));
 }
 
@@ -275,7 +275,7 @@ TEST_F(ReporterTest, UnwritableLogLeavesTheReportGoingOn) {
     std::filesystem::create_directory(Dir() + "MESSFILE.TXT");
     w.ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
     EXPECT_EQ(backend.message_boxes.size(), 2u);
-    EXPECT_TRUE(g_hCom == nullptr);
+    EXPECT_FALSE(w.Session().PortOpen());
     EXPECT_TRUE(ResetState(w));
 }
 

@@ -8,7 +8,6 @@
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "platform/system.h"
-#include "app/operations/com_handle.h"
 
 namespace mirelle::test {
 
@@ -19,13 +18,13 @@ TEST_F(MainWindowTest, TargetChangeClosesThePortAndRemembersEverySelection) {
     WriteFile("DATAFILE.TXT", "[Recent]\r\nCPU=0\r\nRATE=1\r\nWrite File=" + Dir() + "prog.mot\r\n");
     chipsim::Chip chip(chipsim::ChipConfig::ForTarget("TQ4A01", {{0x80000, 0xFFFFF}}));
     chipsim::SimLine line(chip, virtual_clock);
-    chipsim::ScopedPortOpener opener(line);
+    chipsim::ScopedPortOpener opener(line, port_opener);
     Run([&](CWriterDlg& w) {
         ASSERT_EQ(w.OpenComPort(1, 9600), 0);
         ASSERT_TRUE(line.IsOpen());
         backend.Select(w, idc::kTarget, 2);  // TQ4A03
         EXPECT_FALSE(line.IsOpen());
-        EXPECT_EQ(g_hCom, nullptr);
+        EXPECT_FALSE(w.Session().PortOpen());
         EXPECT_EQ(w.FindControl(idc::kHexFile)->tooltip, Dir() + "prog.mot");
         // "TQ4A03" is not one of the chips whose Erase works before a download.
         EXPECT_FALSE(w.IsControlEnabled(idc::kErase));

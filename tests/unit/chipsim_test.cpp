@@ -254,18 +254,19 @@ TEST(ChipsimPort, QueuedBytesAndPurge) {
 
 TEST(ChipsimPort, OpenerIsInstalledAndRestored) {
     Bench b(TestConfig());
+    serial::PortOpener slot = serial::OpenSystemPort;
     {
-        ScopedPortOpener scoped(b.line);
+        ScopedPortOpener scoped(b.line, slot);
         std::unique_ptr<serial::Port> port;
-        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, port), serial::PortResult::Ok);
+        EXPECT_EQ(slot("/dev/whatever", 3, kBoot, port), serial::PortResult::Ok);
         ASSERT_TRUE(port);
         std::unique_ptr<serial::Port> second;
-        EXPECT_EQ(serial::ActivePortOpener()("/dev/whatever", 3, kBoot, second), serial::PortResult::CannotOpen);  // exclusive
+        EXPECT_EQ(slot("/dev/whatever", 3, kBoot, second), serial::PortResult::CannotOpen);  // exclusive
         EXPECT_EQ(b.line.Events().front().com_number, 3);
     }
     // Back to the real opener: the simulated line is not opened any more.
     std::unique_ptr<serial::Port> port;
-    serial::ActivePortOpener()("/nonexistent/tty", 1, kBoot, port);
+    slot("/nonexistent/tty", 1, kBoot, port);
     EXPECT_EQ(b.line.OpenCount(), 1);
 }
 

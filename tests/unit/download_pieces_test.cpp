@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "app/operations/timing_log.h"
+#include "engine/timing_log.h"
 #include "protocol/boot_protocol.h"
-#include "app/operations/crt_random.h"
+#include "engine/crt_random.h"
 #include "target/chip_definition.h"
 #include "target/list_syntax.h"
 
@@ -62,19 +62,19 @@ TEST(CrtRandom, LowSevenBitsAreZeroAboutOnceIn128Draws) {
 
 TEST(TimingLog, KeysAndSection) {
     const char* keys[] = {"DOWNLOAD", "ERACE", "BLANK", "PROGRAM", "READ", "COPY", "AUTO"};
-    for (unsigned i = 0; i < 7; ++i) EXPECT_EQ(TimingKey(i), keys[i]);
-    EXPECT_EQ(TimingKey(7), "");
-    EXPECT_EQ(TimingSection({2026, 3, 7, 23, 59, 59, 999}, "TQ7C02/03"), "20260307 - TQ7C02/03");
+    for (unsigned i = 0; i < 7; ++i) EXPECT_EQ(engine::TimingKey(i), keys[i]);
+    EXPECT_EQ(engine::TimingKey(7), "");
+    EXPECT_EQ(engine::TimingSection({2026, 3, 7, 23, 59, 59, 999}, "TQ7C02/03"), "20260307 - TQ7C02/03");
 }
 
 TEST(TimingLog, ElapsedTimeBorrowsFromTheSeconds) {
     LocalTime start{2026, 1, 1, 12, 0, 10, 950};
     LocalTime end{2026, 1, 1, 12, 0, 12, 20};
-    EXPECT_EQ(TimingValue(start, end), "1.070");
-    EXPECT_EQ(TimingValue(start, start), "0.000");
+    EXPECT_EQ(engine::TimingValue(start, end), "1.070");
+    EXPECT_EQ(engine::TimingValue(start, start), "0.000");
     // Across midnight, a month and a year end.
-    EXPECT_EQ(TimingValue({2025, 12, 31, 23, 59, 58, 500}, {2026, 1, 1, 0, 1, 0, 499}), "61.999");
-    EXPECT_EQ(TimingValue({2024, 2, 28, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}), "172800.000");  // leap day
+    EXPECT_EQ(engine::TimingValue({2025, 12, 31, 23, 59, 58, 500}, {2026, 1, 1, 0, 1, 0, 499}), "61.999");
+    EXPECT_EQ(engine::TimingValue({2024, 2, 28, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}), "172800.000");  // leap day
 }
 
 TEST(SampleData, EveryListedTargetHasItsControlProgram) {

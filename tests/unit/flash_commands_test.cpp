@@ -1,4 +1,4 @@
-#include "app/operations/erase_report.h"
+#include "engine/erase_report.h"
 #include "protocol/flash_commands.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "protocol/block_plan.h"
 #include "protocol/status_wait.h"
+#include "target/chip_traits.h"
 
 namespace mirelle::protocol {
 namespace {
@@ -16,10 +17,33 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(FlashCommands, FamilyIsDecidedByTheExactTargetName) {
-    EXPECT_EQ(FamilyOfTarget("TQ7C01"), TargetFamily::Second);
-    EXPECT_EQ(FamilyOfTarget("TQ7C02/03"), TargetFamily::Second);
+    using target::ProtocolFamily;
+    EXPECT_EQ(target::TraitsOf("TQ7C01").family, ProtocolFamily::kSecond);
+    EXPECT_EQ(target::TraitsOf("TQ7C02/03").family, ProtocolFamily::kSecond);
     for (const char* other : {"tq7c01", "TQ7C02", "TQ7C01 ", "TQ4A01", ""})
-        EXPECT_EQ(FamilyOfTarget(other), TargetFamily::First) << other;
+        EXPECT_EQ(target::TraitsOf(other).family, ProtocolFamily::kFirst) << other;
+}
+
+// The rest of the table: the reset prompt, the upload acknowledge, the
+// address width and Erase before a download, by exact name.
+TEST(ChipTraits, EachSpecialChipAndAnOrdinaryOne) {
+    struct Row {
+        const char* name;
+        bool prompt, ack, erase;
+        std::size_t address_bytes;
+    };
+    const Row rows[] = {
+        {"TQ4A01", false, false, true, 4}, {"TQ4A02", false, false, true, 4}, {"TQ4A03", true, false, false, 4},
+        {"TQ7C01", true, true, false, 3},  {"TQ7C02/03", true, true, false, 3}, {"tq4a01", true, true, false, 4},
+        {"OTHER", true, true, false, 4},
+    };
+    for (const Row& r : rows) {
+        const target::ChipTraits t = target::TraitsOf(r.name);
+        EXPECT_EQ(t.needs_reset_prompt, r.prompt) << r.name;
+        EXPECT_EQ(t.awaits_upload_ack, r.ack) << r.name;
+        EXPECT_EQ(t.offers_erase, r.erase) << r.name;
+        EXPECT_EQ(t.address_bytes, r.address_bytes) << r.name;
+    }
 }
 
 TEST(FlashCommands, FramesCarryAddressesLeastSignificantFirstInTheFamilyWidth) {
@@ -38,14 +62,14 @@ TEST(FlashCommands, FramesCarryAddressesLeastSignificantFirstInTheFamilyWidth) {
 }
 
 TEST(FlashCommands, EraseFailuresMapToTheirReports) {
-    EXPECT_EQ(ClassifyEraseFailure(0x03).report, (Report{203, 3, 1}));
-    EXPECT_EQ(ClassifyEraseFailure('3').report, (Report{203, 3, 1}));
-    EXPECT_FALSE(ClassifyEraseFailure('3').with_detail);
-    EXPECT_EQ(ClassifyEraseFailure('4').report, (Report{219, 2, 1}));
-    EXPECT_TRUE(ClassifyEraseFailure('4').with_detail);
+    EXPECT_EQ(engine::ClassifyEraseFailure(0x03).report, (engine::Report{203, 3, 1}));
+    EXPECT_EQ(engine::ClassifyEraseFailure('3').report, (engine::Report{203, 3, 1}));
+    EXPECT_FALSE(engine::ClassifyEraseFailure('3').with_detail);
+    EXPECT_EQ(engine::ClassifyEraseFailure('4').report, (engine::Report{219, 2, 1}));
+    EXPECT_TRUE(engine::ClassifyEraseFailure('4').with_detail);
     for (int other : {0x00, int{'0'}, int{'2'}, int{'5'}, 0xFF}) {
-        EXPECT_EQ(ClassifyEraseFailure(other).report, (Report{212, 2, 1})) << other;
-        EXPECT_TRUE(ClassifyEraseFailure(other).with_detail);
+        EXPECT_EQ(engine::ClassifyEraseFailure(other).report, (engine::Report{212, 2, 1})) << other;
+        EXPECT_TRUE(engine::ClassifyEraseFailure(other).with_detail);
     }
 }
 

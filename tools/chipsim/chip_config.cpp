@@ -1,14 +1,14 @@
 #include "chipsim/chip_config.h"
 
+#include "target/chip_traits.h"
+
 namespace mirelle::chipsim {
 
 Family FamilyOfTarget(const std::string& target) {
-    return (target == "TQ7C01" || target == "TQ7C02/03") ? Family::Second : Family::First;
+    return target::TraitsOf(target).family == target::ProtocolFamily::kSecond ? Family::Second : Family::First;
 }
 
-bool TargetAcknowledgesUpload(const std::string& target) {
-    return !(target == "TQ4A01" || target == "TQ4A02" || target == "TQ4A03");
-}
+bool TargetAcknowledgesUpload(const std::string& target) { return target::TraitsOf(target).awaits_upload_ack; }
 
 const char* StepKindName(StepKind kind) {
     switch (kind) {

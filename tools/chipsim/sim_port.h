@@ -4,7 +4,7 @@
 //   mirelle::VirtualClock clock;
 //   mirelle::chipsim::Chip chip(mirelle::chipsim::ChipConfig::ForTarget("TQ4A04", {{0xF80000, 0xFFFFFF}}));
 //   mirelle::chipsim::SimLine line(chip, clock);
-//   mirelle::chipsim::ScopedPortOpener opener(line);   // serial::ActivePortOpener() now opens `line`
+//   mirelle::chipsim::ScopedPortOpener opener(line, slot);   // the opener `slot` now opens `line`
 //   ... run the program; then look at line.Written(), line.Received(), line.Rates(), chip.GetFlash() ...
 //
 // Reads keep the link's time-out rules in virtual time: a read of n bytes
@@ -113,18 +113,18 @@ private:
     std::vector<LineEvent> events_;
 };
 
-// Installs a line's opener as serial::ActivePortOpener() and puts the
-// previous opener back when it goes out of scope.
+// Puts a line's opener into `slot` (the opener a front end or a test hands
+// to its flash session) and the previous opener back when it goes out of
+// scope. `slot` must outlive it.
 class ScopedPortOpener {
 public:
-    explicit ScopedPortOpener(SimLine& line) : saved_(serial::ActivePortOpener()) {
-        serial::ActivePortOpener() = line.Opener();
-    }
-    ~ScopedPortOpener() { serial::ActivePortOpener() = std::move(saved_); }
+    ScopedPortOpener(SimLine& line, serial::PortOpener& slot) : slot_(slot), saved_(slot) { slot = line.Opener(); }
+    ~ScopedPortOpener() { slot_ = std::move(saved_); }
     ScopedPortOpener(const ScopedPortOpener&) = delete;
     ScopedPortOpener& operator=(const ScopedPortOpener&) = delete;
 
 private:
+    serial::PortOpener& slot_;
     serial::PortOpener saved_;
 };
 

@@ -19,14 +19,7 @@ int CWriterDlg::FillTargetList() {
 }
 
 void CWriterDlg::LoadTargetDefinition() {
-    const ChipDefinition def = ReadChipDefinition(m_strChipDefPath, TargetName());
-    m_nLoadAddress = static_cast<int>(def.load_address);
-    m_nStartAddr = def.start;
-    m_nEndAddr = def.end;
-    m_nAreaCount = def.area_count;
-    // Each chip brings its own skipped halfword (or none), so an earlier
-    // chip's offset never reaches another chip's image.
-    m_nSkipHalfword = def.skip_halfword;
+    const ChipDefinition def = m_session.SelectTarget(TargetName());
     m_strStartAddr = def.row_start;
     m_strEndAddr = def.row_end;
     m_strSize = def.row_size;
@@ -39,6 +32,7 @@ void CWriterDlg::LoadTargetDefinition() {
     // A rate list without a selection reads back as -1; the download indexes
     // the Baud lists with this value, so it never stays negative.
     if (m_nRate < 0) m_nRate = 0;
+    SyncSession();
 }
 
 void CWriterDlg::OnSelchangeTarget() {

@@ -89,13 +89,4 @@ void CWriterDlg::OnCheckSum() {
     dlg.DoModal();
 }
 
-int CWriterDlg::ImageChecksum(std::uint8_t fill) {
-    // No progress window exists here: the load's boxes have no owner.
-    if (LoadProgramFile(false, fill) != 1) return kChecksumLoadFailed;
-    std::vector<hexfile::AreaRange> areas;
-    for (int i = 0; i < m_nAreaCount && i < target::kMaxAreas; ++i)
-        areas.push_back({m_nStartAddr[static_cast<std::size_t>(i)], m_nEndAddr[static_cast<std::size_t>(i)]});
-    return AreaSum(m_image, areas, m_nStartAddr[0]);
-}
-
 }  // namespace mirelle

@@ -10,6 +10,7 @@
 #include "texts/version_text.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "target/chip_traits.h"
 
 namespace mirelle {
 
@@ -29,6 +30,9 @@ AppEnvironment AppEnvironment::FromProcess(int argc, char** argv) {
 CWriterDlg::CWriterDlg(AppEnvironment env)
     : ui::Dialog(Template102()), m_env(std::move(env)), m_commandLine(ParseCommandLine(m_env.args)) {
     m_hIcon = kAppIcon;
+    if (m_env.port_opener) m_session.SetPortOpener(m_env.port_opener);
+    m_session.m_bCommandLine = m_commandLine.command_line_mode;
+    m_session.m_bUseReset = m_commandLine.use_reset;
 }
 
 CWriterDlg::~CWriterDlg() {
@@ -155,10 +159,7 @@ bool CWriterDlg::OnInitDialog() {
 void CWriterDlg::RunUnattendedStart() {
     m_bShowProgress = m_commandLine.show_progress ? 1 : 0;
     BeginUnattendedRun();
-    if (m_env.unattended_body)
-        m_env.unattended_body(*this);
-    else
-        DispatchCommand(kFullOperation, ui::kBnClicked);
+    DispatchCommand(kFullOperation, ui::kBnClicked);
     EndUnattendedRun();
     UpdateData(true);
     EndDialog(ui::kIdOk);
@@ -166,11 +167,15 @@ void CWriterDlg::RunUnattendedStart() {
 
 std::string CWriterDlg::TargetName() const { return GetLBText(kTarget, m_nTarget); }
 
+void CWriterDlg::SyncSession() {
+    m_session.m_strTarget = TargetName();
+    m_session.m_strRateText = GetLBText(kRate, m_nRate);
+}
+
 void CWriterDlg::ResetCommandButtons() {
-    const std::string name = TargetName();
     EnableControl(kDownload, true);
     EnableControl(kFullOperation, true);
-    EnableControl(kErase, name == "TQ4A01" || name == "TQ4A02");
+    EnableControl(kErase, target::TraitsOf(TargetName()).offers_erase);
     EnableControl(kBlankCheck, false);
     EnableControl(kProgram, false);
     EnableControl(kCompare, false);

@@ -1,7 +1,7 @@
-// The main window. It carries the whole operation state of the program; its
-// operations are defined in the folders of their subsystems (the file that
-// defines each is named below), so every subsystem adds its part in its own
-// files.
+// The main window. It holds a flash session, which owns the operation state
+// and runs the operations, and shows what the session tells it: the progress
+// window, message boxes and sounds. The window keeps the names of its
+// handlers and of the state, which forward to the session.
 #pragma once
 
 #include <array>
@@ -13,19 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "texts/result_codes.h"
 #include "app/operations/command_line.h"
+#include "app/windows/main_window_events.h"
 #include "app/windows/progress_dlg.h"
-#include "hexfile/flash_image.h"
-#include "hexfile/intel_hex.h"
-#include "hexfile/program_file.h"
-#include "hexfile/srecord.h"
+#include "engine/flash_session.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
-#include "ui/dialog.h"
 #include "serial/port.h"
-#include "target/chip_definition.h"
-#include "settings/settings.h"
+#include "ui/dialog.h"
 
 namespace mirelle {
 
@@ -38,17 +33,15 @@ struct AppEnvironment {
     std::vector<std::string> args;
     std::string executable_path;  // checked against the platform's path limit
     std::string program_dir;      // the folder of the data files
-    // A scripted run (mirelle-cli): when set, the command-line start runs
-    // this instead of one Full Operation, between the same start and end of
-    // the unattended run.
-    std::function<void(CWriterDlg&)> unattended_body;
-    // The result log; empty for MESSFILE.TXT in the program folder.
-    std::string result_log_path;
+    // The port behind COM numbers; empty for the system's own port.
+    serial::PortOpener port_opener;
+    // Told why a COM number's device did not open; empty: nobody is told.
+    std::function<void(const std::string& line)> port_problem_sink;
     static AppEnvironment FromProcess(int argc, char** argv);
 };
 
 // What ImageChecksum returns when the program file could not be loaded.
-inline constexpr int kChecksumLoadFailed = 0x10000;
+inline constexpr int kChecksumLoadFailed = engine::kChecksumLoadFailed;
 
 class CWriterDlg : public ui::Dialog {
 public:
@@ -61,8 +54,8 @@ public:
     // Operations defined with the main window (app/windows/writer_dlg.cpp).
     // ------------------------------------------------------------------
     // The reset state of the command buttons: Download and Full Operation
-    // enabled, Erase only for "TQ4A01" and "TQ4A02", the rest disabled;
-    // m_bDownloaded := 0.
+    // enabled, Erase only for the chips whose traits offer it, the rest
+    // disabled; m_bDownloaded := 0.
     void ResetCommandButtons();
     // The downloaded state: all seven command buttons enabled; m_bDownloaded := 1.
     void SetDownloadedButtons();
@@ -95,22 +88,21 @@ public:
     void OnChangeComNo();
 
     // ------------------------------------------------------------------
-    // The operations; each is defined in the file of app/operations/ named
-    // beside it, and the buttons are bound in app/windows/command_table.cpp.
+    // The commands and operations. The session runs them
+    // (src/engine/); the window's members forward to it, and the buttons are
+    // bound in app/windows/command_table.cpp.
     // ------------------------------------------------------------------
-    // Command frame and Download (command_frame.cpp), Open and Help
-    // (file_commands.cpp). RunCommand: the frame; mode 8 for Download, -1 for
-    // the others. The progress window of a command is opened (false when it
-    // could not be) and closed in one place each (app/windows/writer_dlg.cpp).
+    engine::FlashSession& Session() { return m_session; }
+    // The progress window of a command is opened (false when it could not
+    // be) and closed in one place each (app/windows/writer_dlg.cpp).
     bool OpenProgressWindow(int mode);
     void CloseProgressWindow();
     void RunCommand(const std::string& caption, int progressMode, bool needsProgramFile, bool closesPortFirst,
                     const std::function<void()>& body);
-    bool RunDownload(bool inFullOperation);  // true on FAILURE
+    bool RunDownload(bool inFullOperation);
     void OnDownload();
     void OnOpen();
     void OnHelp();
-    // Full Operation (full_operation.cpp).
     void FullOperation();
     // The unattended run around it: the log starts as a failure, signals end
     // the run in order; afterwards the process's exit status (0: the last
@@ -118,130 +110,107 @@ public:
     void BeginUnattendedRun();
     void EndUnattendedRun();
     int UnattendedExitStatus() const { return m_nUnattendedExitStatus; }
-    // Reporting (report.cpp; the result codes are named in texts/result_codes.h).
-    int ReportResult(int code, int kind, int sound);
+    int ReportResult(int code, int kind, int sound) { return m_session.ReportResult(code, kind, sound); }
+    // Plays the sound of a report's event as the settings say.
     void PlayEventSound(int event);
-    void WriteResultLog(int code, const std::string& message);
-    // The file WriteResultLog writes.
-    std::string ResultLogPath() const;
-    // Program files (program_file_load.cpp). LoadProgramFile fills
-    // the image with `fill` and decodes m_strProgramFile into it: 1 when the
-    // whole file was decoded, else 0 (the failure has been reported).
-    int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
-    // After a successful load, before anything is sent for programming: true
-    // when the file put at least one byte into the chip's flash areas; else
-    // the failure is reported as a load failure and false returned. In
-    // command-line mode data outside every area is told on standard error.
+    void WriteResultLog(int code, const std::string& message) { m_session.WriteResultLog(code, message); }
+    std::string ResultLogPath() const { return m_session.ResultLogPath(); }
+    int LoadProgramFile(bool inFullOperation, std::uint8_t fill) { return m_session.LoadProgramFile(inFullOperation, fill); }
     bool LoadedFlashData();
-    // The decoders, given the open file from its first line: 1 or 0 (reported).
-    int DecodeSRecordFile(hexfile::LineSource& file);
-    int DecodeIntelHexFile(hexfile::LineSource& file);
-    // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
-    // bytes, 0 when the line is no valid record; address and the index in
-    // `record` of the first data byte (3, 4 or 5).
-    int DecodeSRecordLine(const std::string& line, hexfile::SRecordBytes& record, std::uint32_t& address,
-                          int& firstData) const;
-    // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
-    // length or checksum) or 3 (wrong length for types 01..05); the data, the
-    // address field (the new base for types 02 and 04), length and type.
-    int DecodeIntelHexRecord(const std::string& line, hexfile::IntelHexData& data, std::uint32_t& address,
-                             int& length, std::uint8_t& type) const;
-    // Reads the image for a flash operation: out[i] is the image byte of
-    // `address` + i by the image address rule (the window is chosen by
-    // `address`, the low window starts at m_nStartAddr[0]); bytes that have no
-    // place in that window read as the fill value of the last load. Never
-    // reads outside a buffer.
-    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const;
-    // COM port (com_port.cpp): 0, kCannotOpenPort, kCannotReadPortSettings or
-    // kCannotChangePortSettings.
-    int OpenComPort(int port, std::uint32_t baud);
-    void CloseComPort();  // com_handle.cpp
-    int SetComBaud(std::uint32_t baud);
-    void PurgeComPort(serial::PurgeWhich which);
-    serial::LineStatus ClearComErrors();
-    bool WriteByte(std::uint8_t byte);
-    std::uint8_t ReadByte();  // 0 when nothing arrived or the read failed
-    bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written);
-    bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received);
-    // Control program download (download.cpp): '1' on success.
+    void ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {
+        m_session.ReadImageBlock(address, out);
+    }
+    int OpenComPort(int port, std::uint32_t baud) { return m_session.OpenComPort(port, baud); }
+    void CloseComPort() { m_session.CloseComPort(); }
+    int SetComBaud(std::uint32_t baud) { return m_session.SetComBaud(baud); }
+    void PurgeComPort(serial::PurgeWhich which) { m_session.PurgeComPort(which); }
+    serial::LineStatus ClearComErrors() { return m_session.ClearComErrors(); }
+    bool WriteByte(std::uint8_t byte) { return m_session.WriteByte(byte); }
+    std::uint8_t ReadByte() { return m_session.ReadByte(); }
+    bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+        return m_session.WriteBlock(data, count, written);
+    }
+    bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received) {
+        return m_session.ReadBlock(buffer, count, received);
+    }
     int DownloadControlProgram();
     bool OpenBootPort();
-    int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
-    int WaitAck(int timeoutSeconds, std::uint8_t command);
-    // Erase and blank check (erase.cpp, blank_check.cpp).
-    int EraseFlash(bool inFullOperation);  // 0 success, 1 failure
-    int SendEraseCommand();
-    int ReadCr();
-    int SetCr();
-    int BlankCheck(bool inFullOperation);  // 0 blank, 1 not blank or failure, 4 time-out
-    int QuickBlankTest();                  // 0 blank, 1 data, 2 failure
+    int WaitAck(int timeoutSeconds, std::uint8_t command) { return m_session.WaitAck(timeoutSeconds, command); }
+    int EraseFlash(bool inFullOperation);
+    int ReadCr() { return m_session.ReadCr(); }
+    int SetCr() { return m_session.SetCr(); }
+    int BlankCheck(bool inFullOperation);
+    int QuickBlankTest();
     void OnErase();
     void OnBlankCheck();
-    // Program and verify (program_verify.cpp).
-    int ProgramAndVerify(bool inFullOperation);  // 0 success, 1 failure or cancelled
-    int SendBlockCommand(std::uint32_t blockStart, bool read);
+    int ProgramAndVerify(bool inFullOperation);
     void OnProgram();
-    // Read and compare, copy (read_compare.cpp, copy.cpp; the block
-    // read-out they share in block_receiver.cpp).
     void ReadAndCompare();
     void OnCompare();
-    int CopyToFile();  // 0 done/dismissed/cancelled, 1 failure, 3 no progress window
+    // Asks for the output file, then copies: 0 done/dismissed/cancelled,
+    // 1 failure, 3 no progress window.
+    int CopyToFile();
     void OnCopy();
     // Customize sheet and Check SUM (their windows in app/windows/).
     void OnSetEnvironment();
     void OnCheckSum();
     int ImageChecksum(std::uint8_t fill);  // 0..0xFFFF, kChecksumLoadFailed when loading failed
-    // Diagnostics (timing_log.cpp).
     void WriteTimingLog(unsigned operation);
-    bool CrcFaultDue();
+    bool CrcFaultDue() { return m_session.CrcFaultDue(); }
 
     // ------------------------------------------------------------------
-    // State. Every subsystem uses these names.
+    // State. Every subsystem uses these names; what a flash operation needs
+    // lives in the session, and the window's names refer to it.
     // ------------------------------------------------------------------
+private:
+    MainWindowEvents m_events{*this};
+    engine::FlashSession m_session{m_events};
+
+public:
     ui::ControlRef m_btnCopy;  // control 1038
     std::array<std::string, 4> m_strStartAddr, m_strEndAddr, m_strSize;  // FLASH INFORMATION rows
     std::string m_strHexFileName;
-    std::string m_strStepText;
+    std::string& m_strStepText = m_session.m_strStepText;
     int m_nTarget = 0;
-    int m_nRate = 0;
+    int& m_nRate = m_session.m_nRate;
     std::string m_strComNo;
-    std::string m_strDownloadPath;
-    int m_nLoadAddress = 0;
-    std::string m_strChipDefPath;
-    std::string m_strModuleDir;  // ends with '/'
-    std::string m_strProgramFile;
-    std::array<std::uint32_t, target::kMaxAreas> m_nStartAddr{};
-    std::array<std::uint32_t, target::kMaxAreas> m_nEndAddr{};  // inclusive
-    int m_nAreaCount = 0;
-    std::optional<std::uint32_t> m_nSkipHalfword;  // empty: no offset is skipped
-    int m_bComOpen = 0;
-    int m_bDownloaded = 0;
-    int m_bShowProgress = 1;
+    std::string& m_strDownloadPath = m_session.m_strDownloadPath;
+    int& m_nLoadAddress = m_session.m_nLoadAddress;
+    std::string& m_strChipDefPath = m_session.m_strChipDefPath;
+    std::string& m_strModuleDir = m_session.m_strModuleDir;  // ends with '/'
+    std::string& m_strProgramFile = m_session.m_strProgramFile;
+    std::array<std::uint32_t, target::kMaxAreas>& m_nStartAddr = m_session.m_nStartAddr;
+    std::array<std::uint32_t, target::kMaxAreas>& m_nEndAddr = m_session.m_nEndAddr;  // inclusive
+    int& m_nAreaCount = m_session.m_nAreaCount;
+    std::optional<std::uint32_t>& m_nSkipHalfword = m_session.m_nSkipHalfword;
+    int& m_bComOpen = m_session.m_bComOpen;
+    int& m_bDownloaded = m_session.m_bDownloaded;
+    int& m_bShowProgress = m_session.m_bShowProgress;
     ui::ToolTipCtrl m_toolTip;
-    std::string m_strErrorDetail;
-    int m_nOpenPort = 0;
-    int m_nBaud = 0;
-    int m_nWorkBaud = 0;
+    std::string& m_strErrorDetail = m_session.m_strErrorDetail;
+    int& m_nOpenPort = m_session.m_nOpenPort;
+    int& m_nBaud = m_session.m_nBaud;
+    int& m_nWorkBaud = m_session.m_nWorkBaud;
     std::unique_ptr<CProgressDlg> m_pProgress;  // null when no command runs
     int m_hIcon = 0;
     int m_bCopyIntelHex = 0;  // Copy writes 0: S-records, 1: Intel HEX
-    // The flash image: the low, mid and high buffers, allocated once with the
-    // window (src/hexfile/flash_image.h holds the address rule).
-    hexfile::FlashImage m_image;
-    hexfile::LoadResult m_lastLoad;  // the outcome of the last LoadProgramFile
-    std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
-    std::array<std::uint8_t, 4> m_pStatusB{};
-    LocalTime m_tStart;
-    LocalTime m_tEnd;
-    std::string m_strErrAddress, m_strErrFlash, m_strErrHexFile;
+    // The flash image (src/hexfile/flash_image.h holds the address rule).
+    hexfile::FlashImage& m_image = m_session.m_image;
+    hexfile::LoadResult& m_lastLoad = m_session.m_lastLoad;  // the outcome of the last LoadProgramFile
+    std::array<std::uint8_t, 4>& m_pStatusA = m_session.m_pStatusA;  // the 8 bytes of the CR read
+    std::array<std::uint8_t, 4>& m_pStatusB = m_session.m_pStatusB;
+    LocalTime& m_tStart = m_session.m_tStart;
+    LocalTime& m_tEnd = m_session.m_tEnd;
+    std::string& m_strErrAddress = m_session.m_strErrAddress;
+    std::string& m_strErrFlash = m_session.m_strErrFlash;
+    std::string& m_strErrHexFile = m_session.m_strErrHexFile;
     int m_bCloseRequested = 0;
     // What the result log was last given (code and message; -1 before the
-    // first write), and whether the last program file load failed: scripts
-    // read the outcome of a command from these.
-    int m_nLastLogCode = -1;
-    std::string m_strLastLogMessage;
-    bool m_bProgramFileFailed = false;
-    settings::CustomizeSettings m_settings;
+    // first write), and whether the last program file load failed.
+    int& m_nLastLogCode = m_session.m_nLastLogCode;
+    std::string& m_strLastLogMessage = m_session.m_strLastLogMessage;
+    bool& m_bProgramFileFailed = m_session.m_bProgramFileFailed;
+    settings::CustomizeSettings& m_settings = m_session.m_settings;
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
@@ -255,14 +224,15 @@ protected:
     void OnDropFiles(const std::vector<std::string>& files) override;
 
 private:
+    friend class MainWindowEvents;
     // Shows a start-up failure and ends the dialog with cancel.
     void FailStart(const std::string& message);
+    // The target and clock texts of the lists, for the session's next command.
+    void SyncSession();
 
     AppEnvironment m_env;
     CommandLine m_commandLine;
     std::string m_strRecentTargetName;  // [Recent] CPUNAME as read at start-up
-    // Full Operation's outcome for the unattended run.
-    bool m_bFullOperationDone = false;
     int m_nUnattendedExitStatus = 1;
     std::unique_ptr<sys::InterruptGuard> m_interruptGuard;
 };

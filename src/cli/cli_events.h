@@ -1,0 +1,57 @@
+// What mirelle-cli shows of a session: the step texts and the progress of
+// each command as a bar on a terminal, a line per tenth otherwise, JSON
+// events with --json, nothing with --quiet. Everything but JSON goes to
+// standard error. Messages are printed with their caption; the board-reset
+// prompt (--reset-prompt) waits for Enter on standard input; Yes/No
+// questions are answered No, and nothing ever waits for a button press.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/events.h"
+
+namespace mirelle::cli {
+
+enum class ProgressStyle { Quiet, Bar, Lines, Json };
+
+class CliEvents final : public engine::Events {
+public:
+    CliEvents(ProgressStyle style, std::FILE* err, std::FILE* out) : style_(style), err_(err), out_(out) {}
+    ~CliEvents() override { EndBarLine(); }
+
+    // Ends a drawn bar's line so that other output starts on its own line.
+    void EndBarLine();
+    // The last step or status text shown.
+    const std::string& LastStatus() const { return last_status_; }
+
+    bool OpenProgress(int mode, const std::string& caption) override;
+    void CloseProgress() override;
+    bool HasProgress() const override { return open_; }
+    void StepBegins(const std::string& text) override { StatusText(text); }
+    void StatusText(const std::string& text) override;
+    void ProgressRange(int lower, int upper, int step, int position) override;
+    void ProgressPosition(int position) override;
+    void ProgressStep() override;
+    void Cancelled(const std::string& text, bool acknowledge) override;
+    bool Ask(engine::Question question, const std::string& text, const std::string& caption) override;
+    void Notify(const engine::Notice& notice) override;
+
+private:
+    // Prints a message with its caption (a JSON event with --json).
+    void Message(const std::string& caption, const std::string& text);
+    void ShowProgress();
+
+    ProgressStyle style_;
+    std::FILE* err_;
+    std::FILE* out_;
+    bool open_ = false;
+    // The bar as a progress control keeps it: range, step and position.
+    int lower_ = 0, upper_ = 100, step_ = 1, position_ = 0;
+    std::string last_status_;
+    std::string last_bar_;
+    bool bar_on_line_ = false;
+    int last_tenth_ = -1;
+};
+
+}  // namespace mirelle::cli
