@@ -190,7 +190,7 @@ exit status:
   0  success
   1  the chip or its flash failed (erase, blank check, program, verify mismatch, read error)
   2  usage or configuration (unknown option, no such target, CHIPDEF.INI unusable)
-  3  program file (missing, unreadable, decode error)
+  3  program file (missing, unreadable, decode error), or read could not write OUT
   4  port (cannot open, no permission, busy, setting refused)
   5  no answer from the chip (time-out)
   6  interrupted by a signal

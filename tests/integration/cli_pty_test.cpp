@@ -151,6 +151,8 @@ TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
         {{"program", file}, 0, "warning: 4 bytes of this file lie outside the flash of TQ4A01 (first at 0x00100000)"},
         {{"read", srec}, 0, "Copy"},
         {{"read", ihex, "--format", "ihex"}, 0, "Copy"},
+        // An output file that cannot be written is no successful read.
+        {{"read", (home_ / "no-such-folder" / "out.mot").string()}, 3, "ERROR : OPEN FILE ERROR"},
     };
     for (const Row& r : rows) {
         std::vector<std::string> args{"--target", "TQ4A01", "-q"};  // a later --target wins
