@@ -13,7 +13,6 @@
 #include "app/windows/writer_dlg.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
-#include "cli/port_listing.h"
 #include "cli/port_names.h"
 #include "cli/progress_backend.h"
 #include "platform/child_process.h"
@@ -132,8 +131,8 @@ int ListPorts(const Options& o, const std::string& home) {
         }
         return exit_status::kSuccess;
     }
-    const auto devices = ListSerialDevices(PortRoots{}, ReadWhole(home + "Customize.ini"));
-    std::fputs(FormatSerialDevices(devices, o.json).c_str(), stdout);
+    const auto devices = serial::ListSerialDevices(serial::PortRoots{}, ReadWhole(home + "Customize.ini"));
+    std::fputs(serial::FormatSerialDevices(devices, o.json).c_str(), stdout);
     return exit_status::kSuccess;
 }
 
@@ -297,7 +296,7 @@ int RunSingle(const Options& o) {
     if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
     if (status == exit_status::kInterrupted) text = "interrupted by a signal";
     if (status == exit_status::kPort && (code == result::kCannotOpenPort || code == result::kCannotChangePortSettings))
-        text += "\n" + PortOpenProblem(device) +
+        text += "\n" + serial::DeviceProblemText(device) +
                 // A device that did not open: the ones there are, to map instead.
                 (code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(com_number) : "");
     if (o.command == Command::Read && status == exit_status::kSuccess) {
