@@ -10,10 +10,10 @@
 #include "cli/cli_events.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
-#include "cli/port_listing.h"
 #include "cli/port_names.h"
 #include "engine/flash_session.h"
 #include "platform/child_process.h"
+#include "platform/file.h"
 #include "platform/interrupt.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
@@ -31,17 +31,6 @@ namespace mirelle::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadWhole(const std::string& path) {
-    std::string text;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
 
 std::string HomeOf(const Options& o) {
     std::string home = o.home ? *o.home : sys::ProgramDir();
@@ -132,8 +121,10 @@ int ListPorts(const Options& o, const std::string& home) {
         }
         return exit_status::kSuccess;
     }
-    const auto devices = ListSerialDevices(PortRoots{}, ReadWhole(home + "Customize.ini"));
-    std::fputs(FormatSerialDevices(devices, o.json).c_str(), stdout);
+    std::string map_text;
+    sys::ReadWholeFile(home + "Customize.ini", map_text);  // no file: no map
+    const auto devices = serial::ListSerialDevices(serial::PortRoots{}, map_text);
+    std::fputs(serial::FormatSerialDevices(devices, o.json).c_str(), stdout);
     return exit_status::kSuccess;
 }
 
@@ -308,7 +299,7 @@ int RunSingle(const Options& o) {
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     if (out.status == exit_status::kPort &&
         (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
-        out.text += "\n" + PortOpenProblem(port.device) +
+        out.text += "\n" + serial::DeviceProblemText(port.device) +
                     // A device that did not open: the ones there are, to map instead.
                     (out.code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(port.com_number) : "");
     if (o.command == Command::Read && out.status == exit_status::kSuccess) {

@@ -19,9 +19,6 @@ PortTarget ResolvePort(const std::string& customize_path, const std::string& por
 // Whether COM numbers go through a [Ports] map that `ports --map` changes.
 bool PortMapExists();
 
-// Why `device` cannot be opened, said so that the user can act on it.
-std::string PortOpenProblem(const std::string& device);
-
 // The name of a port's result log in a gang run's folder. Ports that the
 // system takes for one give the same name, so that the run refuses them.
 std::string GangLogName(const std::string& port);

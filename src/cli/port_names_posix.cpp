@@ -1,9 +1,4 @@
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <strings.h>
 
@@ -25,21 +20,6 @@ PortTarget ResolvePort(const std::string& customize_path, const std::string& por
 bool PortMapExists() { return true; }
 
 std::string PortUsageNote() { return ""; }
-
-std::string PortOpenProblem(const std::string& device) {
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return device + ": opened, but the port refused its settings";
-    }
-    const int e = errno;
-    std::string text = device + ": " + std::strerror(e);
-    if (e == EACCES || e == EPERM)
-        text += "; on Debian the serial ports belong to the group dialout: sudo adduser $USER dialout, then log in again";
-    else if (e == EBUSY)
-        text += "; another program holds the port";
-    return text;
-}
 
 // The device's last part, or COMn as it is.
 std::string GangLogName(const std::string& port) {

@@ -3,7 +3,6 @@
 
 #include "cli/port_names.h"
 #include "platform/system.h"
-#include "serial/device_list.h"
 
 namespace mirelle::cli {
 
@@ -35,16 +34,6 @@ std::string PortUsageNote() {
            "  -p takes COM1 to COM255 (or \\\\.\\COMn) only; there is no [Ports] map, so ports\n"
            "  --map and --unmap exit with 2; ports lists the COM ports that exist; a gang run's\n"
            "  logs are COMn-LOG.TXT\n";
-}
-
-std::string PortOpenProblem(const std::string& device) {
-    std::string group;
-    switch (serial::DiagnoseOpenFailure(device, group)) {
-        case serial::OpenProblem::Missing: return device + ": no such port";
-        case serial::OpenProblem::NoPermission: return device + ": access denied";
-        case serial::OpenProblem::Other: break;
-    }
-    return device + ": could not be opened (another program may hold the port)";
 }
 
 // COM1 to COM9 with any extension are device names on Windows: "COM3.TXT"

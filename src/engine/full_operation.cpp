@@ -82,10 +82,7 @@ void FlashSession::EndRun(int signal) {
     // follows it.
     const std::string path = ResultLogPath();
     std::string before;
-    if (sys::FilePtr in = sys::OpenFile(path, "rb")) {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in.get())) > 0;) before.append(buf, n);
-    }
+    sys::ReadWholeFile(path, before);
     const std::string kNg = "NG\r\n";
     if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
     const std::string text =

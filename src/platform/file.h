@@ -27,6 +27,15 @@ bool IsRegularFile(const std::string& path);
 
 bool RemoveFile(const std::string& path);
 
+// Reads a regular file whole, byte for byte, into `out` (opened by
+// OpenRegularFile, so anything else reads as nothing and never waits).
+// False, with `out` empty, when it does not open or a read fails.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+// Appends what is left of an open file to `out`; on a read error `out` is
+// emptied and the result is false.
+bool ReadRestOfFile(std::FILE* file, std::string& out);
+
 // Creates or replaces `path` with `bytes`. The bytes go to a new file beside
 // it, which then takes its place, so an interrupted write never leaves a
 // half-written file; an existing file's permissions are kept.

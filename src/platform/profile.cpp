@@ -93,27 +93,6 @@ Parsed ParseLine(const std::string& raw) {
     return p;
 }
 
-// Appends what is left of `f` to `out`; on a read error `out` is emptied.
-bool ReadRest(std::FILE* f, std::string& out) {
-    char buf[65536];
-    for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-        out.append(buf, n);
-        if (n < sizeof buf) break;
-    }
-    if (!std::ferror(f)) return true;
-    out.clear();
-    return false;
-}
-
-// Reads a regular file whole. Anything else (a folder, a missing file, a read
-// error) reads as nothing, without throwing.
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    out.clear();
-    sys::FilePtr file = sys::OpenRegularFile(path);
-    return file && ReadRest(file.get(), out);
-}
-
 // Values are stored on one line; a line end inside one would split the entry.
 std::string OneLine(const std::string& s) {
     std::string r = s;
@@ -337,7 +316,7 @@ private:
         sys::FilePtr file = sys::OpenRegularFile(path);
         if (!file) return false;
         std::FILE* f = file.get();
-        if (!sys::StampOfOpenFile(f, stamp) || !ReadRest(f, out)) return false;
+        if (!sys::StampOfOpenFile(f, stamp) || !sys::ReadRestOfFile(f, out)) return false;
         // A file that changed while it was read is not kept under the old stamp.
         FileStamp after_stamp;
         if (!sys::StampOfOpenFile(f, after_stamp) || !(after_stamp == stamp)) stamp = FileStamp{};
@@ -402,7 +381,7 @@ bool RewriteFile(const std::string& path, const std::function<std::string(const 
     Cache().Forget(path);
     std::string text;
     const bool exists = sys::FileExists(path);
-    if (exists && !ReadWholeFile(path, text)) return false;
+    if (exists && !sys::ReadWholeFile(path, text)) return false;
     // Written beside the file, then put in its place: an interrupted write
     // never leaves a half-written settings file behind.
     return sys::ReplaceFileContents(path, change(text));

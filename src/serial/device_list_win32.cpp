@@ -10,8 +10,6 @@ namespace mirelle::serial {
 
 namespace {
 
-constexpr int kHighestComNumber = 255;
-
 // The system's text for an error code, without its line end.
 std::string ErrorText(DWORD code) {
     wchar_t* text = nullptr;
@@ -25,41 +23,48 @@ std::string ErrorText(DWORD code) {
     return out;
 }
 
-void CheckOpen(ComPort& port) {
-    const HANDLE h = ::CreateFileW(sys::Widen("\\\\.\\COM" + std::to_string(port.number)).c_str(),
-                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+void CheckOpen(SerialDevice& d) {
+    const HANDLE h = ::CreateFileW(sys::Widen(d.path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = ::GetLastError();
-        port.open_error = e == ERROR_ACCESS_DENIED ? "in use by another program" : ErrorText(e);
+        d.open_error = e == ERROR_ACCESS_DENIED ? "in use by another program" : ErrorText(e);
         return;
     }
-    port.can_open = true;
+    d.can_open = true;
     ::CloseHandle(h);
 }
 
 }  // namespace
 
-std::vector<ComPort> ListComPorts(bool check_open) {
-    std::vector<ComPort> ports;
+std::vector<SerialDevice> FindSerialDevices(const PortRoots&) {
+    std::vector<SerialDevice> ports;
     for (int n = 1; n <= kHighestComNumber; ++n) {
         // The device name list: its first name is the one that matters.
         wchar_t target[1024] = {};
         const std::wstring name = L"COM" + std::to_wstring(n);
         const DWORD length = ::QueryDosDeviceW(name.c_str(), target, 1024);
         if (length == 0 && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) continue;
-        ComPort port;
-        port.number = n;
-        if (length != 0) port.device = sys::Narrow(target);
-        if (check_open) CheckOpen(port);
+        SerialDevice port;
+        const std::string com = "COM" + std::to_string(n);
+        port.path = "\\\\.\\" + com;
+        if (length != 0) port.system_device = sys::Narrow(target);
+        port.com_names = {com};
         ports.push_back(std::move(port));
     }
     return ports;
 }
 
-std::vector<std::string> ListSerialDevices(const std::string&, const std::string&) {
+std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots, const std::string&) {
+    std::vector<SerialDevice> ports = FindSerialDevices(roots);
+    for (SerialDevice& port : ports) CheckOpen(port);
+    return ports;
+}
+
+std::vector<std::string> SerialDeviceNames(const PortRoots& roots) {
     std::vector<std::string> out;
-    for (const ComPort& port : ListComPorts(false))
-        out.push_back("COM" + std::to_string(port.number) + (port.device.empty() ? "" : " (" + port.device + ")"));
+    for (const SerialDevice& port : FindSerialDevices(roots))
+        out.push_back(port.com_names.front() + (port.system_device.empty() ? "" : " (" + port.system_device + ")"));
     return out;
 }
 
@@ -77,8 +82,18 @@ OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     return OpenProblem::Other;
 }
 
+std::string DeviceProblemText(const std::string& device) {
+    std::string group;
+    switch (DiagnoseOpenFailure(device, group)) {
+        case OpenProblem::Missing: return device + ": no such port";
+        case OpenProblem::NoPermission: return device + ": access denied";
+        case OpenProblem::Other: break;
+    }
+    return device + ": could not be opened (another program may hold the port)";
+}
+
 std::string SerialDevicesHint(int) {
-    const std::vector<std::string> ports = ListSerialDevices();
+    const std::vector<std::string> ports = SerialDeviceNames();
     std::string text = ports.empty() ? "no serial ports found" : "serial ports: ";
     for (std::size_t i = 0; i < ports.size(); ++i) text += (i ? ", " : "") + ports[i];
     return text;

@@ -55,6 +55,25 @@ TEST(TextFile, WritingStoresEveryLfAsCrLf) {
     EXPECT_FALSE(WriteTextFile(testing::TempDir() + "no/such/folder/x.txt", "x"));
 }
 
+// Whole files come back byte for byte, across the reader's chunk size too;
+// what is no regular file reads as nothing.
+TEST(TextFile, WholeFilesReadByteForByte) {
+    const std::string path = TempPath("whole.bin");
+    const std::string bytes = std::string("a\0\r\n\xff", 5);
+    for (const std::string& content : {std::string(), bytes, std::string(65536, 'x'), std::string(65536, 'x') + bytes}) {
+        std::ofstream(path, std::ios::binary) << content;
+        std::string read = "stale";
+        EXPECT_TRUE(sys::ReadWholeFile(path, read)) << content.size();
+        EXPECT_EQ(read, content) << content.size();
+    }
+    std::filesystem::remove(path);
+    for (const std::string& none : {path, testing::TempDir()}) {
+        std::string read = "stale";
+        EXPECT_FALSE(sys::ReadWholeFile(none, read)) << none;
+        EXPECT_EQ(read, "") << none;
+    }
+}
+
 TEST(SystemHelpers, PathPartsAndTheProgramFolder) {
     EXPECT_EQ(sys::FileNamePart("/a/b/prog.mot"), "prog.mot");
     EXPECT_EQ(sys::FileNamePart("C:\\work\\prog.hex"), "prog.hex");
@@ -110,6 +129,9 @@ TEST(SystemHelpers, NamesOutsideAsciiAndTheirShortFormsReachTheSameFile) {
     }
 
     ASSERT_TRUE(sys::ReplaceFileContents(path, "replaced"));
+    std::string whole;
+    EXPECT_TRUE(sys::ReadWholeFile(path, whole));
+    EXPECT_EQ(whole, "replaced");
     {
         LineReader again(path);
         std::string line;

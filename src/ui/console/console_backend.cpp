@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "platform/sound.h"
+#include "platform/terminal_bar.h"
 #include "ui/property_sheet.h"
 
 namespace mirelle::ui {
@@ -364,25 +365,19 @@ bool ConsoleBackend::OpenWithViewer(const std::string& path) {
 }
 
 void ConsoleBackend::ShowProgress(const ControlState& bar) {
-    const int lower = std::min(bar.range_lower, bar.range_upper);
-    const int upper = std::max(bar.range_lower, bar.range_upper);
-    const long long span = static_cast<long long>(upper) - lower;
-    const long long done = static_cast<long long>(bar.position) - lower;
-    const std::string count = std::to_string(bar.position) + " / " + std::to_string(bar.range_upper);
+    const sys::BarProgress progress = sys::ProgressInRange(bar.range_lower, bar.range_upper, bar.position);
+    // The count shows the position and the upper end of the range as they are.
+    const std::string count = sys::BarCount(bar.position, bar.range_upper);
     if (err_terminal_) {
-        constexpr int kWidth = 30;
-        int filled = span > 0 ? static_cast<int>(done * kWidth / span) : 0;
-        std::string drawn = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                            std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]  " + count;
-        if (drawn == last_bar_) return;
-        // A shorter line is blanked out over the old one.
-        err_ << '\r' << drawn;
-        if (drawn.size() < last_bar_.size()) err_ << std::string(last_bar_.size() - drawn.size(), ' ');
+        const std::string drawn = sys::BarLine(progress, count);
+        const std::string redraw = sys::BarRedraw(last_bar_, drawn);
+        if (redraw.empty()) return;
+        err_ << redraw;
         err_.flush();
         last_bar_ = drawn;
         bar_on_line_ = true;
     } else {
-        int tenth = span > 0 ? static_cast<int>(done * 10 / span) : 0;
+        const int tenth = sys::BarTenth(progress);
         if (tenth == last_tenth_) return;
         last_tenth_ = tenth;
         err_ << count << '\n';

@@ -1,8 +1,8 @@
-#include "cli/json_text.h"
+#include "platform/json_text.h"
 
 #include <cstdio>
 
-namespace mirelle::cli {
+namespace mirelle::sys {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
@@ -72,4 +72,4 @@ JsonObject& JsonObject::AddRaw(const std::string& key, const std::string& json) 
     return *this;
 }
 
-}  // namespace mirelle::cli
+}  // namespace mirelle::sys
