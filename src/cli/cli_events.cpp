@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/json_text.h"
+#include "platform/terminal_bar.h"
 
 namespace mirelle::cli {
 
@@ -129,35 +130,27 @@ void CliEvents::Notify(const engine::Notice& notice) { Message(notice.caption, n
 
 void CliEvents::ShowProgress() {
     if (style_ == ProgressStyle::Quiet) return;
-    const int lower = std::min(lower_, upper_);
-    const int upper = std::max(lower_, upper_);
-    const long long span = static_cast<long long>(upper) - lower;
-    const long long done = std::clamp(static_cast<long long>(position_) - lower, 0LL, span);
-    const int tenth = span > 0 ? static_cast<int>(done * 10 / span) : 0;
+    const sys::BarProgress progress = sys::ProgressInRange(lower_, upper_, position_);
     if (style_ == ProgressStyle::Bar) {
-        constexpr int kWidth = 30;
-        const int filled = span > 0 ? static_cast<int>(done * kWidth / span) : 0;
-        std::string drawn = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                            std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]  " +
-                            std::to_string(done) + " / " + std::to_string(span);
-        if (drawn == last_bar_) return;
-        std::fprintf(err_, "\r%s", drawn.c_str());
-        if (drawn.size() < last_bar_.size())
-            std::fprintf(err_, "%*s", static_cast<int>(last_bar_.size() - drawn.size()), "");
+        const std::string drawn = sys::BarLine(progress, sys::BarCount(progress.done, progress.span));
+        const std::string redraw = sys::BarRedraw(last_bar_, drawn);
+        if (redraw.empty()) return;
+        std::fputs(redraw.c_str(), err_);
         std::fflush(err_);
         last_bar_ = drawn;
         bar_on_line_ = true;
         return;
     }
+    const int tenth = sys::BarTenth(progress);
     if (tenth == last_tenth_) return;
     last_tenth_ = tenth;
     if (style_ == ProgressStyle::Json) {
         JsonObject o;
-        o.Add("event", "progress").Add("step", last_status_).Add("done", done).Add("of", span);
+        o.Add("event", "progress").Add("step", last_status_).Add("done", progress.done).Add("of", progress.span);
         std::fprintf(out_, "%s\n", o.Text().c_str());
         std::fflush(out_);
     } else {
-        std::fprintf(err_, "%lld / %lld\n", done, span);
+        std::fprintf(err_, "%s\n", sys::BarCount(progress.done, progress.span).c_str());
         std::fflush(err_);
     }
 }
