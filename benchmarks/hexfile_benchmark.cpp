@@ -92,7 +92,7 @@ void DecodeFile(benchmark::State& state, const std::string& text, const char* na
     FlashImage image;
     const ImageTarget target{0, std::nullopt};
     for (auto _ : state) {
-        const LoadResult result = LoadProgramImage(image, path, target, 0xFF);
+        const LoadResult result = LoadProgram(path, {image, target});
         if (!result.ok()) {
             state.SkipWithError(result.message.c_str());
             break;
@@ -122,7 +122,7 @@ void BM_DecodeSRecordLinesInMemory(benchmark::State& state) {
     FlashImage image;
     for (auto _ : state) {
         TextLineSource lines(text);
-        const LoadResult result = LoadProgramLines(image, lines, {0, std::nullopt}, 0xFF);
+        const LoadResult result = LoadProgram(lines, {image, {0, std::nullopt}});
         benchmark::DoNotOptimize(result.status);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));

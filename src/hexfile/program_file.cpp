@@ -5,6 +5,7 @@
 #include "platform/textfile.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace mirelle::hexfile {
@@ -49,6 +50,37 @@ void CountRecord(LoadResult& result, const ImageTarget& target, std::uint32_t ad
             if (!result.first_outside) result.first_outside = at;
         }
     }
+}
+
+// The number of the line that could not be read after `lines_read` lines.
+int LastLineNumber(int lines_read) { return lines_read + 1; }
+
+// Every format's loader, in the order detection asks them: a new format is
+// its loader type and one line here.
+std::span<const ProgramLoader* const> Loaders() {
+    static const SRecordLoader srecord;
+    static const IntelHexLoader intel_hex;
+    static const ProgramLoader* const loaders[] = {&intel_hex, &srecord};
+    return loaders;
+}
+
+const ProgramLoader* DetectLoader(std::string_view first_line) {
+    for (const ProgramLoader* loader : Loaders()) {
+        if (loader->Recognizes(first_line)) return loader;
+    }
+    return nullptr;
+}
+
+// Choosing the loader and decoding, on an image that has been filled already.
+LoadResult LoadFilledImage(LineSource& lines, const LoadOptions& options) {
+    std::string first;
+    if (!lines.Next(first))
+        return LoaderFailure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
+    const ProgramLoader* loader = options.format ? &LoaderOf(*options.format) : DetectLoader(first);
+    if (!loader) return LoaderFailure(LoadStatus::kUnknownFormat);
+    // The loader reads the file from its first line again.
+    ReplayFirstLine all(std::move(first), lines);
+    return loader->Decode(all, options);
 }
 
 }  // namespace
@@ -110,17 +142,20 @@ bool TextLineSource::Next(std::string& line) {
     return true;
 }
 
-std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
-    if (first_line.empty()) return std::nullopt;
-    if (first_line[0] == ':') return ProgramFormat::kIntelHex;
-    if (first_line[0] == 'S') return ProgramFormat::kSRecord;
-    return std::nullopt;
+bool ProgramLoader::StoreRecord(const LoadOptions& options, std::uint32_t address,
+                                std::span<const std::uint8_t> data, LoadResult& counted) {
+    const ImageTarget& target = options.target;
+    if (options.image.Store(address, data, target.start_address, target.skip_halfword) != StoreOutcome::kStored)
+        return false;
+    CountRecord(counted, target, address, data.size());
+    return true;
 }
 
-// The number of the line that could not be read after `lines_read` lines.
-static int LastLineNumber(int lines_read) { return lines_read + 1; }
+bool SRecordLoader::Recognizes(std::string_view first_line) const {
+    return !first_line.empty() && first_line[0] == 'S';
+}
 
-LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+LoadResult SRecordLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
     std::string line;
     int lines_read = 0;
@@ -129,18 +164,19 @@ LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageT
         const SRecordLine record = DecodeSRecord(line);
         if (record.kind == SRecordLine::Kind::kSkipped) continue;
         if (record.kind == SRecordLine::Kind::kError) return SRecordFailure(record.error, line_number);
-        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
-            StoreOutcome::kStored) {
+        if (!StoreRecord(options, record.address, record.Data(), counted))
             return SRecordFailure(SRecordError::kAddress, line_number);
-        }
-        CountRecord(counted, target, record.address, record.Data().size());
     }
     // A read that failed part way is no end of the file: the image is incomplete.
     if (lines.Failed()) return SRecordFailure(SRecordError::kFile, LastLineNumber(lines_read));
     return counted;
 }
 
-LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+bool IntelHexLoader::Recognizes(std::string_view first_line) const {
+    return !first_line.empty() && first_line[0] == ':';
+}
+
+LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
     std::string line;
     std::uint32_t base = 0;
@@ -154,41 +190,38 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
             case IntelHexLine::Kind::kError: return IntelHexFailure(record.error, line_number);
             case IntelHexLine::Kind::kData: break;
         }
-        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
-            StoreOutcome::kStored) {
+        if (!StoreRecord(options, record.address, record.Data(), counted))
             return IntelHexFailure(IntelHexError::kAddress, line_number);
-        }
-        CountRecord(counted, target, record.address, record.Data().size());
     }
     if (lines.Failed()) return IntelHexFailure(IntelHexError::kFile, LastLineNumber(lines_read));
     return counted;
 }
 
-// Detection and decoding on an image that has been filled already.
-static LoadResult LoadFilledImage(FlashImage& image, LineSource& lines, const ImageTarget& target) {
-    std::string first;
-    if (!lines.Next(first))
-        return LoaderFailure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
-    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
-    if (!format) return LoaderFailure(LoadStatus::kUnknownFormat);
-    ReplayFirstLine all(std::move(first), lines);
-    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(image, all, target)
-                                               : DecodeSRecordLines(image, all, target);
+const ProgramLoader& LoaderOf(ProgramFormat format) {
+    for (const ProgramLoader* loader : Loaders()) {
+        if (loader->Format() == format) return *loader;
+    }
+    // Every format has its loader in Loaders().
+    std::abort();
 }
 
-LoadResult LoadProgramLines(FlashImage& image, LineSource& lines, const ImageTarget& target,
-                            std::uint8_t fill) {
-    image.Fill(fill);
-    return LoadFilledImage(image, lines, target);
+std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
+    const ProgramLoader* loader = DetectLoader(first_line);
+    if (!loader) return std::nullopt;
+    return loader->Format();
 }
 
-LoadResult LoadProgramImage(FlashImage& image, const std::string& path, const ImageTarget& target,
-                            std::uint8_t fill) {
-    image.Fill(fill);
+LoadResult LoadProgram(LineSource& lines, const LoadOptions& options) {
+    options.image.Fill(options.fill);
+    return LoadFilledImage(lines, options);
+}
+
+LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
+    options.image.Fill(options.fill);
     LineReader reader(path);
     if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError);
     FileLineSource lines(reader);
-    return LoadFilledImage(image, lines, target);
+    return LoadFilledImage(lines, options);
 }
 
 LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown) {

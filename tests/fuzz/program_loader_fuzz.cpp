@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t fill = data[4];
     const std::string_view text(reinterpret_cast<const char*>(data + 5), size - 5);
     mirelle::hexfile::TextLineSource lines(text);
-    const mirelle::hexfile::LoadResult r = mirelle::hexfile::LoadProgramLines(image, lines, target, fill);
+    const mirelle::hexfile::LoadResult r = mirelle::hexfile::LoadProgram(lines, {image, target, fill});
     if (!r.ok() && r.message.empty()) std::abort();
     if (target.skip_halfword) {
         const auto low = image.Window(mirelle::hexfile::ImageWindow::kLow);

@@ -1,7 +1,7 @@
-// The main window's side of program file loading: the step text, the image
-// fill, the format detection and the two decoders, tied to the window's
-// state and to where each failure is reported (message box or result log).
-// The decoding itself is done by the pure pieces in src/hexfile/.
+// The main window's side of program file loading: the step text, the load
+// with the window's image, target and fill, and where each failure is
+// reported (message box or result log). The loading itself is hexfile's
+// LoadProgram.
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -13,7 +13,6 @@
 #include "hexfile/intel_hex.h"
 #include "hexfile/program_file.h"
 #include "hexfile/srecord.h"
-#include "platform/textfile.h"
 #include "ui/backend.h"
 
 namespace mirelle {
@@ -44,7 +43,6 @@ void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
 }  // namespace
 
 int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
-    m_lastLoad = LoadResult{};
     if (m_pProgress) {
         if (m_bShowProgress == 1) m_pProgress->SetMode(0, false, std::nullopt);
         m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
@@ -52,42 +50,9 @@ int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     }
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
-    m_image.Fill(fill);
-
-    LineReader reader(m_strProgramFile);
-    if (!reader.IsOpen()) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kOpenError));
-        return 0;
-    }
-    FileLineSource lines(reader);
-    std::string first;
-    if (!lines.Next(first)) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kEmptyFile));
-        return 0;
-    }
-    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
-    if (!format) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kUnknownFormat));
-        return 0;
-    }
-    // The decoder reads the file from its first line again.
-    ReplayFirstLine file(std::move(first), lines);
-    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexFile(file) : DecodeSRecordFile(file);
-}
-
-int CWriterDlg::DecodeSRecordFile(LineSource& file) {
-    const LoadResult result = DecodeSRecordLines(m_image, file, TargetOf(*this));
-    m_lastLoad = result;
-    if (result.ok()) return 1;
-    ReportLoadFailure(*this, result);
-    return 0;
-}
-
-int CWriterDlg::DecodeIntelHexFile(LineSource& file) {
-    const LoadResult result = DecodeIntelHexLines(m_image, file, TargetOf(*this));
-    m_lastLoad = result;
-    if (result.ok()) return 1;
-    ReportLoadFailure(*this, result);
+    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = TargetOf(*this), .fill = fill});
+    if (m_lastLoad.ok()) return 1;
+    ReportLoadFailure(*this, m_lastLoad);
     return 0;
 }
 

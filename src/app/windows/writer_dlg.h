@@ -133,9 +133,6 @@ public:
     // the failure is reported as a load failure and false returned. In
     // command-line mode data outside every area is told on standard error.
     bool LoadedFlashData();
-    // The decoders, given the open file from its first line: 1 or 0 (reported).
-    int DecodeSRecordFile(hexfile::LineSource& file);
-    int DecodeIntelHexFile(hexfile::LineSource& file);
     // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
     // bytes, 0 when the line is no valid record; address and the index in
     // `record` of the first data byte (3, 4 or 5).
