@@ -25,9 +25,6 @@ enum class IntelHexError {
 // "file error in 12" and so on; empty for kNone.
 std::string IntelHexMessage(IntelHexError error, int line_number);
 
-// The data bytes of one record (at most 255).
-using IntelHexData = std::array<std::uint8_t, 255>;
-
 // One decoded record. For types 02 and 04 `address` holds the new base.
 struct IntelHexRecord {
     IntelHexError error = IntelHexError::kNone;

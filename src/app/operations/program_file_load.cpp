@@ -2,17 +2,13 @@
 // with the window's image, target and fill, and where each failure is
 // reported (message box or result log). The loading itself is hexfile's
 // LoadProgram.
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
-#include "hexfile/intel_hex.h"
 #include "hexfile/program_file.h"
-#include "hexfile/srecord.h"
 #include "ui/backend.h"
 
 namespace mirelle {
@@ -67,23 +63,6 @@ bool CWriterDlg::LoadedFlashData() {
     // A scripted body (mirelle-cli) says it in its own name.
     if (!warning.empty() && CommandLineMode() && !m_env.unattended_body) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
     return true;
-}
-
-int CWriterDlg::DecodeSRecordLine(const std::string& line, SRecordBytes& record, std::uint32_t& address,
-                                  int& firstData) const {
-    return mirelle::DecodeSRecordLine(line, record, address, firstData);
-}
-
-int CWriterDlg::DecodeIntelHexRecord(const std::string& line, IntelHexData& data, std::uint32_t& address,
-                                     int& length, std::uint8_t& type) const {
-    const IntelHexRecord record = mirelle::DecodeIntelHexRecord(line);
-    if (record.error != IntelHexError::kNone) return static_cast<int>(record.error);
-    const auto bytes = record.Data();
-    std::copy(bytes.begin(), bytes.end(), data.begin());
-    address = record.address;
-    length = record.length;
-    type = record.type;
-    return 0;
 }
 
 void CWriterDlg::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {

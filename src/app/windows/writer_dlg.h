@@ -17,9 +17,7 @@
 #include "app/operations/command_line.h"
 #include "app/windows/progress_dlg.h"
 #include "hexfile/flash_image.h"
-#include "hexfile/intel_hex.h"
 #include "hexfile/program_file.h"
-#include "hexfile/srecord.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "ui/dialog.h"
@@ -133,16 +131,6 @@ public:
     // the failure is reported as a load failure and false returned. In
     // command-line mode data outside every area is told on standard error.
     bool LoadedFlashData();
-    // One S1/S2/S3 line (its 'S' and type digit checked): the number of data
-    // bytes, 0 when the line is no valid record; address and the index in
-    // `record` of the first data byte (3, 4 or 5).
-    int DecodeSRecordLine(const std::string& line, hexfile::SRecordBytes& record, std::uint32_t& address,
-                          int& firstData) const;
-    // One Intel HEX line: 0 for a valid record, else 1 (no ':'), 2 (digits,
-    // length or checksum) or 3 (wrong length for types 01..05); the data, the
-    // address field (the new base for types 02 and 04), length and type.
-    int DecodeIntelHexRecord(const std::string& line, hexfile::IntelHexData& data, std::uint32_t& address,
-                             int& length, std::uint8_t& type) const;
     // Reads the image for a flash operation: out[i] is the image byte of
     // `address` + i by the image address rule (the window is chosen by
     // `address`, the low window starts at m_nStartAddr[0]); bytes that have no
