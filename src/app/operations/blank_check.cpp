@@ -5,6 +5,7 @@
 
 #include "app/operations/control_link.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/flash_commands.h"
 
@@ -89,7 +90,7 @@ int CWriterDlg::QuickBlankTest() {
             return 1;
         }
         // Neither answer: the control program is not where it should be.
-        m_strErrorDetail = DownloadErrorDetail(wait.Status());
+        m_strErrorDetail = texts::DownloadErrorDetail(wait.Status());
         ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
         return 2;
     }

@@ -4,6 +4,7 @@
 #include "texts/result_codes.h"
 #include "texts/result_texts.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/block_plan.h"
@@ -92,8 +93,8 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
 
     const std::uint8_t fault = dlg_.CrcFaultDue() ? 1 : 0;
     if (!ReadFrameIntact(frame_, fault)) {
-        if (ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption, ui::MessageButtons::YesNo,
-                           ui::MessageIcon::Question) == ui::kIdYes)
+        if (ui::MessageBox(progress, texts::CrcRetryQuestion(address), texts::kCrcRetryCaption,
+                           ui::MessageButtons::YesNo, ui::MessageIcon::Question) == ui::kIdYes)
             return Attempt::kRetry;
         return Attempt::kCancelled;
     }

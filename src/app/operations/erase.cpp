@@ -7,6 +7,7 @@
 #include "app/operations/control_link.h"
 #include "app/operations/erase_report.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 #include "app/windows/writer_dlg.h"
 #include "protocol/flash_commands.h"
 
@@ -38,7 +39,7 @@ int CWriterDlg::SendEraseCommand() {
         if (progress) progress->SetPos(kEraseBarSteps);
         return status;
     }
-    m_strErrorDetail = EraseErrorDetail(status);
+    m_strErrorDetail = texts::EraseErrorDetail(status);
     return status;
 }
 
@@ -99,7 +100,7 @@ namespace {
 
 void ReportEraseFailure(CWriterDlg& dlg, int status) {
     const EraseFailure failure = ClassifyEraseFailure(status);
-    if (failure.with_detail) dlg.m_strErrorDetail = EraseErrorDetail(status);
+    if (failure.with_detail) dlg.m_strErrorDetail = texts::EraseErrorDetail(status);
     dlg.ReportResult(failure.report.code, failure.report.kind, failure.report.sound);
 }
 
@@ -127,7 +128,7 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
 
         int r = ReadCr();
         if (r != 0) {
-            m_strErrorDetail = CrReadErrorDetail(r);
+            m_strErrorDetail = texts::CrReadErrorDetail(r);
             ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }
@@ -147,7 +148,7 @@ int CWriterDlg::EraseFlash(bool inFullOperation) {
         }
         r = SetCr();
         if (r != 0) {
-            m_strErrorDetail = CrSetErrorDetail(r);
+            m_strErrorDetail = texts::CrSetErrorDetail(r);
             ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }

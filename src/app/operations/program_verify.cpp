@@ -8,6 +8,7 @@
 #include "app/operations/control_link.h"
 #include "texts/result_texts.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/interrupt.h"
 #include "protocol/block_plan.h"
@@ -107,11 +108,11 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 // question would hold a production line for ever): it stops at
                 // once, and the log says why.
                 if (CommandLineMode()) {
-                    std::string reason = CrcRetryQuestion(address);
+                    std::string reason = texts::CrcRetryQuestion(address);
                     reason.resize(reason.find('\n'));
                     WriteResultLog(1, reason + "\n");
-                } else if (progress && ui::MessageBox(progress, CrcRetryQuestion(address), kCrcRetryCaption,
-                                                      ui::MessageButtons::YesNo,
+                } else if (progress && ui::MessageBox(progress, texts::CrcRetryQuestion(address),
+                                                      texts::kCrcRetryCaption, ui::MessageButtons::YesNo,
                                                       ui::MessageIcon::Question) == ui::kIdYes) {
                     continue;
                 }
@@ -144,7 +145,7 @@ int CWriterDlg::ProgramAndVerify(bool inFullOperation) {
                 if (m_strErrHexFile == "FFFF" && m_strErrFlash == "FFFF") {
                     m_strErrHexFile.clear();
                     m_strErrFlash.clear();
-                    m_strErrorDetail = kTimingLimitOver;
+                    m_strErrorDetail = texts::kTimingLimitOver;
                 }
                 ReportResult(result::kProgramError, result::kKindLinkLost, result::kSoundError);
                 return 1;
