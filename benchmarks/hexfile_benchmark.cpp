@@ -3,6 +3,9 @@
 // from a file as the program reads it. Reports the file bytes per second.
 #include "hexfile/program_file.h"
 
+#include "app/operations/load_outcome.h"
+#include "texts/program_load_texts.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -94,7 +97,8 @@ void DecodeFile(benchmark::State& state, const std::string& text, const char* na
     for (auto _ : state) {
         const LoadResult result = LoadProgram(path, {image, target});
         if (!result.ok()) {
-            state.SkipWithError(result.message.c_str());
+            const std::string message = texts::LoadMessage(DescribeLoad(result));
+            state.SkipWithError(message.c_str());
             break;
         }
         benchmark::DoNotOptimize(image.Window(ImageWindow::kHigh).data());

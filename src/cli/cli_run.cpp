@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "texts/program_load_texts.h"
 #include "texts/result_codes.h"
 #include "texts/string_table.h"
 #include "app/windows/control_ids.h"
@@ -257,7 +258,8 @@ int RunSingle(const Options& o) {
             default: break;
         }
         if ((o.command == Command::Program || o.command == Command::Verify) && dlg.m_lastLoad.ok())
-            outside_warning = hexfile::OutsideDataWarning(dlg.m_lastLoad, dlg.TargetName());
+            outside_warning = texts::OutsideDataWarning(dlg.m_lastLoad.bytes_outside, dlg.m_lastLoad.first_outside,
+                                                        dlg.TargetName());
         if (o.command == Command::Checksum) {
             code = dlg.m_nLastLogCode;
             status = sum == kChecksumLoadFailed ? exit_status::kProgramFile : exit_status::kSuccess;

@@ -4,35 +4,28 @@
 #include "hexfile/srecord.h"
 #include "platform/textfile.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
 namespace mirelle::hexfile {
 namespace {
 
-constexpr const char* kLoaderCaption = "HexFile decoder";
-constexpr const char* kSRecordCaption = "S format decoder";
-constexpr const char* kIntelHexCaption = "IntelHex format decoder";
-
-LoadResult SRecordFailure(SRecordError error, int line_number) {
+// A failed load: one of the loader's own failures, or a decoder's with its
+// error code and the line it refused.
+LoadResult Failure(LoadStatus status, int decoder_error = 0, int line_number = 0) {
     LoadResult result;
-    result.status = LoadStatus::kSRecordError;
-    result.decoder_error = static_cast<int>(error);
+    result.status = status;
+    result.decoder_error = decoder_error;
     result.line_number = line_number;
-    result.message = SRecordMessage(error, line_number);
-    result.caption = kSRecordCaption;
     return result;
 }
 
+LoadResult SRecordFailure(SRecordError error, int line_number) {
+    return Failure(LoadStatus::kSRecordError, static_cast<int>(error), line_number);
+}
+
 LoadResult IntelHexFailure(IntelHexError error, int line_number) {
-    LoadResult result;
-    result.status = LoadStatus::kIntelHexError;
-    result.decoder_error = static_cast<int>(error);
-    result.line_number = line_number;
-    result.message = IntelHexMessage(error, line_number);
-    result.caption = kIntelHexCaption;
-    return result;
+    return Failure(LoadStatus::kIntelHexError, static_cast<int>(error), line_number);
 }
 
 // Counts the bytes of one data record by where they lie; addresses wrap at
@@ -75,42 +68,15 @@ const ProgramLoader* DetectLoader(std::string_view first_line) {
 LoadResult LoadFilledImage(LineSource& lines, const LoadOptions& options) {
     std::string first;
     if (!lines.Next(first))
-        return LoaderFailure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
+        return Failure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
     const ProgramLoader* loader = options.format ? &LoaderOf(*options.format) : DetectLoader(first);
-    if (!loader) return LoaderFailure(LoadStatus::kUnknownFormat);
+    if (!loader) return Failure(LoadStatus::kUnknownFormat);
     // The loader reads the file from its first line again.
     ReplayFirstLine all(std::move(first), lines);
     return loader->Decode(all, options);
 }
 
 }  // namespace
-
-LoadResult NoFlashDataFailure(const std::string& target_name) {
-    LoadResult result = LoaderFailure(LoadStatus::kNoFlashData);
-    result.message = "No data for the flash of " + target_name + " in this file";
-    return result;
-}
-
-std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name) {
-    if (result.bytes_outside == 0 || !result.first_outside) return {};
-    char first[16];
-    std::snprintf(first, sizeof first, "0x%08X", static_cast<unsigned>(*result.first_outside));
-    return std::to_string(result.bytes_outside) + " bytes of this file lie outside the flash of " + target_name +
-           " (first at " + first + "); they are not programmed";
-}
-
-LoadResult LoaderFailure(LoadStatus status) {
-    LoadResult result;
-    result.status = status;
-    result.caption = kLoaderCaption;
-    switch (status) {
-        case LoadStatus::kOpenError: result.message = "file open error"; break;
-        case LoadStatus::kEmptyFile: result.message = "This file is NULL"; break;
-        case LoadStatus::kUnknownFormat: result.message = "auto-format detector error"; break;
-        default: break;
-    }
-    return result;
-}
 
 bool FileLineSource::Next(std::string& line) { return reader_.Next(line); }
 bool FileLineSource::Failed() const { return reader_.Failed(); }
@@ -219,46 +185,9 @@ LoadResult LoadProgram(LineSource& lines, const LoadOptions& options) {
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
     options.image.Fill(options.fill);
     LineReader reader(path);
-    if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError);
+    if (!reader.IsOpen()) return Failure(LoadStatus::kOpenError);
     FileLineSource lines(reader);
     return LoadFilledImage(lines, options);
-}
-
-LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown) {
-    LoadReport report;
-    switch (result.status) {
-        case LoadStatus::kOk:
-            return report;
-        case LoadStatus::kOpenError:
-        case LoadStatus::kNoFlashData:
-            report.show_box = !command_line;
-            report.write_log = command_line;
-            report.log_text = result.message + " " + result.caption;
-            break;
-        case LoadStatus::kEmptyFile:
-        case LoadStatus::kUnknownFormat:
-            // The box needs a visible progress window in either mode; in
-            // command-line mode the log says what went wrong, so a script
-            // never finds the result of an earlier run there.
-            report.show_box = progress_shown;
-            report.write_log = command_line;
-            report.log_text = result.message + " " + result.caption;
-            break;
-        case LoadStatus::kSRecordError:
-        case LoadStatus::kIntelHexError:
-            // An unattended run never waits for a click: boxes only when
-            // someone started the program by hand.
-            report.show_box = !command_line;
-            report.write_log = command_line;
-            report.log_text = result.caption + " " + result.message;
-            break;
-    }
-    if (report.show_box) {
-        report.box_text = result.message;
-        report.box_caption = result.caption;
-    }
-    if (!report.write_log) report.log_text.clear();
-    return report;
 }
 
 }  // namespace mirelle::hexfile

@@ -6,8 +6,9 @@
 // image's storing rule and stops at the first line it cannot accept. Reading
 // streams: only the image and one line are held.
 //
-// Nothing here shows or logs anything: a load returns a LoadResult, and
-// PlanLoadReport says where its failure is to be reported.
+// Nothing here has words, shows or logs anything: a load returns a typed
+// LoadResult; texts/program_load_texts.h words it and says where a failure is
+// to be told.
 #pragma once
 
 #include <cstdint>
@@ -97,43 +98,27 @@ enum class ProgramFormat { kSRecord, kIntelHex };
 
 enum class LoadStatus {
     kOk,
-    kOpenError,      // "file open error": it did not open, or its first read failed
-    kEmptyFile,      // "This file is NULL"
-    kUnknownFormat,  // "auto-format detector error"
-    kSRecordError,   // the S-record decoder's message
-    kIntelHexError,  // the Intel HEX decoder's message
-    kNoFlashData,    // "No data for the flash of TARGET in this file"
+    kOpenError,      // the file did not open, or its first read failed
+    kEmptyFile,      // the file has no line
+    kUnknownFormat,  // the first line announces no format
+    kSRecordError,   // the S-record decoder refused a line
+    kIntelHexError,  // the Intel HEX decoder refused a line
+    kNoFlashData,    // decoded well, but no byte for any flash area (the caller's check)
 };
 
 struct LoadResult {
     LoadStatus status = LoadStatus::kOk;
     int decoder_error = 0;  // the decoder's error code (1..4) for decoder failures
     int line_number = 0;    // the failing line, for decoder failures
-    std::string message;    // e.g. "file open error", "decode error in 7"
-    std::string caption;    // "HexFile decoder", "S format decoder" or "IntelHex format decoder"
     // With the target's areas given: the data bytes that lie in a flash area,
     // those that lie outside every area, and the first address (in file
     // order) of the latter.
     std::uint64_t bytes_in_flash = 0;
     std::uint64_t bytes_outside = 0;
-    std::optional<std::uint32_t> first_outside;
+    std::optional<std::uint32_t> first_outside = std::nullopt;
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
-
-// The result of one of the loader's own failures (open error, empty file,
-// unknown format) with its message and the caption "HexFile decoder".
-LoadResult LoaderFailure(LoadStatus status);
-
-// The failure of a load that decoded well but holds no byte for any flash
-// area of `target_name`: programming it would leave the chip erased.
-LoadResult NoFlashDataFailure(const std::string& target_name);
-
-// The warning for data outside every flash area (empty when there is none):
-// "N bytes of this file lie outside the flash of TARGET (first at
-// 0xADDRESS); they are not programmed". The unattended run prints it on
-// standard error; any other command-line front end can do the same.
-std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name);
 
 // How to load a program file, and where to.
 struct LoadOptions {
@@ -191,19 +176,5 @@ std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line);
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options);
 // The same for a file given as its lines.
 LoadResult LoadProgram(LineSource& lines, const LoadOptions& options);
-
-// What the window has to do with a load's result.
-struct LoadReport {
-    bool show_box = false;  // a modal OK box, owned by the progress window if one exists
-    std::string box_text;
-    std::string box_caption;
-    bool write_log = false;  // one result-log entry
-    int log_code = 0;
-    std::string log_text;
-};
-
-// `command_line`: the program was started with arguments. `progress_shown`:
-// a progress window exists and progress display is on.
-LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown);
 
 }  // namespace mirelle::hexfile

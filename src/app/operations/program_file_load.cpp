@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "texts/program_load_texts.h"
 #include "texts/string_table.h"
+#include "app/operations/load_outcome.h"
 #include "app/windows/writer_dlg.h"
 #include "hexfile/program_file.h"
 #include "ui/backend.h"
@@ -25,9 +27,9 @@ ImageTarget TargetOf(const CWriterDlg& dlg) {
 
 // Shows or logs a failed load as PlanLoadReport says. The log is written
 // first, so that it already tells the failure while a box waits for its OK.
-void ReportLoadFailure(CWriterDlg& dlg, const LoadResult& result) {
+void ReportLoadFailure(CWriterDlg& dlg, const texts::LoadOutcome& outcome) {
     const bool progressShown = dlg.m_pProgress != nullptr && dlg.m_bShowProgress == 1;
-    const LoadReport report = PlanLoadReport(result, dlg.CommandLineMode(), progressShown);
+    const texts::LoadReport report = texts::PlanLoadReport(outcome, dlg.CommandLineMode(), progressShown);
     dlg.m_bProgramFileFailed = true;
     if (report.write_log) dlg.WriteResultLog(report.log_code, report.log_text);
     if (report.show_box) {
@@ -48,18 +50,19 @@ int CWriterDlg::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     // Every byte the file does not set holds the fill, even after a failure.
     m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = TargetOf(*this), .fill = fill});
     if (m_lastLoad.ok()) return 1;
-    ReportLoadFailure(*this, m_lastLoad);
+    ReportLoadFailure(*this, DescribeLoad(m_lastLoad));
     return 0;
 }
 
 bool CWriterDlg::LoadedFlashData() {
     if (m_lastLoad.bytes_in_flash == 0) {
-        ReportLoadFailure(*this, NoFlashDataFailure(TargetName()));
+        ReportLoadFailure(*this, DescribeLoad({.status = LoadStatus::kNoFlashData}, TargetName()));
         return false;
     }
     // Compilers put RAM or option data into program files: it is left out,
     // but an unattended run says so, since nobody watches its window.
-    const std::string warning = OutsideDataWarning(m_lastLoad, TargetName());
+    const std::string warning =
+        texts::OutsideDataWarning(m_lastLoad.bytes_outside, m_lastLoad.first_outside, TargetName());
     // A scripted body (mirelle-cli) says it in its own name.
     if (!warning.empty() && CommandLineMode() && !m_env.unattended_body) std::fprintf(stderr, "mirelle: warning: %s\n", warning.c_str());
     return true;
