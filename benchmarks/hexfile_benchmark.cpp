@@ -3,6 +3,9 @@
 // from a file as the program reads it. Reports the file bytes per second.
 #include "hexfile/program_file.h"
 
+#include "engine/load_outcome.h"
+#include "texts/program_load_texts.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -92,9 +95,10 @@ void DecodeFile(benchmark::State& state, const std::string& text, const char* na
     FlashImage image;
     const ImageTarget target{0, std::nullopt};
     for (auto _ : state) {
-        const LoadResult result = LoadProgramImage(image, path, target, 0xFF);
+        const LoadResult result = LoadProgram(path, {image, target});
         if (!result.ok()) {
-            state.SkipWithError(result.message.c_str());
+            const std::string message = texts::LoadMessage(engine::DescribeLoad(result));
+            state.SkipWithError(message.c_str());
             break;
         }
         benchmark::DoNotOptimize(image.Window(ImageWindow::kHigh).data());
@@ -122,7 +126,7 @@ void BM_DecodeSRecordLinesInMemory(benchmark::State& state) {
     FlashImage image;
     for (auto _ : state) {
         TextLineSource lines(text);
-        const LoadResult result = LoadProgramLines(image, lines, {0, std::nullopt}, 0xFF);
+        const LoadResult result = LoadProgram(lines, {image, {0, std::nullopt}});
         benchmark::DoNotOptimize(result.status);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));

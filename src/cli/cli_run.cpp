@@ -12,6 +12,7 @@
 #include "cli/json_text.h"
 #include "cli/port_names.h"
 #include "engine/flash_session.h"
+#include "engine/load_outcome.h"
 #include "platform/child_process.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
@@ -283,7 +284,7 @@ int RunSingle(const Options& o) {
             session.ClearResult();
             out = RunCommandOn(o, session);
             if ((o.command == Command::Program || o.command == Command::Verify) && session.m_lastLoad.ok())
-                outside_warning = hexfile::OutsideDataWarning(session.m_lastLoad, session.m_strTarget);
+                outside_warning = engine::OutsideDataWarning(session.m_lastLoad, session.m_strTarget);
         }
         session.CloseComPort();
         const int signal = sys::InterruptSignal();

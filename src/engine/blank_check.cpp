@@ -7,6 +7,7 @@
 #include "engine/flash_session.h"
 #include "protocol/flash_commands.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 
 namespace mirelle::engine {
 
@@ -89,7 +90,7 @@ int FlashSession::QuickBlankTest() {
             return 1;
         }
         // Neither answer: the control program is not where it should be.
-        m_strErrorDetail = DownloadErrorDetail(wait.Status());
+        m_strErrorDetail = texts::DownloadErrorDetail(wait.Status());
         ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
         return 2;
     }

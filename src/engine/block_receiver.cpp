@@ -8,6 +8,7 @@
 #include "texts/result_codes.h"
 #include "texts/result_texts.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 
 namespace mirelle::engine {
 
@@ -92,7 +93,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
 
     const std::uint8_t fault = session_.CrcFaultDue() ? 1 : 0;
     if (!ReadFrameIntact(frame_, fault)) {
-        if (events.Ask(Question::kCrcRetry, CrcRetryQuestion(address), kCrcRetryCaption)) return Attempt::kRetry;
+        if (events.Ask(Question::kCrcRetry, texts::CrcRetryQuestion(address), texts::kCrcRetryCaption)) return Attempt::kRetry;
         return Attempt::kCancelled;
     }
     return Attempt::kGood;

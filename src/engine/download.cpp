@@ -15,6 +15,7 @@
 #include "platform/textfile.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/flash_commands.h"
+#include "texts/flash_command_texts.h"
 #include "target/chip_definition.h"
 #include "target/chip_traits.h"
 
@@ -188,7 +189,7 @@ int FlashSession::WaitAck(int timeoutSeconds, std::uint8_t command) {
     } while (byte == 0);
 
     if (byte == boot::AckFor(command)) return 0;
-    m_strErrorDetail = protocol::DownloadErrorDetail(byte);
+    m_strErrorDetail = texts::DownloadErrorDetail(byte);
     ReportResult(result::kDownloadError, result::kKindError, result::kSoundError);
     return 1;
 }

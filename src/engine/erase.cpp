@@ -8,6 +8,7 @@
 #include "engine/flash_session.h"
 #include "protocol/flash_commands.h"
 #include "texts/string_table.h"
+#include "texts/flash_command_texts.h"
 
 namespace mirelle::engine {
 
@@ -37,7 +38,7 @@ int FlashSession::SendEraseCommand() {
         if (progress) m_events.ProgressPosition(kEraseBarSteps);
         return status;
     }
-    m_strErrorDetail = EraseErrorDetail(status);
+    m_strErrorDetail = texts::EraseErrorDetail(status);
     return status;
 }
 
@@ -98,7 +99,7 @@ namespace {
 
 void ReportEraseFailure(FlashSession& session, int status) {
     const EraseFailure failure = ClassifyEraseFailure(status);
-    if (failure.with_detail) session.m_strErrorDetail = EraseErrorDetail(status);
+    if (failure.with_detail) session.m_strErrorDetail = texts::EraseErrorDetail(status);
     session.ReportResult(failure.report.code, failure.report.kind, failure.report.sound);
 }
 
@@ -125,7 +126,7 @@ int FlashSession::EraseFlash(bool inFullOperation) {
 
         int r = ReadCr();
         if (r != 0) {
-            m_strErrorDetail = CrReadErrorDetail(r);
+            m_strErrorDetail = texts::CrReadErrorDetail(r);
             ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }
@@ -144,7 +145,7 @@ int FlashSession::EraseFlash(bool inFullOperation) {
         }
         r = SetCr();
         if (r != 0) {
-            m_strErrorDetail = CrSetErrorDetail(r);
+            m_strErrorDetail = texts::CrSetErrorDetail(r);
             ReportResult(result::kCommunicationError, result::kKindRedownload, result::kSoundError);
             return 1;
         }

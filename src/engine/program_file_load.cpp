@@ -7,10 +7,11 @@
 #include <utility>
 
 #include "engine/flash_session.h"
+#include "engine/load_outcome.h"
 #include "hexfile/area_sum.h"
 #include "hexfile/program_file.h"
-#include "platform/textfile.h"
 #include "protocol/block_plan.h"
+#include "texts/program_load_texts.h"
 #include "texts/string_table.h"
 
 namespace mirelle::engine {
@@ -27,9 +28,9 @@ ImageTarget TargetOf(const FlashSession& session) {
 
 // Shows or logs a failed load as PlanLoadReport says. The log is written
 // first, so that it already tells the failure while a notice waits for its OK.
-void ReportLoadFailure(FlashSession& session, const LoadResult& result) {
+void ReportLoadFailure(FlashSession& session, const texts::LoadOutcome& outcome) {
     const bool progressShown = session.GetEvents().HasProgress() && session.m_bShowProgress == 1;
-    const LoadReport report = PlanLoadReport(result, session.m_bCommandLine, progressShown);
+    const texts::LoadReport report = texts::PlanLoadReport(outcome, session.m_bCommandLine, progressShown);
     session.m_bProgramFileFailed = true;
     if (report.write_log) session.WriteResultLog(report.log_code, report.log_text);
     if (report.show_box) session.GetEvents().Notify({report.box_text, report.box_caption, Notice::Icon::kNone, true});
@@ -38,7 +39,6 @@ void ReportLoadFailure(FlashSession& session, const LoadResult& result) {
 }  // namespace
 
 int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
-    m_lastLoad = LoadResult{};
     if (m_events.HasProgress()) {
         if (m_bShowProgress == 1) m_events.ProgressLayout(0, false, std::nullopt);
         m_strStepText = StepText(ids::kStepDecoding, inFullOperation);
@@ -46,38 +46,15 @@ int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     }
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
-    m_image.Fill(fill);
-
-    LineReader reader(m_strProgramFile);
-    if (!reader.IsOpen()) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kOpenError));
-        return 0;
-    }
-    FileLineSource lines(reader);
-    std::string first;
-    if (!lines.Next(first)) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kEmptyFile));
-        return 0;
-    }
-    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
-    if (!format) {
-        ReportLoadFailure(*this, LoaderFailure(LoadStatus::kUnknownFormat));
-        return 0;
-    }
-    // The decoder reads the file from its first line again.
-    ReplayFirstLine file(std::move(first), lines);
-    const ImageTarget target = TargetOf(*this);
-    const LoadResult result = *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(m_image, file, target)
-                                                                  : DecodeSRecordLines(m_image, file, target);
-    m_lastLoad = result;
-    if (result.ok()) return 1;
-    ReportLoadFailure(*this, result);
+    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = TargetOf(*this), .fill = fill});
+    if (m_lastLoad.ok()) return 1;
+    ReportLoadFailure(*this, DescribeLoad(m_lastLoad));
     return 0;
 }
 
 bool FlashSession::LoadedFlashData() {
     if (m_lastLoad.bytes_in_flash == 0) {
-        ReportLoadFailure(*this, NoFlashDataFailure(m_strTarget));
+        ReportLoadFailure(*this, DescribeLoad({.status = LoadStatus::kNoFlashData}, m_strTarget));
         return false;
     }
     // Compilers put RAM or option data into program files: it is left out,
@@ -85,6 +62,10 @@ bool FlashSession::LoadedFlashData() {
     const std::string warning = OutsideDataWarning(m_lastLoad, m_strTarget);
     if (!warning.empty() && m_bCommandLine) m_events.Warning(warning);
     return true;
+}
+
+std::string OutsideDataWarning(const hexfile::LoadResult& load, const std::string& target) {
+    return texts::OutsideDataWarning(load.bytes_outside, load.first_outside, target);
 }
 
 void FlashSession::ReadImageBlock(std::uint32_t address, std::span<std::uint8_t> out) const {

@@ -11,6 +11,7 @@
 #include "texts/string_table.h"
 #include "protocol/block_plan.h"
 #include "protocol/flash_commands.h"
+#include "texts/flash_command_texts.h"
 
 namespace mirelle::engine {
 
@@ -106,10 +107,10 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
                 // question would hold a production line for ever): it stops at
                 // once, and the log says why.
                 if (m_bCommandLine) {
-                    std::string reason = CrcRetryQuestion(address);
+                    std::string reason = texts::CrcRetryQuestion(address);
                     reason.resize(reason.find('\n'));
                     WriteResultLog(1, reason + "\n");
-                } else if (progress && m_events.Ask(Question::kCrcRetry, CrcRetryQuestion(address), kCrcRetryCaption)) {
+                } else if (progress && m_events.Ask(Question::kCrcRetry, texts::CrcRetryQuestion(address), texts::kCrcRetryCaption)) {
                     continue;
                 }
                 cancelled = true;
@@ -141,7 +142,7 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
                 if (m_strErrHexFile == "FFFF" && m_strErrFlash == "FFFF") {
                     m_strErrHexFile.clear();
                     m_strErrFlash.clear();
-                    m_strErrorDetail = kTimingLimitOver;
+                    m_strErrorDetail = texts::kTimingLimitOver;
                 }
                 ReportResult(result::kProgramError, result::kKindLinkLost, result::kSoundError);
                 return 1;

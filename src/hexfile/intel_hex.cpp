@@ -7,18 +7,6 @@ namespace mirelle::hexfile {
 using detail::AllHexDigits;
 using detail::ConvertPairs;
 
-std::string IntelHexMessage(IntelHexError error, int line_number) {
-    const char* text = nullptr;
-    switch (error) {
-        case IntelHexError::kNone: return {};
-        case IntelHexError::kFile: text = "file error in "; break;
-        case IntelHexError::kDecode: text = "decode error in "; break;
-        case IntelHexError::kRecord: text = "record error in "; break;
-        case IntelHexError::kAddress: text = "address error in "; break;
-    }
-    return text + std::to_string(line_number);
-}
-
 IntelHexRecord DecodeIntelHexRecord(std::string_view line) {
     IntelHexRecord record;
     if (line.empty() || line[0] != ':') {

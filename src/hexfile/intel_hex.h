@@ -8,12 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace mirelle::hexfile {
 
-// The Intel HEX decoder's error codes; each has its own message.
+// The Intel HEX decoder's error codes; texts/program_load_texts.h words
+// each of them by its number.
 enum class IntelHexError {
     kNone = 0,
     kFile = 1,     // a non-empty line that does not begin with ':'
@@ -21,12 +21,6 @@ enum class IntelHexError {
     kRecord = 3,   // type 01 to 05 with the wrong length
     kAddress = 4,  // data that has no place in the image
 };
-
-// "file error in 12" and so on; empty for kNone.
-std::string IntelHexMessage(IntelHexError error, int line_number);
-
-// The data bytes of one record (at most 255).
-using IntelHexData = std::array<std::uint8_t, 255>;
 
 // One decoded record. For types 02 and 04 `address` holds the new base.
 struct IntelHexRecord {

@@ -4,34 +4,28 @@
 #include "hexfile/srecord.h"
 #include "platform/textfile.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace mirelle::hexfile {
 namespace {
 
-constexpr const char* kLoaderCaption = "HexFile decoder";
-constexpr const char* kSRecordCaption = "S format decoder";
-constexpr const char* kIntelHexCaption = "IntelHex format decoder";
-
-LoadResult SRecordFailure(SRecordError error, int line_number) {
+// A failed load: one of the loader's own failures, or a decoder's with its
+// error code and the line it refused.
+LoadResult Failure(LoadStatus status, int decoder_error = 0, int line_number = 0) {
     LoadResult result;
-    result.status = LoadStatus::kSRecordError;
-    result.decoder_error = static_cast<int>(error);
+    result.status = status;
+    result.decoder_error = decoder_error;
     result.line_number = line_number;
-    result.message = SRecordMessage(error, line_number);
-    result.caption = kSRecordCaption;
     return result;
 }
 
+LoadResult SRecordFailure(SRecordError error, int line_number) {
+    return Failure(LoadStatus::kSRecordError, static_cast<int>(error), line_number);
+}
+
 LoadResult IntelHexFailure(IntelHexError error, int line_number) {
-    LoadResult result;
-    result.status = LoadStatus::kIntelHexError;
-    result.decoder_error = static_cast<int>(error);
-    result.line_number = line_number;
-    result.message = IntelHexMessage(error, line_number);
-    result.caption = kIntelHexCaption;
-    return result;
+    return Failure(LoadStatus::kIntelHexError, static_cast<int>(error), line_number);
 }
 
 // Counts the bytes of one data record by where they lie; addresses wrap at
@@ -51,34 +45,38 @@ void CountRecord(LoadResult& result, const ImageTarget& target, std::uint32_t ad
     }
 }
 
-}  // namespace
+// The number of the line that could not be read after `lines_read` lines.
+int LastLineNumber(int lines_read) { return lines_read + 1; }
 
-LoadResult NoFlashDataFailure(const std::string& target_name) {
-    LoadResult result = LoaderFailure(LoadStatus::kNoFlashData);
-    result.message = "No data for the flash of " + target_name + " in this file";
-    return result;
+// Every format's loader, in the order detection asks them: a new format is
+// its loader type and one line here.
+std::span<const ProgramLoader* const> Loaders() {
+    static const SRecordLoader srecord;
+    static const IntelHexLoader intel_hex;
+    static const ProgramLoader* const loaders[] = {&intel_hex, &srecord};
+    return loaders;
 }
 
-std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name) {
-    if (result.bytes_outside == 0 || !result.first_outside) return {};
-    char first[16];
-    std::snprintf(first, sizeof first, "0x%08X", static_cast<unsigned>(*result.first_outside));
-    return std::to_string(result.bytes_outside) + " bytes of this file lie outside the flash of " + target_name +
-           " (first at " + first + "); they are not programmed";
-}
-
-LoadResult LoaderFailure(LoadStatus status) {
-    LoadResult result;
-    result.status = status;
-    result.caption = kLoaderCaption;
-    switch (status) {
-        case LoadStatus::kOpenError: result.message = "file open error"; break;
-        case LoadStatus::kEmptyFile: result.message = "This file is NULL"; break;
-        case LoadStatus::kUnknownFormat: result.message = "auto-format detector error"; break;
-        default: break;
+const ProgramLoader* DetectLoader(std::string_view first_line) {
+    for (const ProgramLoader* loader : Loaders()) {
+        if (loader->Recognizes(first_line)) return loader;
     }
-    return result;
+    return nullptr;
 }
+
+// Choosing the loader and decoding, on an image that has been filled already.
+LoadResult LoadFilledImage(LineSource& lines, const LoadOptions& options) {
+    std::string first;
+    if (!lines.Next(first))
+        return Failure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
+    const ProgramLoader* loader = options.format ? &LoaderOf(*options.format) : DetectLoader(first);
+    if (!loader) return Failure(LoadStatus::kUnknownFormat);
+    // The loader reads the file from its first line again.
+    ReplayFirstLine all(std::move(first), lines);
+    return loader->Decode(all, options);
+}
+
+}  // namespace
 
 bool FileLineSource::Next(std::string& line) { return reader_.Next(line); }
 bool FileLineSource::Failed() const { return reader_.Failed(); }
@@ -110,17 +108,20 @@ bool TextLineSource::Next(std::string& line) {
     return true;
 }
 
-std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
-    if (first_line.empty()) return std::nullopt;
-    if (first_line[0] == ':') return ProgramFormat::kIntelHex;
-    if (first_line[0] == 'S') return ProgramFormat::kSRecord;
-    return std::nullopt;
+bool ProgramLoader::StoreRecord(const LoadOptions& options, std::uint32_t address,
+                                std::span<const std::uint8_t> data, LoadResult& counted) {
+    const ImageTarget& target = options.target;
+    if (options.image.Store(address, data, target.start_address, target.skip_halfword) != StoreOutcome::kStored)
+        return false;
+    CountRecord(counted, target, address, data.size());
+    return true;
 }
 
-// The number of the line that could not be read after `lines_read` lines.
-static int LastLineNumber(int lines_read) { return lines_read + 1; }
+bool SRecordLoader::Recognizes(std::string_view first_line) const {
+    return !first_line.empty() && first_line[0] == 'S';
+}
 
-LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+LoadResult SRecordLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
     std::string line;
     int lines_read = 0;
@@ -129,18 +130,19 @@ LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageT
         const SRecordLine record = DecodeSRecord(line);
         if (record.kind == SRecordLine::Kind::kSkipped) continue;
         if (record.kind == SRecordLine::Kind::kError) return SRecordFailure(record.error, line_number);
-        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
-            StoreOutcome::kStored) {
+        if (!StoreRecord(options, record.address, record.Data(), counted))
             return SRecordFailure(SRecordError::kAddress, line_number);
-        }
-        CountRecord(counted, target, record.address, record.Data().size());
     }
     // A read that failed part way is no end of the file: the image is incomplete.
     if (lines.Failed()) return SRecordFailure(SRecordError::kFile, LastLineNumber(lines_read));
     return counted;
 }
 
-LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target) {
+bool IntelHexLoader::Recognizes(std::string_view first_line) const {
+    return !first_line.empty() && first_line[0] == ':';
+}
+
+LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
     std::string line;
     std::uint32_t base = 0;
@@ -154,78 +156,38 @@ LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const Image
             case IntelHexLine::Kind::kError: return IntelHexFailure(record.error, line_number);
             case IntelHexLine::Kind::kData: break;
         }
-        if (image.Store(record.address, record.Data(), target.start_address, target.skip_halfword) !=
-            StoreOutcome::kStored) {
+        if (!StoreRecord(options, record.address, record.Data(), counted))
             return IntelHexFailure(IntelHexError::kAddress, line_number);
-        }
-        CountRecord(counted, target, record.address, record.Data().size());
     }
     if (lines.Failed()) return IntelHexFailure(IntelHexError::kFile, LastLineNumber(lines_read));
     return counted;
 }
 
-// Detection and decoding on an image that has been filled already.
-static LoadResult LoadFilledImage(FlashImage& image, LineSource& lines, const ImageTarget& target) {
-    std::string first;
-    if (!lines.Next(first))
-        return LoaderFailure(lines.Failed() ? LoadStatus::kOpenError : LoadStatus::kEmptyFile);
-    const std::optional<ProgramFormat> format = DetectProgramFormat(first);
-    if (!format) return LoaderFailure(LoadStatus::kUnknownFormat);
-    ReplayFirstLine all(std::move(first), lines);
-    return *format == ProgramFormat::kIntelHex ? DecodeIntelHexLines(image, all, target)
-                                               : DecodeSRecordLines(image, all, target);
+const ProgramLoader& LoaderOf(ProgramFormat format) {
+    for (const ProgramLoader* loader : Loaders()) {
+        if (loader->Format() == format) return *loader;
+    }
+    // Every format has its loader in Loaders().
+    std::abort();
 }
 
-LoadResult LoadProgramLines(FlashImage& image, LineSource& lines, const ImageTarget& target,
-                            std::uint8_t fill) {
-    image.Fill(fill);
-    return LoadFilledImage(image, lines, target);
+std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line) {
+    const ProgramLoader* loader = DetectLoader(first_line);
+    if (!loader) return std::nullopt;
+    return loader->Format();
 }
 
-LoadResult LoadProgramImage(FlashImage& image, const std::string& path, const ImageTarget& target,
-                            std::uint8_t fill) {
-    image.Fill(fill);
+LoadResult LoadProgram(LineSource& lines, const LoadOptions& options) {
+    options.image.Fill(options.fill);
+    return LoadFilledImage(lines, options);
+}
+
+LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
+    options.image.Fill(options.fill);
     LineReader reader(path);
-    if (!reader.IsOpen()) return LoaderFailure(LoadStatus::kOpenError);
+    if (!reader.IsOpen()) return Failure(LoadStatus::kOpenError);
     FileLineSource lines(reader);
-    return LoadFilledImage(image, lines, target);
-}
-
-LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown) {
-    LoadReport report;
-    switch (result.status) {
-        case LoadStatus::kOk:
-            return report;
-        case LoadStatus::kOpenError:
-        case LoadStatus::kNoFlashData:
-            report.show_box = !command_line;
-            report.write_log = command_line;
-            report.log_text = result.message + " " + result.caption;
-            break;
-        case LoadStatus::kEmptyFile:
-        case LoadStatus::kUnknownFormat:
-            // The box needs a visible progress window in either mode; in
-            // command-line mode the log says what went wrong, so a script
-            // never finds the result of an earlier run there.
-            report.show_box = progress_shown;
-            report.write_log = command_line;
-            report.log_text = result.message + " " + result.caption;
-            break;
-        case LoadStatus::kSRecordError:
-        case LoadStatus::kIntelHexError:
-            // An unattended run never waits for a click: boxes only when
-            // someone started the program by hand.
-            report.show_box = !command_line;
-            report.write_log = command_line;
-            report.log_text = result.caption + " " + result.message;
-            break;
-    }
-    if (report.show_box) {
-        report.box_text = result.message;
-        report.box_caption = result.caption;
-    }
-    if (!report.write_log) report.log_text.clear();
-    return report;
+    return LoadFilledImage(lines, options);
 }
 
 }  // namespace mirelle::hexfile

@@ -1,16 +1,19 @@
-// Loading a program file into the flash image. The format is decided by the
-// first character of the file's first line (':' Intel HEX, 'S' S-record);
-// each decoder then reads the file line by line from its first line, counts
-// physical lines from 1 (empty lines are skipped but counted), stores every
-// data record with the image's storing rule and stops at the first line it
-// cannot accept. Reading streams: only the image and one line are held.
+// Loading a program file into the flash image. Each format has a loader of
+// its own (ProgramLoader): the format is given by the caller or decided by the
+// file's first line (':' Intel HEX, 'S' S-record), and its loader then reads
+// the file line by line from its first line, counts physical lines from 1
+// (empty lines are skipped but counted), stores every data record with the
+// image's storing rule and stops at the first line it cannot accept. Reading
+// streams: only the image and one line are held.
 //
-// Nothing here shows or logs anything: a load returns a LoadResult, and
-// PlanLoadReport says where its failure is to be reported.
+// Nothing here has words, shows or logs anything: a load returns a typed
+// LoadResult; texts/program_load_texts.h words it and says where a failure is
+// to be told.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -93,76 +96,85 @@ struct ImageTarget {
 
 enum class ProgramFormat { kSRecord, kIntelHex };
 
-// The format a first line announces, or none.
-std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line);
-
 enum class LoadStatus {
     kOk,
-    kOpenError,      // "file open error"
-    kEmptyFile,      // "This file is NULL"
-    kUnknownFormat,  // "auto-format detector error"
-    kSRecordError,   // the S-record decoder's message
-    kIntelHexError,  // the Intel HEX decoder's message
-    kNoFlashData,    // "No data for the flash of TARGET in this file"
+    kOpenError,      // the file did not open, or its first read failed
+    kEmptyFile,      // the file has no line
+    kUnknownFormat,  // the first line announces no format
+    kSRecordError,   // the S-record decoder refused a line
+    kIntelHexError,  // the Intel HEX decoder refused a line
+    kNoFlashData,    // decoded well, but no byte for any flash area (the caller's check)
 };
 
 struct LoadResult {
     LoadStatus status = LoadStatus::kOk;
     int decoder_error = 0;  // the decoder's error code (1..4) for decoder failures
     int line_number = 0;    // the failing line, for decoder failures
-    std::string message;    // e.g. "file open error", "decode error in 7"
-    std::string caption;    // "HexFile decoder", "S format decoder" or "IntelHex format decoder"
     // With the target's areas given: the data bytes that lie in a flash area,
     // those that lie outside every area, and the first address (in file
     // order) of the latter.
     std::uint64_t bytes_in_flash = 0;
     std::uint64_t bytes_outside = 0;
-    std::optional<std::uint32_t> first_outside;
+    std::optional<std::uint32_t> first_outside = std::nullopt;
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
 
-// The result of one of the loader's own failures (open error, empty file,
-// unknown format) with its message and the caption "HexFile decoder".
-LoadResult LoaderFailure(LoadStatus status);
-
-// The failure of a load that decoded well but holds no byte for any flash
-// area of `target_name`: programming it would leave the chip erased.
-LoadResult NoFlashDataFailure(const std::string& target_name);
-
-// The warning for data outside every flash area (empty when there is none):
-// "N bytes of this file lie outside the flash of TARGET (first at
-// 0xADDRESS); they are not programmed". The unattended run prints it on
-// standard error; any other command-line front end can do the same.
-std::string OutsideDataWarning(const LoadResult& result, const std::string& target_name);
-
-// The file loops of the two decoders over `lines` from its first line.
-// They do not fill the image; records stored before a failing line stay.
-LoadResult DecodeSRecordLines(FlashImage& image, LineSource& lines, const ImageTarget& target);
-LoadResult DecodeIntelHexLines(FlashImage& image, LineSource& lines, const ImageTarget& target);
-
-// A whole load from text lines: fills the image with `fill`, detects the
-// format from the first line and runs its decoder.
-LoadResult LoadProgramLines(FlashImage& image, LineSource& lines, const ImageTarget& target,
-                            std::uint8_t fill);
-
-// A whole load of the file at `path` (read as text). Fills the image first,
-// so even a file that cannot be opened leaves the image at `fill`.
-LoadResult LoadProgramImage(FlashImage& image, const std::string& path, const ImageTarget& target,
-                            std::uint8_t fill);
-
-// What the window has to do with a load's result.
-struct LoadReport {
-    bool show_box = false;  // a modal OK box, owned by the progress window if one exists
-    std::string box_text;
-    std::string box_caption;
-    bool write_log = false;  // one result-log entry
-    int log_code = 0;
-    std::string log_text;
+// How to load a program file, and where to.
+struct LoadOptions {
+    FlashImage& image;  // filled with `fill` first, then given the file's data
+    ImageTarget target = {};
+    std::uint8_t fill = 0xFF;
+    // The file's format; none: the first line decides.
+    std::optional<ProgramFormat> format = std::nullopt;
 };
 
-// `command_line`: the program was started with arguments. `progress_shown`:
-// a progress window exists and progress display is on.
-LoadReport PlanLoadReport(const LoadResult& result, bool command_line, bool progress_shown);
+// The loader of one program file format.
+class ProgramLoader {
+public:
+    virtual ~ProgramLoader() = default;
+    virtual ProgramFormat Format() const = 0;
+    // True when a file whose first line is `first_line` is of this format.
+    virtual bool Recognizes(std::string_view first_line) const = 0;
+    // Decodes the file that `lines` reads, from its first line, into the
+    // options' image, which has been filled already. Records stored before a
+    // failing line stay.
+    virtual LoadResult Decode(LineSource& lines, const LoadOptions& options) const = 0;
+
+protected:
+    // Stores one data record as the image's storing rule says and counts its
+    // bytes into `counted`; false when the image refused it.
+    static bool StoreRecord(const LoadOptions& options, std::uint32_t address, std::span<const std::uint8_t> data,
+                            LoadResult& counted);
+};
+
+class SRecordLoader final : public ProgramLoader {
+public:
+    ProgramFormat Format() const override { return ProgramFormat::kSRecord; }
+    bool Recognizes(std::string_view first_line) const override;
+    LoadResult Decode(LineSource& lines, const LoadOptions& options) const override;
+};
+
+// Stops at the end record (type 01); what follows it is never read.
+class IntelHexLoader final : public ProgramLoader {
+public:
+    ProgramFormat Format() const override { return ProgramFormat::kIntelHex; }
+    bool Recognizes(std::string_view first_line) const override;
+    LoadResult Decode(LineSource& lines, const LoadOptions& options) const override;
+};
+
+// The loader of `format`.
+const ProgramLoader& LoaderOf(ProgramFormat format);
+
+// The format a first line announces, or none.
+std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line);
+
+// A whole load of the file at `path` (read as text): fills the image, then
+// decodes the file with the loader of its format. Even a file that cannot be
+// opened leaves the image at the fill. A file whose first read fails is an
+// open error, not an empty file.
+LoadResult LoadProgram(const std::string& path, const LoadOptions& options);
+// The same for a file given as its lines.
+LoadResult LoadProgram(LineSource& lines, const LoadOptions& options);
 
 }  // namespace mirelle::hexfile

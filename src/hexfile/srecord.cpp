@@ -7,18 +7,6 @@ namespace mirelle::hexfile {
 using detail::AllHexDigits;
 using detail::ConvertPairs;
 
-std::string SRecordMessage(SRecordError error, int line_number) {
-    const char* text = nullptr;
-    switch (error) {
-        case SRecordError::kNone: return {};
-        case SRecordError::kFile: text = "file error in "; break;
-        case SRecordError::kFormat: text = "S-format error in "; break;
-        case SRecordError::kDecode: text = "decode error in "; break;
-        case SRecordError::kAddress: text = "address error in "; break;
-    }
-    return text + std::to_string(line_number);
-}
-
 int DecodeSRecordLine(std::string_view line, SRecordBytes& bytes, std::uint32_t& address,
                       int& first_data) {
     if (line.size() < 2 || line[1] < '1' || line[1] > '3') return 0;

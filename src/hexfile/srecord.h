@@ -8,12 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace mirelle::hexfile {
 
-// The S-record decoder's error codes; each has its own message.
+// The S-record decoder's error codes; texts/program_load_texts.h words
+// each of them by its number.
 enum class SRecordError {
     kNone = 0,
     kFile = 1,     // a non-empty line that does not begin with 'S'
@@ -21,9 +21,6 @@ enum class SRecordError {
     kDecode = 3,   // bad digit, count not matching, no data byte, checksum
     kAddress = 4,  // data that has no place in the image
 };
-
-// "file error in 12" and so on; empty for kNone.
-std::string SRecordMessage(SRecordError error, int line_number);
 
 using SRecordBytes = std::array<std::uint8_t, 256>;
 

@@ -1,16 +1,8 @@
 #include "protocol/flash_commands.h"
 
-#include <cstdio>
-
 #include "protocol/crc16.h"
 
 namespace mirelle::protocol {
-
-std::string McuByteDetail(const char* prefix, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%02X%s", prefix, static_cast<unsigned>(value) & 0xFFu, "H");
-    return text;
-}
 
 std::size_t AddressWidth(TargetFamily family) { return family == TargetFamily::First ? 4 : 3; }
 
@@ -54,11 +46,6 @@ std::vector<std::uint8_t> BlockDataFrame(std::span<const std::uint8_t> block) {
     return frame;
 }
 
-std::string DownloadErrorDetail(int answer) { return McuByteDetail("MCU : ", answer); }
-std::string EraseErrorDetail(int status) { return McuByteDetail("ERASE ERROR MCU : ", status); }
-std::string CrReadErrorDetail(int result) { return McuByteDetail("CR READ ERROR MCU : ", result); }
-std::string CrSetErrorDetail(int result) { return McuByteDetail("CR SET ERROR MCU : ", result); }
-
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string text;
@@ -70,11 +57,5 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::string HexBytes0x(std::span<const std::uint8_t> bytes) { return "0x" + HexBytes(bytes); }
-
-std::string CrcRetryQuestion(std::uint32_t block_address) {
-    char text[64];
-    std::snprintf(text, sizeof text, "CRC error detected in 0x%X\nretry?", static_cast<unsigned>(block_address));
-    return text;
-}
 
 }  // namespace mirelle::protocol

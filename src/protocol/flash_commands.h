@@ -1,7 +1,8 @@
 // The commands that the control program in the chip's RAM answers once the
 // download has started it: the two protocol families, the bytes of every
-// command frame, the status bytes it answers with, and the texts the host
-// builds from its answers. Pure: no port, no window, no clock.
+// command frame and the status bytes it answers with (the texts the host
+// builds from its answers are texts/flash_command_texts.h's). Pure: no port,
+// no window, no clock.
 //
 // Addresses to the control program go least significant byte first; the
 // first family sends 4 address bytes, the second family 3 bytes (bits 24-31
@@ -66,23 +67,9 @@ std::vector<std::uint8_t> BlockCommandFrame(TargetFamily family, std::uint32_t a
 // CRC-16, high byte first.
 std::vector<std::uint8_t> BlockDataFrame(std::span<const std::uint8_t> block);
 
-// Detail lines: a byte the chip answered, as "<prefix>%02XH".
-std::string McuByteDetail(const char* prefix, int value);
-std::string DownloadErrorDetail(int answer);  // "MCU : %02XH"
-std::string EraseErrorDetail(int status);   // "ERASE ERROR MCU : %02XH"
-std::string CrReadErrorDetail(int result);  // "CR READ ERROR MCU : %02XH"
-std::string CrSetErrorDetail(int result);   // "CR SET ERROR MCU : %02XH"
-inline constexpr const char* kTimingLimitOver = "Timing Limit Over";
-
 // "0x" followed by each byte as two upper-case hex digits, in the order given.
 std::string HexBytes0x(std::span<const std::uint8_t> bytes);
 // Each byte as two upper-case hex digits.
 std::string HexBytes(std::span<const std::uint8_t> bytes);
-
-// The question after a block the chip received with a bad CRC.
-std::string CrcRetryQuestion(std::uint32_t block_address);  // "CRC error detected in 0x%X\nretry?"
-inline constexpr const char* kCrcRetryCaption = "crc checking";
-
-// The prefix of every step text inside Full Operation.
 
 }  // namespace mirelle::protocol

@@ -3,6 +3,9 @@
 // the input. Address sanitizer catches any access outside the windows.
 #include "hexfile/program_file.h"
 
+#include "engine/load_outcome.h"
+#include "texts/program_load_texts.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t fill = data[4];
     const std::string_view text(reinterpret_cast<const char*>(data + 5), size - 5);
     mirelle::hexfile::TextLineSource lines(text);
-    const mirelle::hexfile::LoadResult r = mirelle::hexfile::LoadProgramLines(image, lines, target, fill);
-    if (!r.ok() && r.message.empty()) std::abort();
+    const mirelle::hexfile::LoadResult r = mirelle::hexfile::LoadProgram(lines, {image, target, fill});
+    const mirelle::texts::LoadOutcome outcome = mirelle::engine::DescribeLoad(r);
+    if (!r.ok() && mirelle::texts::LoadMessage(outcome).empty()) std::abort();
     if (target.skip_halfword) {
         const auto low = image.Window(mirelle::hexfile::ImageWindow::kLow);
         if (low[*target.skip_halfword] != fill || low[*target.skip_halfword + 1] != fill) std::abort();
@@ -36,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (offset >= window_size && block[i] != fill) std::abort();
         if (offset < window_size && block[i] != image.Window(where.window)[offset]) std::abort();
     }
-    const mirelle::hexfile::LoadReport report = mirelle::hexfile::PlanLoadReport(r, data[0] & 1, data[1] & 1);
+    const mirelle::texts::LoadReport report = mirelle::texts::PlanLoadReport(outcome, data[0] & 1, data[1] & 1);
     if (!r.ok() && !report.show_box && !report.write_log && (data[0] & 1)) std::abort();
     return 0;
 }

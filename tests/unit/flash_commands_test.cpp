@@ -10,6 +10,7 @@
 #include "protocol/block_plan.h"
 #include "protocol/status_wait.h"
 #include "target/chip_traits.h"
+#include "texts/flash_command_texts.h"
 
 namespace mirelle::protocol {
 namespace {
@@ -74,16 +75,16 @@ TEST(FlashCommands, EraseFailuresMapToTheirReports) {
 }
 
 TEST(FlashCommands, DetailTextsAndHexFields) {
-    EXPECT_EQ(EraseErrorDetail(0x34), "ERASE ERROR MCU : 34H");
-    EXPECT_EQ(EraseErrorDetail(0), "ERASE ERROR MCU : 00H");
-    EXPECT_EQ(CrReadErrorDetail(3), "CR READ ERROR MCU : 03H");
-    EXPECT_EQ(CrSetErrorDetail(0x37), "CR SET ERROR MCU : 37H");
+    EXPECT_EQ(texts::EraseErrorDetail(0x34), "ERASE ERROR MCU : 34H");
+    EXPECT_EQ(texts::EraseErrorDetail(0), "ERASE ERROR MCU : 00H");
+    EXPECT_EQ(texts::CrReadErrorDetail(3), "CR READ ERROR MCU : 03H");
+    EXPECT_EQ(texts::CrSetErrorDetail(0x37), "CR SET ERROR MCU : 37H");
     const std::array<std::uint8_t, 4> address{0x00, 0x0F, 0x80, 0x10};
     EXPECT_EQ(HexBytes0x(address), "0x000F8010");
     const std::array<std::uint8_t, 2> data{0xab, 0x05};
     EXPECT_EQ(HexBytes(data), "AB05");
-    EXPECT_EQ(CrcRetryQuestion(0xF80400), "CRC error detected in 0xF80400\nretry?");
-    EXPECT_EQ(CrcRetryQuestion(0), "CRC error detected in 0x0\nretry?");
+    EXPECT_EQ(texts::CrcRetryQuestion(0xF80400), "CRC error detected in 0xF80400\nretry?");
+    EXPECT_EQ(texts::CrcRetryQuestion(0), "CRC error detected in 0x0\nretry?");
 }
 
 std::vector<std::uint32_t> Walk(std::vector<std::uint32_t> starts, std::vector<std::uint32_t> ends) {

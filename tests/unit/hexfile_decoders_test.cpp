@@ -1,6 +1,7 @@
 #include "hexfile/intel_hex.h"
 #include "hexfile/srecord.h"
 #include "support/program_lines.h"
+#include "texts/program_load_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -98,10 +99,10 @@ TEST(SRecordDecoder, TypesSkippedUncheckedAndTypesRefused) {
 }
 
 TEST(SRecordDecoder, Messages) {
-    EXPECT_EQ(SRecordMessage(SRecordError::kFile, 3), "file error in 3");
-    EXPECT_EQ(SRecordMessage(SRecordError::kFormat, 12), "S-format error in 12");
-    EXPECT_EQ(SRecordMessage(SRecordError::kDecode, 1), "decode error in 1");
-    EXPECT_EQ(SRecordMessage(SRecordError::kAddress, 40000), "address error in 40000");
+    EXPECT_EQ(texts::SRecordMessage(static_cast<int>(SRecordError::kFile), 3), "file error in 3");
+    EXPECT_EQ(texts::SRecordMessage(static_cast<int>(SRecordError::kFormat), 12), "S-format error in 12");
+    EXPECT_EQ(texts::SRecordMessage(static_cast<int>(SRecordError::kDecode), 1), "decode error in 1");
+    EXPECT_EQ(texts::SRecordMessage(static_cast<int>(SRecordError::kAddress), 40000), "address error in 40000");
 }
 
 TEST(IntelHexDecoder, BasesAreReplacedNotAdded) {
@@ -173,10 +174,10 @@ TEST(IntelHexDecoder, LongestRecord) {
 }
 
 TEST(IntelHexDecoder, Messages) {
-    EXPECT_EQ(IntelHexMessage(IntelHexError::kFile, 2), "file error in 2");
-    EXPECT_EQ(IntelHexMessage(IntelHexError::kDecode, 5), "decode error in 5");
-    EXPECT_EQ(IntelHexMessage(IntelHexError::kRecord, 6), "record error in 6");
-    EXPECT_EQ(IntelHexMessage(IntelHexError::kAddress, 7), "address error in 7");
+    EXPECT_EQ(texts::IntelHexMessage(static_cast<int>(IntelHexError::kFile), 2), "file error in 2");
+    EXPECT_EQ(texts::IntelHexMessage(static_cast<int>(IntelHexError::kDecode), 5), "decode error in 5");
+    EXPECT_EQ(texts::IntelHexMessage(static_cast<int>(IntelHexError::kRecord), 6), "record error in 6");
+    EXPECT_EQ(texts::IntelHexMessage(static_cast<int>(IntelHexError::kAddress), 7), "address error in 7");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "hexfile/program_file.h"
+#include "engine/load_outcome.h"
 #include "support/program_lines.h"
+#include "texts/program_load_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +24,14 @@ std::string Fixture(const char* name) { return std::string(MIRELLE_SOURCE_DIR) +
 LoadResult LoadText(FlashImage& image, const std::string& text, ImageTarget target = {},
                     std::uint8_t fill = 0xFF) {
     TextLineSource lines(text);
-    return LoadProgramLines(image, lines, target, fill);
+    return LoadProgram(lines, {image, target, fill});
+}
+
+// The words of a load, as the main window has them told.
+std::string Message(const LoadResult& r) { return texts::LoadMessage(engine::DescribeLoad(r)); }
+std::string Caption(const LoadResult& r) { return texts::LoadCaption(engine::DescribeLoad(r).failure); }
+texts::LoadReport PlanLoadReport(const LoadResult& r, bool command_line, bool progress_shown) {
+    return texts::PlanLoadReport(engine::DescribeLoad(r), command_line, progress_shown);
 }
 
 Bytes At(const FlashImage& image, ImageWindow window, std::size_t offset, std::size_t n) {
@@ -32,7 +41,7 @@ Bytes At(const FlashImage& image, ImageWindow window, std::size_t offset, std::s
 
 void ExpectFailure(const LoadResult& r, LoadStatus status, const std::string& message) {
     EXPECT_EQ(r.status, status);
-    EXPECT_EQ(r.message, message);
+    EXPECT_EQ(Message(r), message);
 }
 
 TEST(TextLineSource, SplitsLikeTextFiles) {
@@ -65,30 +74,54 @@ TEST(ProgramLoader, FormatIsDetectedByTheFirstCharacterOnly) {
     ExpectFailure(LoadText(image, ":00000006FA\n"), LoadStatus::kIntelHexError, "decode error in 1");
 }
 
+TEST(ProgramLoader, AGivenFormatIsUsedInsteadOfTheFirstLine) {
+    const std::string record = SRecordOf('1', 0x10, {0xAA});
+    const struct {
+        std::string text;
+        std::optional<ProgramFormat> format;
+        LoadStatus status;
+        const char* message;
+    } cases[] = {
+        {"\n" + record + "\n", ProgramFormat::kSRecord, LoadStatus::kOk, ""},
+        {"\n" + record + "\n", std::nullopt, LoadStatus::kUnknownFormat, "auto-format detector error"},
+        {":00000001FF\n", ProgramFormat::kSRecord, LoadStatus::kSRecordError, "file error in 1"},
+        {record + "\n", ProgramFormat::kIntelHex, LoadStatus::kIntelHexError, "file error in 1"},
+        {"", ProgramFormat::kIntelHex, LoadStatus::kEmptyFile, "This file is NULL"},
+    };
+    for (const auto& c : cases) {
+        FlashImage image;
+        TextLineSource lines(c.text);
+        const LoadResult r = LoadProgram(lines, {.image = image, .format = c.format});
+        EXPECT_EQ(r.status, c.status) << c.text;
+        EXPECT_EQ(Message(r), c.message) << c.text;
+        EXPECT_EQ(image.Window(ImageWindow::kLow)[0x10], r.ok() ? 0xAA : 0xFF) << c.text;
+    }
+}
+
 TEST(ProgramLoader, FixturesAreDecodedByContentNotByName) {
     FlashImage image;
-    LoadResult r = LoadProgramImage(image, Fixture("srecords.hex"), {0x1000, std::nullopt}, 0xFF);
-    ASSERT_TRUE(r.ok()) << r.message;
+    LoadResult r = LoadProgram(Fixture("srecords.hex"), {image, {0x1000, std::nullopt}, 0xFF});
+    ASSERT_TRUE(r.ok()) << Message(r);
     // The record after S9 is loaded as well.
     EXPECT_EQ(At(image, ImageWindow::kLow, 0, 6), (Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0xFF}));
     EXPECT_EQ(At(image, ImageWindow::kMid, 0x1000, 2), (Bytes{0x20, 0x21}));
     EXPECT_EQ(At(image, ImageWindow::kHigh, 0x100, 2), (Bytes{0x30, 0xFF}));
 
-    r = LoadProgramImage(image, Fixture("intelhex.mhx"), {0, std::nullopt}, 0x00);
-    ASSERT_TRUE(r.ok()) << r.message;
+    r = LoadProgram(Fixture("intelhex.mhx"), {image, {0, std::nullopt}, 0x00});
+    ASSERT_TRUE(r.ok()) << Message(r);
     // Stored in file order: the segment-based record overwrites the first one.
     EXPECT_EQ(At(image, ImageWindow::kLow, 0x1000, 3), (Bytes{0xD0, 0xA1, 0x00}));
     EXPECT_EQ(At(image, ImageWindow::kMid, 0x10, 1), Bytes{0xB0});
     EXPECT_EQ(At(image, ImageWindow::kHigh, 0x20, 1), Bytes{0xC0});
     EXPECT_EQ(At(image, ImageWindow::kLow, 0x1100, 1), Bytes{0x00});  // the S-record load is gone
 
-    ExpectFailure(LoadProgramImage(image, Fixture("empty.mot"), {}, 0xFF), LoadStatus::kEmptyFile,
+    ExpectFailure(LoadProgram(Fixture("empty.mot"), {image, {}, 0xFF}), LoadStatus::kEmptyFile,
                   "This file is NULL");
-    ExpectFailure(LoadProgramImage(image, Fixture("first_line_empty.mot"), {}, 0xFF),
+    ExpectFailure(LoadProgram(Fixture("first_line_empty.mot"), {image, {}, 0xFF}),
                   LoadStatus::kUnknownFormat, "auto-format detector error");
-    r = LoadProgramImage(image, Fixture("no such file.mot"), {}, 0x42);
+    r = LoadProgram(Fixture("no such file.mot"), {image, {}, 0x42});
     ExpectFailure(r, LoadStatus::kOpenError, "file open error");
-    EXPECT_EQ(r.caption, "HexFile decoder");
+    EXPECT_EQ(Caption(r), "HexFile decoder");
     EXPECT_EQ(image.Window(ImageWindow::kLow)[0x1000], 0x42);  // filled before the open
 }
 
@@ -99,11 +132,11 @@ TEST(ProgramLoader, LineNumbersCountEmptyLines) {
     ExpectFailure(r, LoadStatus::kSRecordError, "file error in 5");
     EXPECT_EQ(r.decoder_error, 1);
     EXPECT_EQ(r.line_number, 5);
-    EXPECT_EQ(r.caption, "S format decoder");
+    EXPECT_EQ(Caption(r), "S format decoder");
 
     r = LoadText(image, ":0100000001FE\n\n\nS1040000AA51\n");
     ExpectFailure(r, LoadStatus::kIntelHexError, "file error in 4");
-    EXPECT_EQ(r.caption, "IntelHex format decoder");
+    EXPECT_EQ(Caption(r), "IntelHex format decoder");
     r = LoadText(image, ":0100000001FE\n\n" + IntelHexOf(0x01, 0, {1}) + "\n");
     ExpectFailure(r, LoadStatus::kIntelHexError, "record error in 3");
     EXPECT_EQ(r.decoder_error, 3);
@@ -155,12 +188,12 @@ TEST(ProgramLoader, AddressesBelowTheStartOrOutsideTheImageAreRefused) {
         LoadResult r = LoadText(image, "S0\n" + c.s_record + "\n", target);
         EXPECT_EQ(r.ok(), c.ok) << c.s_record;
         if (!c.ok) {
-            EXPECT_EQ(r.message, "address error in 2") << c.s_record;
+            EXPECT_EQ(Message(r), "address error in 2") << c.s_record;
         }
         r = LoadText(image, c.intel_hex + "\n", target);
         EXPECT_EQ(r.ok(), c.ok) << c.intel_hex;
         if (!c.ok) {
-            EXPECT_EQ(r.message, "address error in 2") << c.intel_hex;
+            EXPECT_EQ(Message(r), "address error in 2") << c.intel_hex;
         }
         if (!c.ok) {
             for (const auto w : {ImageWindow::kLow, ImageWindow::kMid, ImageWindow::kHigh}) {
@@ -191,14 +224,14 @@ TEST(ProgramLoader, SkipHalfwordAndFillOfEachLoad) {
 
 TEST(ProgramLoader, ReportPlaceForEachFailure) {
     FlashImage image;
-    const LoadResult open = LoadProgramImage(image, Fixture("missing.mot"), {}, 0xFF);
+    const LoadResult open = LoadProgram(Fixture("missing.mot"), {image, {}, 0xFF});
     const LoadResult empty = LoadText(image, "");
     const LoadResult unknown = LoadText(image, "x\n");
     const LoadResult srec = LoadText(image, "S\n");
     const LoadResult ihex = LoadText(image, ":\n");
 
     // Interactive start.
-    LoadReport p = PlanLoadReport(open, false, false);
+    texts::LoadReport p = PlanLoadReport(open, false, false);
     EXPECT_TRUE(p.show_box);
     EXPECT_EQ(p.box_text, "file open error");
     EXPECT_EQ(p.box_caption, "HexFile decoder");
@@ -275,19 +308,19 @@ TEST(ProgramLoader, AReadThatFailsPartWayIsAFileErrorNotTheEnd) {
     FlashImage image;
     ImageTarget target;
     FailingSource srec({SRecordOf('1', 0x0000, {1, 2}), SRecordOf('1', 0x0002, {3})});
-    LoadResult r = LoadProgramLines(image, srec, target, 0xFF);
+    LoadResult r = LoadProgram(srec, {image, target});
     EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.message, "file error in 3");
-    EXPECT_EQ(r.caption, "S format decoder");
+    EXPECT_EQ(Message(r), "file error in 3");
+    EXPECT_EQ(Caption(r), "S format decoder");
 
     // An Intel HEX file without its end record would otherwise load as complete.
     FailingSource hex({IntelHexOf(0x00, 0x0000, {1, 2})});
-    r = LoadProgramLines(image, hex, target, 0xFF);
+    r = LoadProgram(hex, {image, target});
     EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.message, "file error in 2");
+    EXPECT_EQ(Message(r), "file error in 2");
 
     FailingSource nothing({});
-    EXPECT_EQ(LoadProgramLines(image, nothing, target, 0xFF).message, "file open error");
+    EXPECT_EQ(Message(LoadProgram(nothing, {image, target})), "file open error");
 }
 
 TEST(ProgramLoader, DataBytesAreCountedByWhetherTheyLieInAFlashArea) {
@@ -311,7 +344,7 @@ TEST(ProgramLoader, DataBytesAreCountedByWhetherTheyLieInAFlashArea) {
     for (const auto& c : cases) {
         FlashImage image;
         const LoadResult r = LoadText(image, c.text, target);
-        ASSERT_TRUE(r.ok()) << c.text << r.message;
+        ASSERT_TRUE(r.ok()) << c.text << Message(r);
         EXPECT_EQ(r.bytes_in_flash, c.inside) << c.text;
         EXPECT_EQ(r.bytes_outside, c.outside) << c.text;
         EXPECT_EQ(r.first_outside, c.first) << c.text;

@@ -1,0 +1,70 @@
+// The words of a program file load: the message and caption of each failure,
+// the warning for data outside the chip's flash, and where a failure is told
+// (a box, the result log or both).
+//
+// The loader (hexfile/program_file.h) returns a typed result without words.
+// hexfile/ and texts/ sit on one level and name none of each other's types,
+// so a load's result comes here described as a LoadOutcome; the flash
+// session's load step, which holds both, translates (engine::DescribeLoad).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace mirelle::texts {
+
+// The failures of a load that have words of their own.
+enum class LoadFailure {
+    kNone,
+    kOpenError,      // the file did not open, or its first read failed
+    kEmptyFile,      // the file has no line
+    kUnknownFormat,  // the first line announces no format
+    kNoFlashData,    // decoded well, but no byte for any flash area of the chip
+    kSRecord,        // the S-record decoder refused a line
+    kIntelHex,       // the Intel HEX decoder refused a line
+};
+
+struct LoadOutcome {
+    LoadFailure failure = LoadFailure::kNone;
+    int decoder_error = 0;  // the decoder's error code, for kSRecord and kIntelHex
+    int line_number = 0;    // the line the decoder refused
+    std::string target_name = {};  // the chip, for kNoFlashData
+};
+
+// A decoder's message by its error code: "file error in 12" and so on.
+// S-records: 1 file, 2 S-format, 3 decode, 4 address. Intel HEX: 1 file,
+// 2 decode, 3 record, 4 address. Empty for any other code.
+std::string SRecordMessage(int error, int line_number);
+std::string IntelHexMessage(int error, int line_number);
+
+// "file open error", "This file is NULL", "auto-format detector error",
+// "No data for the flash of TARGET in this file" or the decoder's message;
+// empty for kNone.
+std::string LoadMessage(const LoadOutcome& outcome);
+// "HexFile decoder" for the loader's own failures, "S format decoder" or
+// "IntelHex format decoder" for a decoder's; empty for kNone.
+std::string LoadCaption(LoadFailure failure);
+
+// The warning for data outside every flash area (empty when there is none):
+// "N bytes of this file lie outside the flash of TARGET (first at
+// 0xADDRESS); they are not programmed". The unattended run prints it on
+// standard error; any other command-line front end can do the same.
+std::string OutsideDataWarning(std::uint64_t bytes_outside, std::optional<std::uint32_t> first_outside,
+                               const std::string& target_name);
+
+// What the window has to do with a load's outcome.
+struct LoadReport {
+    bool show_box = false;  // a modal OK box, owned by the progress window if one exists
+    std::string box_text;
+    std::string box_caption;
+    bool write_log = false;  // one result-log entry
+    int log_code = 0;
+    std::string log_text;
+};
+
+// `command_line`: the program was started with arguments. `progress_shown`:
+// a progress window exists and progress display is on.
+LoadReport PlanLoadReport(const LoadOutcome& outcome, bool command_line, bool progress_shown);
+
+}  // namespace mirelle::texts
