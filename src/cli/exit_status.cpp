@@ -7,15 +7,8 @@ namespace mirelle::cli::exit_status {
 int FromOutcome(int last_code, bool program_file_failed, int signal) {
     if (signal != 0) return kInterrupted;
     if (program_file_failed) return kProgramFile;
+    if (result::IsCompletion(last_code)) return kSuccess;
     switch (last_code) {
-        case result::kErased:
-        case result::kBlank:
-        case result::kProgrammed:
-        case result::kIdentical:
-        case result::kFullOperationDone:
-        case result::kDownloaded:
-        case result::kCopied:
-            return kSuccess;
         case result::kTimeout:
             return kNoAnswer;
         case result::kCannotOpenPort:

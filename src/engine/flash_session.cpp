@@ -7,19 +7,7 @@
 namespace mirelle::engine {
 
 bool Result::Succeeded() const {
-    if (!file_error.empty() || program_file_failed) return false;
-    switch (code) {
-        case result::kErased:
-        case result::kBlank:
-        case result::kProgrammed:
-        case result::kIdentical:
-        case result::kFullOperationDone:
-        case result::kDownloaded:
-        case result::kCopied:
-            return true;
-        default:
-            return false;
-    }
+    return file_error.empty() && !program_file_failed && result::IsCompletion(code);
 }
 
 FlashSession::FlashSession(Events& events) : m_events(events) {}

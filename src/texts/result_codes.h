@@ -29,6 +29,11 @@ inline constexpr int kIdentical = 305;
 inline constexpr int kFullOperationDone = 306;  // the only code logged as "OK"
 inline constexpr int kDownloaded = 307;
 inline constexpr int kCopied = 308;
+// True for the codes of a command that ended as it should.
+constexpr bool IsCompletion(int code) {
+    return code == kErased || code == kBlank || code == kProgrammed || code == kIdentical ||
+           code == kFullOperationDone || code == kDownloaded || code == kCopied;
+}
 // Findings and usage.
 inline constexpr int kNoHexFile = 401;
 inline constexpr int kNotBlank = 564;
