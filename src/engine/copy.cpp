@@ -30,9 +30,9 @@ const char* FileErrorText(ReplacingFile::Error error) {
 int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
     BlockReceiver receiver(*this, ReadOutPurpose::kCopy);
     const int blockCount = receiver.BlockCount();
-    // Copy always has a window of its own, also on a run without dialogs.
-    // (Memory for it is not told apart from a window that could not be
-    // made: the button ignores the result either way.)
+    // Copy always has a progress display of its own, also on a run without
+    // dialogs. (Memory for it is not told apart from a display that could not
+    // be made: the caller ignores the result either way.)
     if (!m_events.OpenProgress(-1, "")) return 3;
     m_strStepText = LoadString(ids::kStepCopying);
     m_events.ProgressLayout(layout::kCancel | layout::kButtonLive | layout::kBar, true, std::string("Copy"));
