@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,8 +86,14 @@ std::string GroupOf(const struct stat& st) {
 int OpenError(const std::string& device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
+    int exclusive = 0;
+#ifdef TIOCGEXCL
+    // Opened only because root passes another program's exclusive mode: the
+    // port is that program's all the same.
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0) exclusive = 0;
+#endif
     ::close(fd);
-    return 0;
+    return exclusive != 0 ? EBUSY : 0;
 }
 
 // The system's text for an open error, with what to do about a refused
@@ -174,7 +181,7 @@ std::string DeviceProblemText(const std::string& device) {
     const int error = OpenError(device);
     if (error == 0) return device + ": opened, but the port refused its settings";
     std::string text = device + ": " + OpenErrorText(device, error);
-    if (error == EBUSY) text += "; another program holds the port";
+    if (error == EBUSY) text += "; in use by another program";
     return text;
 }
 

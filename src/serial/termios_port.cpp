@@ -265,6 +265,12 @@ PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::u
     // The lock first: it also stops root, whom TIOCEXCL lets through, and a
     // failed second open must not touch the owner's exclusive mode.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return PortResult::CannotOpen;
+#ifdef TIOCGEXCL
+    // Another program that holds the terminal in exclusive mode keeps others
+    // out, but not root: the mode is honoured here for everyone.
+    int exclusive = 0;
+    if (::ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return PortResult::CannotOpen;
+#endif
     // Not a terminal, or one that cannot be had exclusively: not a usable port.
     if (::ioctl(fd.get(), TIOCEXCL) != 0) return PortResult::CannotOpen;
     auto port = std::make_unique<TermiosPort>(std::move(fd), std::move(lock));
