@@ -18,6 +18,7 @@ struct ChildExit {
     bool started = false;   // false: it never ran (the start failed)
     bool signalled = false; // stopped by a signal (Linux) or a console break or termination (Windows)
     int code = 0;           // its exit status when it ended by itself
+    int signal = 0;         // the signal that ended it (Linux); 0 when none or unknown
 };
 
 class ChildProcess {

@@ -40,6 +40,10 @@ bool FillMissingFiles(const std::string& from, const std::string& to);
 // else the executable's folder. Always ends with a separator ('/'; on
 // Windows '\\' unless MIRELLE_HOME ends with '/').
 std::string ProgramDir();
+// Makes a relative MIRELLE_HOME absolute against the current folder, once at
+// start: the operations change the working folder, and a relative program
+// folder would then name another one.
+void AnchorProgramHome();
 
 // The full path of the running executable ("" when it cannot be found).
 std::string ExecutablePath();

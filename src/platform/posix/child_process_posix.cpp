@@ -78,6 +78,7 @@ ChildExit ChildProcess::Wait() {
         e.started = true;
         e.signalled = r == state_->pid && WIFSIGNALED(status);
         e.code = r == state_->pid && WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+        e.signal = e.signalled ? WTERMSIG(status) : 0;
     }
     state_->exit = e;
     return e;

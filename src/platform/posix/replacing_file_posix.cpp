@@ -1,11 +1,14 @@
 #include "platform/replacing_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace mirelle {
 
@@ -22,6 +25,26 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Removes the temporary files of earlier writes of `stem` whose process is
+// gone (killed before it could discard them): ".NAME.part<pid>-<n>".
+void RemoveStaleParts(const std::string& folder, const std::string& stem_name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, stem_name.size(), stem_name) != 0) continue;
+        const std::string rest = name.substr(stem_name.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || dash + 1 == rest.size()) continue;
+        if (rest.find_first_not_of("0123456789-") != std::string::npos || rest.find('-', dash + 1) != std::string::npos)
+            continue;
+        const long pid = std::strtol(rest.c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        ::unlink((folder + "/" + name).c_str());
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
@@ -34,6 +57,7 @@ ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
         return;
     }
     const std::string stem = FolderOf(target_) + "/." + NameOf(target_) + ".part";
+    RemoveStaleParts(FolderOf(target_), "." + NameOf(target_) + ".part");
     for (int n = 0; n < 100 && fd_ < 0; ++n) {
         temporary_ = stem + std::to_string(::getpid()) + "-" + std::to_string(n);
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
