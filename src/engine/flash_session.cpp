@@ -53,6 +53,7 @@ bool FlashSession::SelectRate(int index) {
 Result FlashSession::LastResult() const {
     Result r;
     r.code = m_nLastLogCode;
+    r.first_failure_code = m_nFirstFailureCode;
     r.kind = m_nKind;
     r.message = m_strLastLogMessage;
     r.program_file_failed = m_bProgramFileFailed;
@@ -62,6 +63,7 @@ Result FlashSession::LastResult() const {
 
 void FlashSession::ClearResult() {
     m_nLastLogCode = -1;
+    m_nFirstFailureCode = -1;
     m_strLastLogMessage.clear();
     m_nKind = result::kKindInfo;
     m_bProgramFileFailed = false;

@@ -37,6 +37,10 @@ inline constexpr int kChecksumLoadFailed = 0x10000;
 // The outcome of a command, as a front end reads it.
 struct Result {
     int code = -1;  // the last result code reported; -1 when nothing was reported
+    // The first report of the command that was not a completion: the cause,
+    // where a failure is reported twice (a time-out, then the step that
+    // waited for it). -1 when there was none.
+    int first_failure_code = -1;
     int kind = result::kKindInfo;
     std::string message;  // the report's text, as the result log holds it
     bool program_file_failed = false;  // the program file did not load
@@ -216,6 +220,7 @@ private:
     std::unique_ptr<serial::Port> m_port;  // empty while the port is closed
     bool m_bFullOperationDone = false;
     int m_nKind = result::kKindInfo;  // the kind of the last report
+    int m_nFirstFailureCode = -1;     // see Result::first_failure_code
     std::string m_strFileError;
 };
 

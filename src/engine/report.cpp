@@ -45,6 +45,7 @@ int FlashSession::ReportResult(int code, int kind, int sound) {
 
     WriteResultLog(code, message);
     m_nKind = kind;
+    if (m_nFirstFailureCode < 0 && !result::IsCompletion(code)) m_nFirstFailureCode = code;
 
     ResultReport report{code, kind, sound, message, ""};
     if (NeedsRedownload(kind)) report.redo = LoadString(ids::kRedoFromDownload);

@@ -18,7 +18,11 @@ struct UnattendedStart {
 };
 
 // Ignores SIGPIPE, takes the program folder's lock and marks the result log
-// "NG" (the run did not start) until the run reports. `program_dir` ends with '/'.
-UnattendedStart StartUnattendedRun(const std::string& program_dir);
+// "NG" (the run did not start) until the run reports. `program_dir` ends with
+// '/'; `log_path` is the result log (empty: MESSFILE.TXT of the folder). A run
+// whose log lies outside the folder (a gang's child) locks nothing:
+// `lock_folder` false. The error has no program name before it.
+UnattendedStart StartUnattendedRun(const std::string& program_dir, const std::string& log_path = {},
+                                   bool lock_folder = true);
 
 }  // namespace mirelle::engine
