@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     constexpr bool kQtBuilt = false;
 #endif
     sys::UseUtf8Console();
+    sys::AnchorProgramHome();
     // An unattended run says it failed until it reports success, from the
     // very start: a run that cannot even open its display (a stale DISPLAY
     // over ssh) must not leave the "OK" of an earlier run for a script to read.
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         engine::UnattendedStart start = engine::StartUnattendedRun(sys::ProgramDir());
         if (!start.ok()) {
-            std::fprintf(stderr, "%s\n", start.error.c_str());
+            std::fprintf(stderr, "mirelle: %s\n", start.error.c_str());
             return 2;
         }
         run_lock = std::move(start.lock);

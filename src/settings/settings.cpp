@@ -94,4 +94,11 @@ int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::stri
     return 0;
 }
 
+bool RecentTargetGone(const RecentSelection& recent, const std::vector<std::string>& names) {
+    if (recent.target_name.empty()) return false;
+    for (const std::string& name : names)
+        if (strcasecmp(name.c_str(), recent.target_name.c_str()) == 0) return false;
+    return true;
+}
+
 }  // namespace mirelle::settings

@@ -64,5 +64,8 @@ void WriteRecent(const std::string& datafile_path, int target, int rate,
 // `recent.target_name` (ignoring case, as section names are) when it is
 // listed, else `recent.target` when it is a valid position, else 0.
 int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::string>& names);
+// True when DATAFILE.TXT names a target (CPUNAME) that `names` no longer
+// holds: its position would then point at another chip.
+bool RecentTargetGone(const RecentSelection& recent, const std::vector<std::string>& names);
 
 }  // namespace mirelle::settings

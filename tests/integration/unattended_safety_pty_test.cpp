@@ -2,11 +2,14 @@
 // end in a false "OK" or touch what is not its own: program files with
 // nothing for the chip, a target list that changed, port words out of range,
 // FIFOs instead of files, and files of the user's in the current folder.
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,6 +96,70 @@ TEST_F(UnattendedSafety, PortWordsReachCom255AndOthersAreUsageErrors) {
     StartOldChip();
     Text("Customize.ini", "[Ports]\r\nCOM70=" + link_.string() + "\r\n");
     EXPECT_EQ(RunMirelle({program.string(), "no_dialog", "com70"}), 0) << Errors();
+    EXPECT_EQ(Log(), "OK");
+}
+
+TEST_F(UnattendedSafety, WordsMeantAsAPortThatNameNoneAreUsageErrors) {
+    const fs::path program = WriteProgram(Pattern(0x80000, 0x100));
+    const std::vector<std::vector<std::string>> words{
+        {"COM2:"}, {"com 2"}, {"com2x"}, {"/dev/ttyUSB1"}, {"no_dialog", "no_reset", "com2"}};
+    for (const auto& w : words) {
+        StartOldChip();
+        std::vector<std::string> args{program.string()};
+        args.insert(args.end(), w.begin(), w.end());
+        EXPECT_EQ(RunMirelle(args), 2) << w.back();
+        EXPECT_EQ(Log().rfind("NG\r\nUsage error: " + w.back() + " ", 0), 0u) << Log();
+        EXPECT_TRUE(ChipUntouched()) << w.back();
+    }
+}
+
+TEST_F(UnattendedSafety, AStartThatCannotBeTrustedProgramsNothing) {
+    const fs::path program = WriteProgram(Pattern(0x80000, 0x100));
+    int held = -1;
+    const struct {
+        const char* what;
+        std::function<void()> before;
+        int status;
+        std::string log;
+    } cases[] = {
+        {"saved target gone",
+         [&] { Text("DATAFILE.TXT", "[Recent]\r\nCPU=0\r\nCPUNAME=TQ4A09\r\nRATE=0\r\n"); }, 1,
+         "NG\r\nthe target TQ4A09 of DATAFILE.TXT is not in CHIPDEF.INI\r\n"},
+        {"port held exclusively",
+         [&] {
+             held = open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+             ioctl(held, TIOCEXCL);
+         },
+         1, ""},
+    };
+    for (const auto& c : cases) {
+        StartOldChip();
+        c.before();
+        EXPECT_EQ(RunMirelle({program.string(), "com1", "no_dialog"}), c.status) << c.what << Errors();
+        if (held >= 0) close(held), held = -1;
+        if (!c.log.empty()) {
+            EXPECT_EQ(Log(), c.log) << c.what;
+        }
+        EXPECT_EQ(Log().rfind("NG\r\n", 0), 0u) << c.what;
+        EXPECT_TRUE(ChipUntouched()) << c.what;
+    }
+}
+
+TEST_F(UnattendedSafety, ARelativeProgramFolderIsTheOneBelowTheStartingFolder) {
+    StartOldChip();
+    const fs::path program = WriteProgram(Pattern(0x80000, 0x100));
+    const fs::path before = fs::current_path();
+    fs::current_path(home_.parent_path());
+    // The program file too is named from where the run starts.
+    const std::string beside = home_.filename().string() + ".mot";
+    fs::copy_file(program, beside, fs::copy_options::overwrite_existing);
+    const std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle", beside, "com1", "no_dialog"};
+    const int status = Wait(Spawn(argv, {"MIRELLE_HOME=" + home_.filename().string(), "QT_QPA_PLATFORM=offscreen"},
+                                  home_ / "mirelle.log", home_ / "mirelle.err"),
+                            60);
+    fs::remove(beside);
+    fs::current_path(before);
+    EXPECT_EQ(status, 0) << Errors();
     EXPECT_EQ(Log(), "OK");
 }
 

@@ -45,8 +45,8 @@ TEST(CommandLine, EveryPortOfTheComBoxRangeAndNoOtherNumber) {
         {{"f", "com256"}, 1, "com256"},
         {{"f", "com70", "COM300"}, 70, "COM300"},
         {{"f", "reset", "no_dialog", "com99999999999999999999"}, 1, "com99999999999999999999"},
-        {{"f", "com"}, 1, ""},      // no digits: another word
-        {{"f", "com7a"}, 1, ""},    // not only digits: another word
+        {{"f", "com"}, 1, ""},      // no number: see WordsMeantAsPorts
+        {{"f", "com7a"}, 1, ""},
         {{"f", "comX", "com-1"}, 1, ""},
     };
     for (const auto& c : cases) {
@@ -54,6 +54,27 @@ TEST(CommandLine, EveryPortOfTheComBoxRangeAndNoOtherNumber) {
         EXPECT_EQ(cl.com_number, c.port) << c.args[1];
         EXPECT_EQ(cl.bad_port_word, c.bad_word) << c.args[1];
     }
+}
+
+TEST(CommandLine, WordsMeantAsPortsThatNameNoneStopTheRun) {
+    const struct {
+        std::vector<std::string> args;
+        const char* error;  // "" when the run may start
+    } cases[] = {
+        {{"f", "COM2:"}, "COM2: names no port (com1 to com255)"},
+        {{"f", "no_dialog", "com 2"}, "com 2 names no port (com1 to com255)"},
+        {{"f", "com2x"}, "com2x names no port (com1 to com255)"},
+        {{"f", "Com"}, "Com names no port (com1 to com255)"},
+        {{"f", "com0"}, "com0 names no port (com1 to com255)"},
+        {{"f", "/dev/ttyUSB1"}, "/dev/ttyUSB1 names no port: a device is named as comN through [Ports] of Customize.ini"},
+        {{"f", "\\\\.\\COM2"}, "\\\\.\\COM2 names no port: a device is named as comN through [Ports] of Customize.ini"},
+        {{"f", "no_dialog", "no_reset", "com2"},
+         "com2 comes too late to name the port (it is word 2 or 3 after the program)"},
+        {{"f", "no_dialog"}, ""},  // words that are no port still run on COM1
+        {{"f", "com2", "no_dialog", "reset", "fast"}, ""},
+        {{"/dev/data/f.mot", "com2"}, ""},  // the program file may be any path
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseCommandLine(c.args).port_word_error, c.error) << c.args.back();
 }
 
 TEST(CommandLine, NoDialogAnywhereFromPositionTwo) {

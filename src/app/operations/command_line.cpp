@@ -46,6 +46,22 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::optional<long> n = PortWordNumber(args[i]);
         if (n && (*n < kFirstPort || *n > kLastPort)) cl.bad_port_word = args[i];
     }
+    // So would any other word plainly meant as a port: one that begins with
+    // "com" but is not com1 to com255, a device path, or a good port word
+    // where no port is read (position 4 or later). Other words still pass,
+    // as scripts rely on.
+    if (!cl.bad_port_word.empty()) cl.port_word_error = cl.bad_port_word + " names no port (com1 to com255)";
+    for (std::size_t i = 1; i < args.size() && cl.port_word_error.empty(); ++i) {
+        const std::string& word = args[i];
+        const std::optional<long> n = PortWordNumber(word);
+        const bool port = n && *n >= kFirstPort && *n <= kLastPort;
+        if (port && i > 2)
+            cl.port_word_error = word + " comes too late to name the port (it is word 2 or 3 after the program)";
+        else if (!port && strncasecmp(word.c_str(), "com", 3) == 0)
+            cl.port_word_error = word + " names no port (com1 to com255)";
+        else if (!word.empty() && (word[0] == '/' || word.rfind("\\", 0) == 0))
+            cl.port_word_error = word + " names no port: a device is named as comN through [Ports] of Customize.ini";
+    }
 
     cl.use_reset = false;  // with two or more arguments, "no_reset" unless "reset" comes first
     for (std::size_t i = 1; i < args.size(); ++i) {

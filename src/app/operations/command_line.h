@@ -22,6 +22,10 @@ struct CommandLine {
     // A word "com" with digits that name no port (outside 1..255): the run
     // must not start. Empty when there is none.
     std::string bad_port_word;
+    // Why the words meant as a port cannot be used (bad_port_word, a word
+    // beginning with "com" that is not com1 to com255, a device path, a port
+    // word after position 3): the run must not start. Empty when they can.
+    std::string port_word_error;
 };
 
 // The port number a word names: "com" (any case) and decimal digits, e.g.

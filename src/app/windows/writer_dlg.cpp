@@ -59,12 +59,12 @@ void CWriterDlg::DoDataExchange(ui::DataExchange& dx) {
     }
 }
 
-void CWriterDlg::FailStart(const std::string& message) {
+void CWriterDlg::FailStart(const std::string& message, int endCode) {
     // An unattended run that cannot start must not leave an earlier run's
     // "OK" in the result log.
     if (CommandLineMode() && !m_strModuleDir.empty()) WriteResultLog(0, message + "\n");
     ui::MessageBox(this, message, "flash", ui::MessageButtons::Ok, ui::MessageIcon::Stop);
-    EndDialog(ui::kIdCancel);
+    EndDialog(endCode);
 }
 
 bool CWriterDlg::OnInitDialog() {
@@ -91,8 +91,8 @@ bool CWriterDlg::OnInitDialog() {
     if (!sys::ShortPathName(dir, m_strModuleDir)) m_strModuleDir = dir;
     if (m_strModuleDir.empty() || (m_strModuleDir.back() != '/' && m_strModuleDir.back() != '\\'))
         m_strModuleDir += '/';
-    if (!m_commandLine.bad_port_word.empty()) {
-        FailStart("Usage error: " + m_commandLine.bad_port_word + " names no port (com1 to com255)");
+    if (!m_commandLine.port_word_error.empty()) {
+        FailStart("Usage error: " + m_commandLine.port_word_error);
         return true;
     }
 
@@ -121,6 +121,12 @@ bool CWriterDlg::OnInitDialog() {
     settings::RecentSelection recent;
     recent.target = m_nTarget;
     recent.target_name = m_strRecentTargetName;
+    // An unattended run must not program another chip than the one it was
+    // set up for; the window falls back to the remembered position.
+    if (CommandLineMode() && settings::RecentTargetGone(recent, names)) {
+        FailStart("the target " + m_strRecentTargetName + " of DATAFILE.TXT is not in CHIPDEF.INI", ui::kIdOk);
+        return true;
+    }
     m_nTarget = settings::RecentTargetIndex(recent, names);
 
     LoadTargetDefinition();

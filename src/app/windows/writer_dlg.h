@@ -225,8 +225,9 @@ protected:
 
 private:
     friend class MainWindowEvents;
-    // Shows a start-up failure and ends the dialog with cancel.
-    void FailStart(const std::string& message);
+    // Shows a start-up failure and ends the start with `message` in the result log; kIdCancel makes the
+    // unattended run's exit status 2 (it could not start), kIdOk 1 (it failed).
+    void FailStart(const std::string& message, int endCode = ui::kIdCancel);
     // The target and clock texts of the lists, for the session's next command.
     void SyncSession();
 
