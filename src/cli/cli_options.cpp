@@ -148,6 +148,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!byte) return r.error = "--fill takes two hex digits, not " + *fill, r;
         o.fill = *byte;
     }
+    // "COM0" would otherwise be opened as a file of the current folder.
+    for (const std::string& port : o.ports) {
+        const bool com_word = port.size() >= 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
+                              (port[2] == 'M' || port[2] == 'm');
+        if (com_word && ParseComNumber(port) == 0) return r.error = "a COM number is 1 to 255, not " + port, r;
+    }
     for (std::size_t a = 0; a < o.ports.size(); ++a)
         for (std::size_t b = a + 1; b < o.ports.size(); ++b)
             if (o.ports[a] == o.ports[b]) return r.error = "port " + o.ports[a] + " is named twice", r;
@@ -177,7 +183,7 @@ options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)
   --target NAME     the chip (default: the last one chosen)
   --clock N|TEXT    the Clock entry, by number from 0 or by text (default: the last one chosen)
-  -p, --port P      COMn (through [Ports]) or a device path; repeat for a gang run
+  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang run
   --reset-prompt    ask for the board reset before the download
   --log FILE        the result log (default MESSFILE.TXT in the program folder)
   --log-dir DIR     gang run: one PORT.TXT result log per port
@@ -189,7 +195,9 @@ options (before or after the command):
 exit status:
   0  success
   1  the chip or its flash failed (erase, blank check, program, verify mismatch, read error)
-  2  usage or configuration (unknown option, no such target, CHIPDEF.INI unusable)
+  2  usage or configuration (unknown option, no such target, CHIPDEF.INI unusable,
+     the target DATAFILE.TXT names is gone, the result log cannot be written,
+     another run holds the program folder)
   3  program file (missing, unreadable, decode error), or read could not write OUT
   4  port (cannot open, no permission, busy, setting refused)
   5  no answer from the chip (time-out)

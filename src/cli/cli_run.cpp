@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "cli/cli_events.h"
 #include "cli/exit_status.h"
@@ -13,8 +14,10 @@
 #include "cli/port_names.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
+#include "engine/unattended_start.h"
 #include "platform/child_process.h"
 #include "platform/file.h"
+#include "platform/folder_lock.h"
 #include "platform/interrupt.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
@@ -141,6 +144,20 @@ std::string Capitals(std::string text) {
     return text;
 }
 
+// Where read writes OUT: through a symbolic link to the file it names, so
+// that the new file does not replace the link.
+// A link to a file not made yet still leads there.
+std::string ReadTarget(const std::string& out) {
+    std::error_code ec;
+    fs::path path = fs::absolute(out, ec);
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec) break;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path.lexically_normal().string();
+}
+
 // What a single command came to.
 struct Outcome {
     int status = exit_status::kChipFailed;
@@ -163,6 +180,10 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
         session.WriteResultLog(0, "REGIST FAILED!\n");
         status = exit_status::kUsage;
         return "";
+    }
+    if (!o.target && settings::RecentTargetGone(recent, names)) {
+        status = exit_status::kUsage;
+        return "the target " + recent.target_name + " of DATAFILE.TXT is not in CHIPDEF.INI (--target chooses one)";
     }
     int index = settings::RecentTargetIndex(recent, names);
     if (o.target) {
@@ -205,7 +226,7 @@ Outcome RunCommandOn(const Options& o, engine::FlashSession& session) {
         case Command::Program: result = session.RunFullOperation(); break;
         case Command::Verify: result = downloaded() ? session.Compare() : session.LastResult(); break;
         case Command::Read:
-            result = downloaded() ? session.Copy(fs::absolute(o.file).string(), o.intel_hex) : session.LastResult();
+            result = downloaded() ? session.Copy(ReadTarget(o.file), o.intel_hex) : session.LastResult();
             break;
         case Command::Checksum:
             sum = session.ImageChecksum(static_cast<std::uint8_t>(o.fill));
@@ -224,7 +245,10 @@ Outcome RunCommandOn(const Options& o, engine::FlashSession& session) {
         }
         return out;
     }
-    out.status = exit_status::FromOutcome(out.code, result.program_file_failed, sys::InterruptSignal());
+    // The status tells the cause: the command's first failure, unless the
+    // command ended in a completion after all.
+    const int cause = result::IsCompletion(out.code) || result.first_failure_code < 0 ? out.code : result.first_failure_code;
+    out.status = exit_status::FromOutcome(cause, result.program_file_failed, sys::InterruptSignal());
     if (out.code == result::kFullOperationDone) out.text = Readable(LoadString(out.code));
     // A read whose file could not be written has failed, whatever the chip did.
     if (!result.file_error.empty() && out.status != exit_status::kInterrupted) {
@@ -267,6 +291,20 @@ int RunSingle(const Options& o) {
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
     if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
+
+    // As the window's unattended run: the folder's own result log is written
+    // by one run at a time, and a log that cannot be written stops the run
+    // before anything is sent, so that it cannot keep an earlier "OK". A log
+    // named elsewhere (a gang's child) is the caller's and locks nothing.
+    std::unique_ptr<sys::FolderLock> folder_lock;
+    if (o.command != Command::Checksum) {
+        std::error_code ec;
+        const bool folder_log =
+            !o.log || fs::weakly_canonical(session.ResultLogPath(), ec) == fs::weakly_canonical(home + "MESSFILE.TXT", ec);
+        engine::UnattendedStart start = engine::StartUnattendedRun(home, session.ResultLogPath(), folder_log);
+        if (!start.ok()) return Fail(o, exit_status::kUsage, start.error);
+        folder_lock = std::move(start.lock);
+    }
 
     const auto started = std::chrono::steady_clock::now();
     Outcome out;

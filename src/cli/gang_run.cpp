@@ -41,6 +41,7 @@ struct Board {
     double seconds = 0;
     long long bytes = 0;
     bool got_result = false;
+    bool killed = false;  // ended by a signal that the gang did not send
 };
 
 std::string DefaultLogDir(const std::string& home) {
@@ -185,6 +186,13 @@ int RunGang(const Options& o, const std::string& home) {
             b.status = e.signalled ? exit_status::kInterrupted : e.code;
             if (!e.started || b.status == 127) b.status = exit_status::kUsage;
             b.text = "the run ended without a result";
+            // Ended from outside, not by the stop this run forwarded: its
+            // flash may be half done, and its time is the gang's so far.
+            if (e.signalled && !forwarded) {
+                b.killed = true;
+                b.text = "killed" + (e.signal != 0 ? " by signal " + std::to_string(e.signal) + " (" + sys::SignalName(e.signal) + ")" : std::string());
+                b.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            }
         }
         worst = std::max(worst, b.status);
     }
@@ -203,7 +211,7 @@ int RunGang(const Options& o, const std::string& home) {
     for (const Board& b : boards) {
         std::string first = b.text.substr(0, b.text.find('\n'));
         std::printf("%-*s  %-13s  %8.1f  %8lld  %s\n", static_cast<int>(width), b.port.c_str(),
-                    exit_status::Word(b.status), b.seconds, b.bytes, first.c_str());
+                    b.killed ? "killed" : exit_status::Word(b.status), b.seconds, b.bytes, first.c_str());
     }
     std::printf("%zu boards in %.1f s, logs in %s\n", boards.size(), total, dir.c_str());
     return worst;

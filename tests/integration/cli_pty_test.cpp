@@ -1,9 +1,15 @@
 // mirelle-cli against mirelle-sim on pseudo-terminals: every command, the
-// exit status of each kind of failure, --json, and a gang with a silent chip.
+// exit status of each kind of failure, --json, a gang with a silent chip, and
+// runs that must end with their cause without touching the chip or a log
+// that is not theirs.
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -209,6 +215,119 @@ TEST_F(CliPty, AGangOfThreeWithOneSilentChip) {
     }
     const std::string silent = Slurp(home_ / "ttyB.bin");
     EXPECT_EQ(silent.find_first_not_of('\xFF'), std::string::npos);
+}
+
+// The child process of `parent` whose command line holds `word`; -1 when none.
+pid_t ChildNaming(pid_t parent, const std::string& word) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string stat = Slurp(entry.path() / "stat");
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 2));
+        std::string state;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent && Slurp(entry.path() / "cmdline").find(word) != std::string::npos) return std::stoi(name);
+    }
+    return -1;
+}
+
+TEST_F(CliPty, AGangBoardKilledFromOutsideSaysSo) {
+    const pid_t sims[] = {Sim("ttyA", {}), Sim("ttyB", {"--silent"})};
+    const std::string a = (home_ / "ttyA").string(), b = (home_ / "ttyB").string();
+    const pid_t gang = Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "--home", home_.string(), "program",
+                              Program().string(), "--target", "TQ4A01", "-p", a, "-p", b, "--log-dir",
+                              (home_ / "logs").string()},
+                             {}, home_ / "cli.out", home_ / "cli.err");
+    pid_t child = -1;
+    for (int i = 0; i < 500 && child < 0; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        child = ChildNaming(gang, b);
+    ASSERT_GT(child, 0);
+    kill(child, SIGKILL);
+    EXPECT_EQ(Wait(gang, 60), 6);
+    const std::string out = Slurp(home_ / "cli.out");
+    EXPECT_NE(out.find(b + "  killed "), std::string::npos) << out;
+    EXPECT_NE(out.find("killed by signal 9"), std::string::npos) << out;
+    EXPECT_NE(out.find(a + "  ok "), std::string::npos) << out;
+    for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
+}
+
+TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
+    const std::string file = Program().string(), out = (home_ / "out.mot").string();
+    const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
+    int held = -1;  // a descriptor a row holds during its run
+    auto lock_folder = [&] {
+        held = open(home_.c_str(), O_RDONLY | O_DIRECTORY);
+        flock(held, LOCK_EX);
+    };
+    auto hold_port = [&] {
+        held = open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ioctl(held, TIOCEXCL);
+    };
+    auto old_ok = [&] { std::ofstream(home_ / "MESSFILE.TXT", std::ios::binary) << "OK"; };
+    auto lost_target = [&] {
+        std::ofstream(home_ / "DATAFILE.TXT", std::ios::binary) << "[Recent]\r\nCPU=0\r\nCPUNAME=TQ4A09\r\nRATE=0\r\n";
+    };
+    struct Row {
+        const char* what;
+        std::vector<std::string> sim;  // the chip's faults
+        std::function<void()> before;
+        std::vector<std::string> args;
+        int status;
+        std::string words;
+        bool programmed;
+        std::string log;  // MESSFILE.TXT after the run ("" not checked)
+        std::function<bool()> after = {};
+    } rows[] = {
+        {"read CRC errors", {"--read-crc-error", "2"}, {}, {"-q", "read", out}, 1, "", false, ""},
+        {"verify CRC errors", {"--read-crc-error", "2"}, {}, {"-q", "verify", file}, 1, "", false, ""},
+        {"CR read time-out", {"--silent-from", "cr-read"}, {}, {"-q", "erase"}, 5, "", false, ""},
+        {"port held exclusively", {}, hold_port, {"-q", "program", file}, 4, "in use by another program", false, ""},
+        {"folder of another run", {}, [&] { old_ok(), lock_folder(); }, {"-q", "program", file}, 2,
+         "is in use by another run", false, "OK"},
+        {"log in a missing folder", {}, old_ok, {"-q", "--log", (home_ / "none" / "x.log").string(), "program", file}, 2,
+         "cannot write the result log", false, "OK"},
+        {"saved target gone", {}, lost_target, {"-q", "program", file}, 2,
+         "the target TQ4A09 of DATAFILE.TXT is not in CHIPDEF.INI", false, ""},
+        {"reader gone", {}, {}, {"program", file}, 0, "", true, "OK"},
+        {"read through a link", {}, [&] { fs::create_symlink(home_ / "real.mot", home_ / "link.mot"); },
+         {"-q", "read", (home_ / "link.mot").string()}, 0, "", false, "",
+         [&] { return fs::is_symlink(home_ / "link.mot") && fs::file_size(home_ / "real.mot") > 0x80000; }},
+        {"COM0", {}, {}, {"-q", "-p", "COM0", "download"}, 2, "a COM number is 1 to 255, not COM0", false, ""},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> sim{"--no-line-time"};
+        sim.insert(sim.end(), r.sim.begin(), r.sim.end());
+        StartSim("TQ4A01", 0, sim);
+        if (r.before) r.before();
+        int status;
+        if (std::string(r.what) == "reader gone") {
+            // Everything the run writes goes into a pipe whose reader leaves
+            // after one byte.
+            std::vector<std::string> argv{"/bin/bash", "-c", "\"$@\" 2>&1 | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}",
+                                          "bash", cli, "--home", home_.string()};
+            argv.insert(argv.end(), r.args.begin(), r.args.end());
+            status = Wait(Spawn(argv, {}, home_ / "cli.out", home_ / "cli.err"), 60);
+            out_ = err_ = "";
+        } else {
+            status = Cli(r.args);
+        }
+        if (held >= 0) close(held), held = -1;
+        EXPECT_EQ(status, r.status) << r.what << "\n" << out_ << err_;
+        EXPECT_NE((out_ + err_).find(r.words), std::string::npos) << r.what << "\n" << out_ << err_;
+        if (!r.log.empty()) {
+            EXPECT_EQ(Log(), r.log) << r.what;
+        }
+        if (r.after) {
+            EXPECT_TRUE(r.after()) << r.what;
+        }
+        StopSim();
+        const Bytes flash = Flash();
+        EXPECT_EQ(!flash.empty() && flash[0] == Pattern(0x80000, 1).at(0x80000), r.programmed) << r.what;
+        fs::remove(home_ / "flash.bin");
+    }
 }
 
 }  // namespace

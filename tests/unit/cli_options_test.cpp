@@ -57,6 +57,9 @@ TEST(CliOptions, RefusedCommandLines) {
         {"ports", "--unmap", "3", "/dev/x"},         // operand too many
         {"erase", "--unmap", "3"},                   // option of another command
         {"ports", "--map", "3", "/dev/x", "--unmap", "4"},
+        {"erase", "-p", "COM0"},                     // no port, not a file "COM0" either
+        {"erase", "-p", "com256"},
+        {"program", "f", "-p", "COM1", "-p", "COM2:"},
     };
     for (const auto& args : bad) {
         std::string line;
