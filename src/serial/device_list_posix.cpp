@@ -137,7 +137,10 @@ std::vector<SerialDevice> FindSerialDevices(const PortRoots& roots) {
 
 std::vector<SerialDevice> ListSerialDevices(const PortRoots& roots, const std::string& customize_text) {
     std::vector<SerialDevice> devices = FindSerialDevices(roots);
-    for (const auto& [number, device] : PortMap(customize_text)) {
+    for (const auto& entry : PortMap(customize_text)) {
+        // Named, not bound: a structured binding cannot be captured by every compiler we build with.
+        const int number = entry.first;
+        const std::string& device = entry.second;
         auto same = [&](const SerialDevice& d) {
             return d.path == device || std::find(d.by_id.begin(), d.by_id.end(), device) != d.by_id.end();
         };
