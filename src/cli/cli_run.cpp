@@ -271,7 +271,6 @@ int RunSingle(const Options& o) {
     const auto started = std::chrono::steady_clock::now();
     Outcome out;
     std::string usage_error;
-    std::string outside_warning;  // program, verify: the data the areas leave out
     {
         // Signals end the run at the next step, with the port closed and the
         // log saying why.
@@ -283,8 +282,6 @@ int RunSingle(const Options& o) {
         } else if (usage_error.empty()) {
             session.ClearResult();
             out = RunCommandOn(o, session);
-            if ((o.command == Command::Program || o.command == Command::Verify) && session.m_lastLoad.ok())
-                outside_warning = engine::OutsideDataWarning(session.m_lastLoad, session.m_strTarget);
         }
         session.CloseComPort();
         const int signal = sys::InterruptSignal();
@@ -296,7 +293,7 @@ int RunSingle(const Options& o) {
         out.text = events.LastStatus().empty() ? "the command ended without a result" : events.LastStatus();
     events.EndBarLine();
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
-    if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
+    for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     if (out.status == exit_status::kPort &&
         (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
