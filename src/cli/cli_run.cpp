@@ -297,9 +297,7 @@ int RunSingle(const Options& o) {
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     if (out.status == exit_status::kPort &&
         (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
-        out.text += "\n" + serial::DeviceProblemText(port.device) +
-                    // A device that did not open: the ones there are, to map instead.
-                    (out.code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(port.com_number) : "");
+        out.text += "\n" + serial::PortFailureText(port.device, port.com_number, out.code == result::kCannotOpenPort);
     if (o.command == Command::Read && out.status == exit_status::kSuccess) {
         std::error_code ec;
         out.bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));
