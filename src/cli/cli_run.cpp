@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
+#include "engine/chip_problems.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
 #include "platform/child_process.h"
@@ -88,13 +89,16 @@ int ListTargets(const Options& o, const std::string& home) {
             if (i < keys.baud.size()) c += " bit/s)";
             clocks.push_back(c);
         }
+        const engine::ChipCheck check = engine::CheckChip(chipdef, name);
         if (o.json) {
             JsonObject j;
             j.Add("event", "target").Add("name", name).Add("areas", areas).Add("clocks", clocks);
+            j.Add("refused", !check.refusal.empty()).Add("problems", check.texts);
             std::printf("%s\n", j.Text().c_str());
             continue;
         }
-        std::printf("%s\n", name.c_str());
+        std::printf("%s%s\n", name.c_str(), check.refusal.empty() ? "" : "  (refused: its definition is wrong)");
+        for (const std::string& p : check.texts) std::printf("  problem %s\n", p.c_str());
         for (const std::string& a : areas) std::printf("  area   %s\n", a.c_str());
         for (std::size_t i = 0; i < clocks.size(); ++i) std::printf("  clock  %zu: %s\n", i, clocks[i].c_str());
     }
@@ -161,6 +165,10 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
     if (names.empty()) {
         // The window's start-up failure, logged as the window logs it.
         session.WriteResultLog(0, "REGIST FAILED!\n");
+        session.GetEvents().Warning(session.m_strChipDefPath +
+                                    (sys::FileExists(session.m_strChipDefPath)
+                                         ? ": no complete chip definition"
+                                         : ": no such file (the chip definitions are looked for in the program folder)"));
         status = exit_status::kUsage;
         return "";
     }
@@ -175,6 +183,11 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
         }
     }
     const target::ChipDefinition def = session.SelectTarget(names[static_cast<std::size_t>(index)]);
+    if (session.TellChipProblems()) {
+        session.WriteResultLog(0, session.m_chipCheck.refusal + "\n");
+        status = exit_status::kUsage;
+        return session.m_chipCheck.refusal;
+    }
     if (o.clock) {
         int found = -1;
         const int count = static_cast<int>(def.clocks.size());

@@ -67,6 +67,14 @@ int FlashSession::DownloadControlProgram() {
     // Relative control program names are taken in the program's folder
     // (looked up there, not in the process's working folder, which other
     // sessions share).
+    // A chip whose definition reads otherwise than it is written (an address
+    // of 0x80000000 or more, a rate of 0) would be programmed wrongly: it
+    // gets nothing.
+    if (TellChipProblems()) {
+        WriteResultLog(0, m_chipCheck.refusal + "\n");
+        if (!m_bCommandLine) m_events.Notify({m_chipCheck.refusal, "CHIPDEF.INI", Notice::Icon::kExclamation, false});
+        return kDownloadFailed;
+    }
     const ChipTraits traits = TraitsOf(target);
     const DownloadKeys keys = ReadDownloadKeys(m_strChipDefPath, target);
     const auto inFolder = [this](const std::string& p) { return std::filesystem::path(p).is_absolute() ? p : m_strModuleDir + p; };
