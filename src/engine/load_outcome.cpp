@@ -46,6 +46,8 @@ texts::LoadWarningFacts DescribeLoadWarnings(const hexfile::LoadResult& result, 
                                                                      : 0;
     f.refused_address = result.refused_address;
     f.refused_line = result.line_number;
+    f.refused_size = result.refused_size;
+    f.max_size = hexfile::kMaxProgramFileSize;
     f.first_area_start = target.start_address;
     // The image's windows (flash_image.h): the low one from the first area's start.
     const std::uint64_t start = target.start_address;

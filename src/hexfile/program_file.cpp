@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <utility>
 
@@ -257,6 +258,12 @@ LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
     options.image.Fill(options.fill);
     LineReader reader(path);
     if (!reader.IsOpen()) return Failure(LoadStatus::kOpenError);
+    std::error_code ec;
+    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxProgramFileSize) {
+        LoadResult refused = Failure(LoadStatus::kOpenError);
+        refused.refused_size = size;
+        return refused;
+    }
     FileLineSource lines(reader);
     return LoadFilledImage(lines, options);
 }

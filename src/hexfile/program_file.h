@@ -147,6 +147,9 @@ struct LoadResult {
     // For a decoder's address error: the refused record's address and why.
     Refusal refusal = Refusal::kNone;
     std::uint32_t refused_address = 0;
+    // A file larger than kMaxProgramFileSize: its size (an open error; the
+    // file is not read, since one line of it would be held whole).
+    std::uint64_t refused_size = 0;
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
@@ -213,10 +216,14 @@ const ProgramLoader& LoaderOf(ProgramFormat format);
 // The format a first line announces, or none.
 std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line);
 
+// The largest program file that is read: the image holds 6 MiB, which even
+// as one-byte records with comments between them comes nowhere near it.
+inline constexpr std::uint64_t kMaxProgramFileSize = std::uint64_t{256} << 20;
+
 // A whole load of the file at `path` (read as text): fills the image, then
 // decodes the file with the loader of its format. Even a file that cannot be
-// opened leaves the image at the fill. A file whose first read fails is an
-// open error, not an empty file.
+// opened leaves the image at the fill. A file whose first read fails, or one
+// larger than kMaxProgramFileSize, is an open error, not an empty file.
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options);
 // The same for a file given as its lines.
 LoadResult LoadProgram(LineSource& lines, const LoadOptions& options);

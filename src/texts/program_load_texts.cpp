@@ -84,6 +84,9 @@ std::string Hex(std::uint32_t value) {
 std::vector<std::string> LoadWarnings(const LoadWarningFacts& f) {
     std::vector<std::string> lines;
     const std::string format = f.intel_hex ? "Intel HEX" : "S-record";
+    if (f.refused_size != 0)
+        lines.push_back("this file is " + std::to_string(f.refused_size) + " bytes, more than any chip's flash could need (at most " +
+                        std::to_string(f.max_size) + " bytes are read); it is not read");
     if (f.refusal == 1) {
         lines.push_back("the record at " + Hex(f.refused_address) + " (line " + std::to_string(f.refused_line) +
                         ") is refused: it lies below the start of the first flash area of " + f.target_name + " (" +

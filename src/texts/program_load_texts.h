@@ -77,6 +77,7 @@ struct LoadWarningFacts {
     int refused_line = 0;
     std::uint32_t first_area_start = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> image_ranges;  // what the image holds, ends inclusive
+    std::uint64_t refused_size = 0, max_size = 0;  // a file too large to be read, and the largest read
 };
 
 // One line per fact worth a warning, in a fixed order: the refused record,

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -438,6 +440,27 @@ TEST(LoadWarnings, ARefusedRecordIsNamedByItsAddressAndWhy) {
         EXPECT_EQ(warnings.front(), c.warning);
         EXPECT_EQ(texts::LoadMessage(engine::DescribeLoad(r)).rfind("address error in ", 0), 0u);
     }
+}
+
+}  // namespace
+}  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+TEST(LoadWarnings, AFileLargerThanAnyFlashCouldNeedIsNotRead) {
+    const std::string path = ::testing::TempDir() + "mirelle-huge.mot";
+    {
+        std::ofstream(path) << "S";  // one line, made huge without writing it
+    }
+    std::filesystem::resize_file(path, hexfile::kMaxProgramFileSize + 1);
+    hexfile::FlashImage image;
+    const hexfile::LoadResult r = hexfile::LoadProgram(path, {image, {}});
+    std::filesystem::remove(path);
+    EXPECT_EQ(r.status, hexfile::LoadStatus::kOpenError);
+    EXPECT_EQ(texts::LoadWarnings(engine::DescribeLoadWarnings(r, "TQ", {})),
+              std::vector<std::string>{"this file is 268435457 bytes, more than any chip's flash could need (at most "
+                                       "268435456 bytes are read); it is not read"});
 }
 
 }  // namespace
