@@ -80,6 +80,9 @@ public:
     // warnings of a command-line run; true when the chip is refused (nothing
     // may be sent to it).
     bool TellChipProblems();
+    // TellChipProblems, and for a refused chip its result-log entry (and a
+    // notice in the window); true when the chip is refused.
+    bool RefusedChip();
     // Selects entry `index` of the chip's clocks; false when there is none.
     bool SelectRate(int index);
     // The file the result log is written to.
