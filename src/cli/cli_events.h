@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/events.h"
 
@@ -24,6 +25,9 @@ public:
     void EndBarLine();
     // The last step or status text shown.
     const std::string& LastStatus() const { return last_status_; }
+    // The session's warnings, in order: printed after the run, so that they
+    // do not break a progress bar's line.
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
     bool OpenProgress(int mode, const std::string& caption) override;
     void CloseProgress() override;
@@ -36,6 +40,7 @@ public:
     void Cancelled(const std::string& text, bool acknowledge) override;
     bool Ask(engine::Question question, const std::string& text, const std::string& caption) override;
     void Notify(const engine::Notice& notice) override;
+    void Warning(const std::string& text) override { warnings_.push_back(text); }
 
 private:
     // Prints a message with its caption (a JSON event with --json).
@@ -52,6 +57,7 @@ private:
     std::string last_bar_;
     bool bar_on_line_ = false;
     int last_tenth_ = -1;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace mirelle::cli

@@ -12,6 +12,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
+#include "engine/chip_problems.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
 #include "engine/unattended_start.h"
@@ -91,13 +92,16 @@ int ListTargets(const Options& o, const std::string& home) {
             if (i < keys.baud.size()) c += " bit/s)";
             clocks.push_back(c);
         }
+        const engine::ChipCheck check = engine::CheckChip(chipdef, name);
         if (o.json) {
             JsonObject j;
             j.Add("event", "target").Add("name", name).Add("areas", areas).Add("clocks", clocks);
+            j.Add("refused", !check.refusal.empty()).Add("problems", check.texts);
             std::printf("%s\n", j.Text().c_str());
             continue;
         }
-        std::printf("%s\n", name.c_str());
+        std::printf("%s%s\n", name.c_str(), check.refusal.empty() ? "" : "  (refused: its definition is wrong)");
+        for (const std::string& p : check.texts) std::printf("  problem %s\n", p.c_str());
         for (const std::string& a : areas) std::printf("  area   %s\n", a.c_str());
         for (std::size_t i = 0; i < clocks.size(); ++i) std::printf("  clock  %zu: %s\n", i, clocks[i].c_str());
     }
@@ -178,6 +182,10 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
     if (names.empty()) {
         // The window's start-up failure, logged as the window logs it.
         session.WriteResultLog(0, "REGIST FAILED!\n");
+        session.GetEvents().Warning(session.m_strChipDefPath +
+                                    (sys::FileExists(session.m_strChipDefPath)
+                                         ? ": no complete chip definition"
+                                         : ": no such file (the chip definitions are looked for in the program folder)"));
         status = exit_status::kUsage;
         return "";
     }
@@ -196,6 +204,11 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
         }
     }
     const target::ChipDefinition def = session.SelectTarget(names[static_cast<std::size_t>(index)]);
+    if (session.TellChipProblems()) {
+        session.WriteResultLog(0, session.m_chipCheck.refusal + "\n");
+        status = exit_status::kUsage;
+        return session.m_chipCheck.refusal;
+    }
     if (o.clock) {
         int found = -1;
         const int count = static_cast<int>(def.clocks.size());
@@ -309,7 +322,6 @@ int RunSingle(const Options& o) {
     const auto started = std::chrono::steady_clock::now();
     Outcome out;
     std::string usage_error;
-    std::string outside_warning;  // program, verify: the data the areas leave out
     {
         // Signals end the run at the next step, with the port closed and the
         // log saying why.
@@ -321,8 +333,6 @@ int RunSingle(const Options& o) {
         } else if (usage_error.empty()) {
             session.ClearResult();
             out = RunCommandOn(o, session);
-            if ((o.command == Command::Program || o.command == Command::Verify) && session.m_lastLoad.ok())
-                outside_warning = engine::OutsideDataWarning(session.m_lastLoad, session.m_strTarget);
         }
         session.CloseComPort();
         const int signal = sys::InterruptSignal();
@@ -334,13 +344,11 @@ int RunSingle(const Options& o) {
         out.text = events.LastStatus().empty() ? "the command ended without a result" : events.LastStatus();
     events.EndBarLine();
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
-    if (!outside_warning.empty()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", outside_warning.c_str());
+    for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     if (out.status == exit_status::kPort &&
         (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
-        out.text += "\n" + serial::DeviceProblemText(port.device) +
-                    // A device that did not open: the ones there are, to map instead.
-                    (out.code == result::kCannotOpenPort ? "; " + serial::SerialDevicesHint(port.com_number) : "");
+        out.text += "\n" + serial::PortFailureText(port.device, port.com_number, out.code == result::kCannotOpenPort);
     if (o.command == Command::Read && out.status == exit_status::kSuccess) {
         std::error_code ec;
         out.bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));

@@ -54,6 +54,13 @@ int ReadControlProgram(const std::string& path, std::vector<std::uint8_t>& out) 
 
 }  // namespace
 
+bool FlashSession::RefusedChip() {
+    if (!TellChipProblems()) return false;
+    WriteResultLog(0, m_chipCheck.refusal + "\n");
+    if (!m_bCommandLine) m_events.Notify({m_chipCheck.refusal, "CHIPDEF.INI", Notice::Icon::kExclamation, false});
+    return true;
+}
+
 int FlashSession::DownloadControlProgram() {
     const std::string target = m_strTarget;
     auto step = [this] {
@@ -67,6 +74,10 @@ int FlashSession::DownloadControlProgram() {
     // Relative control program names are taken in the program's folder
     // (looked up there, not in the process's working folder, which other
     // sessions share).
+    // A chip whose definition reads otherwise than it is written (an address
+    // of 0x80000000 or more, a rate of 0) would be programmed wrongly: it
+    // gets nothing.
+    if (RefusedChip()) return kDownloadFailed;
     const ChipTraits traits = TraitsOf(target);
     const DownloadKeys keys = ReadDownloadKeys(m_strChipDefPath, target);
     const auto inFolder = [this](const std::string& p) { return std::filesystem::path(p).is_absolute() ? p : m_strModuleDir + p; };

@@ -40,7 +40,16 @@ target::ChipDefinition FlashSession::SelectTarget(const std::string& name) {
     if (m_nRate < 0) m_nRate = 0;
     m_clocks = def.clocks;
     m_strRateText = static_cast<std::size_t>(m_nRate) < m_clocks.size() ? m_clocks[m_nRate] : "";
+    m_chipCheck = CheckChip(m_strChipDefPath, name);
+    m_bChipProblemsTold = false;
     return def;
+}
+
+bool FlashSession::TellChipProblems() {
+    if (m_bCommandLine && !m_bChipProblemsTold)
+        for (const std::string& text : m_chipCheck.texts) m_events.Warning(text);
+    m_bChipProblemsTold = true;
+    return !m_chipCheck.refusal.empty();
 }
 
 bool FlashSession::SelectRate(int index) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/chip_problems.h"
 #include "engine/events.h"
 #include "hexfile/flash_image.h"
 #include "hexfile/program_file.h"
@@ -79,6 +80,13 @@ public:
     // list shows it, in capitals): load address, areas, clocks; the rate index
     // is kept within the chip's clocks.
     target::ChipDefinition SelectTarget(const std::string& name);
+    // The problems of the selected chip's section, once per selection, as
+    // warnings of a command-line run; true when the chip is refused (nothing
+    // may be sent to it).
+    bool TellChipProblems();
+    // TellChipProblems, and for a refused chip its result-log entry (and a
+    // notice in the window); true when the chip is refused.
+    bool RefusedChip();
     // Selects entry `index` of the chip's clocks; false when there is none.
     bool SelectRate(int index);
     // The file the result log is written to.
@@ -172,6 +180,8 @@ public:
     std::string m_strTarget;    // the target as the list shows it (capitals)
     std::string m_strRateText;  // the clock text of the selected rate
     std::vector<std::string> m_clocks;  // the chip's clock texts
+    ChipCheck m_chipCheck;              // what is wrong with the chip's section, read by SelectTarget
+    bool m_bChipProblemsTold = false;
     int m_nRate = 0;
     std::string m_strStepText;
     std::string m_strDownloadPath;

@@ -35,7 +35,8 @@ void FlashSession::FullOperation() {
     }
 
     [&] {
-        if (LoadProgramFile(true, 0xFF) == 0 || !LoadedFlashData() || Interrupted()) return;
+        // A refused chip's areas are wrong: its file is not even loaded against them.
+        if (RefusedChip() || LoadProgramFile(true, 0xFF) == 0 || !LoadedFlashData() || Interrupted()) return;
         if (RunDownload(true) || Interrupted()) return;
         const int blank = QuickBlankTest();
         if (Interrupted()) return;

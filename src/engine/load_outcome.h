@@ -14,6 +14,11 @@ namespace mirelle::engine {
 // load without flash data is told about.
 texts::LoadOutcome DescribeLoad(const hexfile::LoadResult& result, const std::string& target_name = {});
 
+// The facts of a load that a command-line run warns of (texts::LoadWarnings
+// words them); `areas` are the chip's flash areas the load was given.
+texts::LoadWarningFacts DescribeLoadWarnings(const hexfile::LoadResult& result, const std::string& target_name,
+                                             const hexfile::ImageTarget& target);
+
 // The warning for a load's data outside the flash areas of `target` ("" when
 // there is none).
 std::string OutsideDataWarning(const hexfile::LoadResult& load, const std::string& target);

@@ -2,6 +2,7 @@
 // the format detection and the decoders, tied to the session's state and to
 // where each failure is reported (a notice or the result log). The decoding
 // itself is done by the pure pieces in src/hexfile/.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,8 +22,13 @@ namespace {
 
 ImageTarget TargetOf(const FlashSession& session) {
     ImageTarget target{session.m_nStartAddr[0], session.m_nSkipHalfword};
-    for (int i = 0; i < session.m_nAreaCount && i < static_cast<int>(session.m_nStartAddr.size()); ++i)
-        target.areas.push_back({session.m_nStartAddr[i], session.m_nEndAddr[i]});
+    for (int i = 0; i < session.m_nAreaCount && i < static_cast<int>(session.m_nStartAddr.size()); ++i) {
+        const std::uint32_t start = session.m_nStartAddr[i], end = session.m_nEndAddr[i];
+        // The transfers send an area's last block whole (protocol/block_plan.h).
+        const std::uint64_t blocks = end >= start ? (std::uint64_t{end} - start) / protocol::kBlockSize + 1 : 0;
+        const std::uint64_t sent_end = std::uint64_t{start} + blocks * protocol::kBlockSize - 1;
+        target.areas.push_back({start, end, static_cast<std::uint32_t>(std::min<std::uint64_t>(sent_end, 0xFFFFFFFF))});
+    }
     return target;
 }
 
@@ -46,7 +52,14 @@ int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     }
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
-    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = TargetOf(*this), .fill = fill});
+    const ImageTarget target = TargetOf(*this);
+    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = target, .fill = fill});
+    // Compilers put RAM or option data into program files, and files come
+    // cut short or mended by hand: what the load left out, or took as it is,
+    // an unattended run says, since nobody watches its window.
+    if (m_bCommandLine)
+        for (const std::string& warning : texts::LoadWarnings(DescribeLoadWarnings(m_lastLoad, m_strTarget, target)))
+            m_events.Warning(warning);
     if (m_lastLoad.ok()) return 1;
     ReportLoadFailure(*this, DescribeLoad(m_lastLoad));
     return 0;
@@ -57,10 +70,6 @@ bool FlashSession::LoadedFlashData() {
         ReportLoadFailure(*this, DescribeLoad({.status = LoadStatus::kNoFlashData}, m_strTarget));
         return false;
     }
-    // Compilers put RAM or option data into program files: it is left out,
-    // but an unattended run says so, since nobody watches its window.
-    const std::string warning = OutsideDataWarning(m_lastLoad, m_strTarget);
-    if (!warning.empty() && m_bCommandLine) m_events.Warning(warning);
     return true;
 }
 

@@ -4,7 +4,10 @@
 #include "hexfile/srecord.h"
 #include "platform/textfile.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <utility>
 
 namespace mirelle::hexfile {
@@ -32,15 +35,25 @@ LoadResult IntelHexFailure(IntelHexError error, int line_number) {
 // 32 bits as the image's do.
 void CountRecord(LoadResult& result, const ImageTarget& target, std::uint32_t address, std::size_t count) {
     if (target.areas.empty()) return;
+    auto note = [](std::optional<std::uint32_t>& first, std::optional<std::uint32_t>& last, std::uint32_t at) {
+        if (!first) first = at;
+        if (!last || at > *last) last = at;
+    };
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t at = address + static_cast<std::uint32_t>(i);
-        bool inside = false;
-        for (const FlashArea& area : target.areas) inside = inside || (at >= area.start && at <= area.end);
+        bool inside = false, sent = false;
+        for (const FlashArea& area : target.areas) {
+            inside = inside || (at >= area.start && at <= area.end);
+            sent = sent || (area.sent_end > area.end && at > area.end && at <= area.sent_end && at >= area.start);
+        }
         if (inside) {
             ++result.bytes_in_flash;
+        } else if (sent) {
+            ++result.bytes_sent_outside;
+            note(result.first_sent_outside, result.last_sent_outside, at);
         } else {
             ++result.bytes_outside;
-            if (!result.first_outside) result.first_outside = at;
+            note(result.first_outside, result.last_outside, at);
         }
     }
 }
@@ -73,7 +86,9 @@ LoadResult LoadFilledImage(LineSource& lines, const LoadOptions& options) {
     if (!loader) return Failure(LoadStatus::kUnknownFormat);
     // The loader reads the file from its first line again.
     ReplayFirstLine all(std::move(first), lines);
-    return loader->Decode(all, options);
+    LoadResult result = loader->Decode(all, options);
+    result.format = loader->Format();
+    return result;
 }
 
 }  // namespace
@@ -108,11 +123,34 @@ bool TextLineSource::Next(std::string& line) {
     return true;
 }
 
+bool ProgramLoader::StoredRanges::Add(std::uint64_t first, std::uint64_t count) {
+    if (count == 0) return false;
+    std::uint64_t start = first, end = first + count;
+    bool overlaps = false;
+    auto it = ranges_.upper_bound(start);
+    if (it != ranges_.begin() && std::prev(it)->second >= start) --it;
+    // Merges every range that touches the new one; touching is no overlap.
+    while (it != ranges_.end() && it->first <= end) {
+        overlaps = overlaps || (it->first < end && it->second > start);
+        start = std::min(start, it->first);
+        end = std::max(end, it->second);
+        it = ranges_.erase(it);
+    }
+    ranges_.emplace(start, end);
+    return overlaps;
+}
+
 bool ProgramLoader::StoreRecord(const LoadOptions& options, std::uint32_t address,
-                                std::span<const std::uint8_t> data, LoadResult& counted) {
+                                std::span<const std::uint8_t> data, int line_number, StoredRanges& stored,
+                                LoadResult& counted) {
     const ImageTarget& target = options.target;
-    if (options.image.Store(address, data, target.start_address, target.skip_halfword) != StoreOutcome::kStored)
+    const StoreOutcome outcome = options.image.Store(address, data, target.start_address, target.skip_halfword);
+    if (outcome != StoreOutcome::kStored) {
+        counted.refusal = outcome == StoreOutcome::kBelowStart ? Refusal::kBelowStart : Refusal::kOutsideImage;
+        counted.refused_address = address;
         return false;
+    }
+    if (stored.Add(address, data.size()) && counted.notes.overlap_line == 0) counted.notes.overlap_line = line_number;
     CountRecord(counted, target, address, data.size());
     return true;
 }
@@ -123,18 +161,37 @@ bool SRecordLoader::Recognizes(std::string_view first_line) const {
 
 LoadResult SRecordLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
+    StoredRanges stored;
+    bool terminated = false;
+    std::uint32_t data_records = 0;
     std::string line;
     int lines_read = 0;
     for (int line_number = 1; lines.Next(line); ++line_number) {
         lines_read = line_number;
         const SRecordLine record = DecodeSRecord(line);
-        if (record.kind == SRecordLine::Kind::kSkipped) continue;
+        if (record.kind == SRecordLine::Kind::kSkipped) {
+            const char type = line.size() > 1 ? line[1] : '\0';
+            if (type == '7' || type == '8' || type == '9') terminated = true;
+            const std::optional<std::uint32_t> claimed = type == '5' ? DecodeSRecordCount(line) : std::nullopt;
+            if (claimed && *claimed != (data_records & 0xFFFF) && counted.notes.count_line == 0) {
+                counted.notes.count_line = line_number;
+                counted.notes.count_claimed = *claimed;
+                counted.notes.count_found = data_records;
+            }
+            continue;
+        }
         if (record.kind == SRecordLine::Kind::kError) return SRecordFailure(record.error, line_number);
-        if (!StoreRecord(options, record.address, record.Data(), counted))
-            return SRecordFailure(SRecordError::kAddress, line_number);
+        ++data_records;
+        if (!StoreRecord(options, record.address, record.Data(), line_number, stored, counted)) {
+            LoadResult failure = SRecordFailure(SRecordError::kAddress, line_number);
+            failure.refusal = counted.refusal;
+            failure.refused_address = counted.refused_address;
+            return failure;
+        }
     }
     // A read that failed part way is no end of the file: the image is incomplete.
     if (lines.Failed()) return SRecordFailure(SRecordError::kFile, LastLineNumber(lines_read));
+    counted.notes.no_terminator = !terminated;
     return counted;
 }
 
@@ -144,6 +201,7 @@ bool IntelHexLoader::Recognizes(std::string_view first_line) const {
 
 LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options) const {
     LoadResult counted;
+    StoredRanges stored;
     std::string line;
     std::uint32_t base = 0;
     int lines_read = 0;
@@ -152,14 +210,28 @@ LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options)
         const IntelHexLine record = DecodeIntelHexLine(line, base);
         switch (record.kind) {
             case IntelHexLine::Kind::kSkipped: continue;
-            case IntelHexLine::Kind::kEnd: return counted;
+            case IntelHexLine::Kind::kEnd: {
+                // Nothing after the end record is data; the first line there is noted.
+                for (++line_number; lines.Next(line); ++line_number) {
+                    if (!line.empty()) {
+                        counted.notes.after_end_line = line_number;
+                        break;
+                    }
+                }
+                return counted;
+            }
             case IntelHexLine::Kind::kError: return IntelHexFailure(record.error, line_number);
             case IntelHexLine::Kind::kData: break;
         }
-        if (!StoreRecord(options, record.address, record.Data(), counted))
-            return IntelHexFailure(IntelHexError::kAddress, line_number);
+        if (!StoreRecord(options, record.address, record.Data(), line_number, stored, counted)) {
+            LoadResult failure = IntelHexFailure(IntelHexError::kAddress, line_number);
+            failure.refusal = counted.refusal;
+            failure.refused_address = counted.refused_address;
+            return failure;
+        }
     }
     if (lines.Failed()) return IntelHexFailure(IntelHexError::kFile, LastLineNumber(lines_read));
+    counted.notes.no_terminator = true;
     return counted;
 }
 
@@ -186,6 +258,12 @@ LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
     options.image.Fill(options.fill);
     LineReader reader(path);
     if (!reader.IsOpen()) return Failure(LoadStatus::kOpenError);
+    std::error_code ec;
+    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxProgramFileSize) {
+        LoadResult refused = Failure(LoadStatus::kOpenError);
+        refused.refused_size = size;
+        return refused;
+    }
     FileLineSource lines(reader);
     return LoadFilledImage(lines, options);
 }

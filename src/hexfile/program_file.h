@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -80,6 +81,10 @@ private:
 struct FlashArea {
     std::uint32_t start = 0;
     std::uint32_t end = 0;
+    // The last address that the area's transfer sends: the end of its last
+    // whole block, which may reach past `end`. At or below `end`: nothing
+    // past the area is sent.
+    std::uint32_t sent_end = 0;
 };
 
 // Where the data of a program file may go.
@@ -106,8 +111,25 @@ enum class LoadStatus {
     kNoFlashData,    // decoded well, but no byte for any flash area (the caller's check)
 };
 
+// Why a data record was refused (a decoder's address error).
+enum class Refusal {
+    kNone,
+    kBelowStart,    // its first address lies below the first flash area's start
+    kOutsideImage,  // the image has no room for it (see flash_image.h)
+};
+
+// What a load took as it is, but a user should hear of.
+struct LoadNotes {
+    int overlap_line = 0;        // the first line whose data replaced data of an earlier line
+    bool no_terminator = false;  // no S7/S8/S9, or no Intel HEX end record
+    int count_line = 0;          // an S5 line whose count differs from the data records before it
+    std::uint32_t count_claimed = 0, count_found = 0;
+    int after_end_line = 0;  // the first line after the Intel HEX end record (never read as data)
+};
+
 struct LoadResult {
     LoadStatus status = LoadStatus::kOk;
+    ProgramFormat format = ProgramFormat::kSRecord;  // the loader that decoded the file
     int decoder_error = 0;  // the decoder's error code (1..4) for decoder failures
     int line_number = 0;    // the failing line, for decoder failures
     // With the target's areas given: the data bytes that lie in a flash area,
@@ -116,6 +138,18 @@ struct LoadResult {
     std::uint64_t bytes_in_flash = 0;
     std::uint64_t bytes_outside = 0;
     std::optional<std::uint32_t> first_outside = std::nullopt;
+    std::optional<std::uint32_t> last_outside = std::nullopt;  // the highest such address
+    // Bytes outside every area that an area's last block still holds: they
+    // are sent, and programmed, with that block. Not counted in bytes_outside.
+    std::uint64_t bytes_sent_outside = 0;
+    std::optional<std::uint32_t> first_sent_outside = std::nullopt, last_sent_outside = std::nullopt;
+    LoadNotes notes = {};
+    // For a decoder's address error: the refused record's address and why.
+    Refusal refusal = Refusal::kNone;
+    std::uint32_t refused_address = 0;
+    // A file larger than kMaxProgramFileSize: its size (an open error; the
+    // file is not read, since one line of it would be held whole).
+    std::uint64_t refused_size = 0;
 
     bool ok() const { return status == LoadStatus::kOk; }
 };
@@ -142,10 +176,22 @@ public:
     virtual LoadResult Decode(LineSource& lines, const LoadOptions& options) const = 0;
 
 protected:
-    // Stores one data record as the image's storing rule says and counts its
-    // bytes into `counted`; false when the image refused it.
+    // The address ranges stored so far, to notice a record that replaces
+    // data of an earlier one.
+    class StoredRanges {
+    public:
+        // Adds [first, first + count); true when it overlaps a range added before.
+        bool Add(std::uint64_t first, std::uint64_t count);
+
+    private:
+        std::map<std::uint64_t, std::uint64_t> ranges_;  // start -> end (exclusive), disjoint
+    };
+
+    // Stores one data record (from line `line_number`) as the image's storing
+    // rule says and counts its bytes into `counted`; false when the image
+    // refused it, with the refusal in `counted`.
     static bool StoreRecord(const LoadOptions& options, std::uint32_t address, std::span<const std::uint8_t> data,
-                            LoadResult& counted);
+                            int line_number, StoredRanges& stored, LoadResult& counted);
 };
 
 class SRecordLoader final : public ProgramLoader {
@@ -155,7 +201,8 @@ public:
     LoadResult Decode(LineSource& lines, const LoadOptions& options) const override;
 };
 
-// Stops at the end record (type 01); what follows it is never read.
+// Stops storing at the end record (type 01); what follows it is never
+// decoded, only noted when it is there.
 class IntelHexLoader final : public ProgramLoader {
 public:
     ProgramFormat Format() const override { return ProgramFormat::kIntelHex; }
@@ -169,10 +216,14 @@ const ProgramLoader& LoaderOf(ProgramFormat format);
 // The format a first line announces, or none.
 std::optional<ProgramFormat> DetectProgramFormat(std::string_view first_line);
 
+// The largest program file that is read: the image holds 6 MiB, which even
+// as one-byte records with comments between them comes nowhere near it.
+inline constexpr std::uint64_t kMaxProgramFileSize = std::uint64_t{256} << 20;
+
 // A whole load of the file at `path` (read as text): fills the image, then
 // decodes the file with the loader of its format. Even a file that cannot be
-// opened leaves the image at the fill. A file whose first read fails is an
-// open error, not an empty file.
+// opened leaves the image at the fill. A file whose first read fails, or one
+// larger than kMaxProgramFileSize, is an open error, not an empty file.
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options);
 // The same for a file given as its lines.
 LoadResult LoadProgram(LineSource& lines, const LoadOptions& options);

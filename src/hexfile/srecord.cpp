@@ -28,6 +28,16 @@ int DecodeSRecordLine(std::string_view line, SRecordBytes& bytes, std::uint32_t&
     return count - address_length - 1;
 }
 
+std::optional<std::uint32_t> DecodeSRecordCount(std::string_view line) {
+    if (line.size() < 2 || line[0] != 'S' || line[1] != '5') return std::nullopt;
+    const std::string_view digits = line.substr(2);
+    std::array<std::uint8_t, 4> bytes{};
+    if (digits.size() != 8 || !AllHexDigits(digits) || ConvertPairs(digits, bytes.data(), bytes.size()) != 4)
+        return std::nullopt;
+    if (bytes[0] != 3 || ((bytes[0] + bytes[1] + bytes[2] + bytes[3]) & 0xFF) != 0xFF) return std::nullopt;
+    return std::uint32_t{bytes[1]} << 8 | bytes[2];
+}
+
 SRecordLine DecodeSRecord(std::string_view line) {
     SRecordLine result;
     if (line.empty()) return result;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -45,6 +46,10 @@ struct SRecordLine {
         return {bytes.data() + first_data, static_cast<std::size_t>(data_count)};
     }
 };
+
+// The record count of a valid S5 line (16-bit, count byte 3); none for any
+// other line or one that does not decode.
+std::optional<std::uint32_t> DecodeSRecordCount(std::string_view line);
 
 // Classifies and decodes one line (without its end). An empty line is
 // skipped. The address is not checked against the image here.

@@ -63,11 +63,20 @@ std::string PortProblemText(int com_number, const std::string& device) {
         case OpenProblem::NoPermission:  // Linux only: Windows tells no such case apart
             text += ", which this user may not open: " + GroupAdvice(group);
             break;
-        case OpenProblem::Other:
+        case OpenProblem::Other: {
+            const std::string obstacle = PortObstacle(device);
+            if (!obstacle.empty()) return text + ", which" + obstacle;
             text += ", which could not be opened (another program may be using it)";
             break;
+        }
     }
     return text + "; " + SerialDevicesHint(com_number);
+}
+
+std::string PortFailureText(const std::string& device, int com_number, bool open_failed) {
+    if (const std::string obstacle = PortObstacle(device); !obstacle.empty()) return device + ":" + obstacle;
+    const std::string text = DeviceProblemText(device);
+    return open_failed ? text + "; " + SerialDevicesHint(com_number) : text;
 }
 
 }  // namespace mirelle::serial

@@ -68,6 +68,13 @@ enum class OpenProblem { Missing, NoPermission, Other };
 // the device's group, the one a user must belong to ("dialout" on Debian).
 OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group);
 
+// What keeps a device that exists from serving as the port, judged by
+// looking at it: " is not a serial port (...)" for a file or a device that
+// is no terminal, " is in use by another program (process N holds the lock
+// file PATH)" when a program holds its lock file, flock or exclusive open;
+// empty when none of these is seen (always on Windows).
+std::string PortObstacle(const std::string& device);
+
 // What a user who may not open the devices of `group` is told: "the user must
 // be in the group dialout (sudo usermod -aG dialout $USER, then log in
 // again)". Every text about a refused permission says it this way.
@@ -78,6 +85,11 @@ std::string GroupAdvice(const std::string& group);
 // Linux the device is opened (without waiting for a carrier) to find out,
 // so that a device that opens is told as one that refused its settings.
 std::string DeviceProblemText(const std::string& device);
+
+// What mirelle-cli says of a port that failed: what PortObstacle sees in the
+// way, else DeviceProblemText and, when the device did not open
+// (`open_failed`), the serial devices there are to map to COM `com_number`.
+std::string PortFailureText(const std::string& device, int com_number, bool open_failed);
 
 // The serial devices that exist and how to map one to COM `com_number`
 // ("N" when it is not known), as one line's end: "serial devices: ...; map

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 
 #include "platform/file.h"
+#include "serial/uucp_lock.h"
 
 namespace mirelle::serial {
 
@@ -178,6 +180,25 @@ OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     if (::access(device.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         return OpenProblem::NoPermission;
     return OpenProblem::Other;
+}
+
+std::string PortObstacle(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    if (!S_ISCHR(st.st_mode)) return " is not a serial port (not a character device)";
+    std::string lock_path;
+    if (const pid_t holder = LockHolder(device, lock_path))
+        return " is in use by another program (process " + std::to_string(holder) + " holds the lock file " +
+               lock_path + ")";
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EBUSY ? " is in use by another program" : "";
+    std::string obstacle;
+    if (!::isatty(fd))
+        obstacle = " is not a serial port (not a terminal device)";
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        obstacle = " is in use by another program";
+    ::close(fd);  // also drops a lock just taken
+    return obstacle;
 }
 
 std::string DeviceProblemText(const std::string& device) {

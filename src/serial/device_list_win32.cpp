@@ -82,6 +82,8 @@ OpenProblem DiagnoseOpenFailure(const std::string& device, std::string& group) {
     return OpenProblem::Other;
 }
 
+std::string PortObstacle(const std::string&) { return {}; }
+
 std::string DeviceProblemText(const std::string& device) {
     std::string group;
     switch (DiagnoseOpenFailure(device, group)) {

@@ -23,6 +23,12 @@ std::string UucpLockName(const std::string& device);
 // form) or a binary int of four bytes (the old one); 0 when it names none.
 pid_t ParseLockPid(const std::string& text);
 
+// The live process, other than this one, whose lock file in the first of
+// `dirs` that exists holds `device`, with the file's path in `lock_path`;
+// 0 when none does.
+pid_t LockHolder(const std::string& device, std::string& lock_path,
+                 const std::vector<std::string>& dirs = DefaultLockDirs());
+
 class UucpLock {
 public:
     UucpLock() = default;

@@ -90,6 +90,18 @@ pid_t ParseLockPid(const std::string& text) {
     return static_cast<pid_t>(pid);
 }
 
+pid_t LockHolder(const std::string& device, std::string& lock_path, const std::vector<std::string>& dirs) {
+    for (const std::string& d : dirs) {
+        if (!IsDirectory(d)) continue;
+        lock_path = d + "/" + UucpLockName(device);
+        std::string text;
+        if (!ReadSmallFile(lock_path, text)) return 0;
+        const pid_t owner = ParseLockPid(text);
+        return owner > 0 && owner != ::getpid() && ProcessAlive(owner) ? owner : 0;
+    }
+    return 0;
+}
+
 UucpLock::UucpLock(UucpLock&& other) noexcept : path_(std::exchange(other.path_, std::string())) {}
 
 UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {

@@ -60,6 +60,34 @@ ChipDefinition ReadChipDefinition(const std::string& chipdef_path, const std::st
     return chip;
 }
 
+std::vector<ChipProblem> CheckChipDefinition(const std::string& chipdef_path, const std::string& section) {
+    using Kind = ChipProblem::Kind;
+    std::vector<ChipProblem> problems;
+    auto entries = [&](const char* key) { return SplitList(profile::GetString(chipdef_path, section, key, "", 256)); };
+    const auto starts = entries("StartAddress"), ends = entries("EndAddress");
+    for (const auto* list : {&starts, &ends})
+        for (std::size_t i = 0; i < list->size(); ++i)
+            if (HexEntrySaturates((*list)[i]))
+                problems.push_back({Kind::kAddressSaturates, list == &starts ? "StartAddress" : "EndAddress",
+                                    static_cast<int>(i + 1), (*list)[i]});
+    for (const char* key : {"Baud", "Baud2"}) {
+        const auto rates = entries(key);
+        for (std::size_t i = 0; i < rates.size(); ++i)
+            if (ParseDecimalEntry(rates[i]) <= 0)
+                problems.push_back({Kind::kNoRate, key, static_cast<int>(i + 1), rates[i]});
+    }
+    const std::size_t areas = std::min(starts.size(), ends.size());
+    for (std::size_t i = 0; i < areas && i < std::size_t{kMaxAreas}; ++i)
+        if (ParseHexEntry(starts[i]) > ParseHexEntry(ends[i]))
+            problems.push_back({Kind::kStartAfterEnd, "StartAddress", static_cast<int>(i + 1), starts[i] + "," + ends[i]});
+    if (starts.size() != ends.size())
+        problems.push_back({Kind::kListLengths, "StartAddress", 0, "", static_cast<int>(starts.size()),
+                            static_cast<int>(ends.size())});
+    if (areas > std::size_t{kMaxAreas})
+        problems.push_back({Kind::kTooManyAreas, "StartAddress", 0, "", static_cast<int>(areas), kMaxAreas});
+    return problems;
+}
+
 DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string& section) {
     DownloadKeys keys;
     keys.download_file = profile::GetString(chipdef_path, section, "DownloadFile", "", 260);

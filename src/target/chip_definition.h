@@ -43,6 +43,27 @@ struct ChipDefinition {
 // chip has as many areas as the shorter list holds.
 ChipDefinition ReadChipDefinition(const std::string& chipdef_path, const std::string& section);
 
+// What is wrong with a section's values. A refusing problem makes the chip
+// unusable: it would be programmed at a wrong address or a rate of nothing.
+struct ChipProblem {
+    enum class Kind {
+        kAddressSaturates,  // refuses: an address entry reads as 0x7FFFFFFF (or -0x80000000)
+        kNoRate,            // refuses: a Baud or Baud2 entry of 0 or less
+        kStartAfterEnd,     // an area whose start lies above its end holds nothing
+        kListLengths,       // StartAddress and EndAddress differ in length
+        kTooManyAreas,      // more than kMaxAreas areas
+    };
+    Kind kind;
+    std::string key;           // the key (the first of two for kListLengths and kTooManyAreas)
+    int entry = 0;             // the entry or area, from 1
+    std::string value;         // the entry as written; for kStartAfterEnd the end's
+    int count = 0, other = 0;  // list lengths: StartAddress's and EndAddress's
+    bool Refuses() const { return kind == Kind::kAddressSaturates || kind == Kind::kNoRate; }
+};
+
+// The problems of `section`, in key order.
+std::vector<ChipProblem> CheckChipDefinition(const std::string& chipdef_path, const std::string& section);
+
 // The chip keys that the download reads afresh each time it runs.
 struct DownloadKeys {
     std::string download_file;

@@ -12,8 +12,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-// strtol with a 32-bit long: overflow saturates at the limits of the type.
-std::int32_t ParseLong(const std::string& s, int base) {
+// strtol with a 32-bit long: overflow saturates at the limits of the type;
+// `saturated`, when given, tells whether it did.
+std::int32_t ParseLong(const std::string& s, int base, bool* saturated = nullptr) {
     std::size_t i = 0;
     while (i < s.size() && IsCSpace(s[i])) ++i;
     bool negative = false;
@@ -27,7 +28,10 @@ std::int32_t ParseLong(const std::string& s, int base) {
         const int d = HexDigit(s[i]);
         if (d < 0 || d >= base) break;
         acc = acc * base + d;
-        if (acc > limit) acc = limit;  // stays saturated for the remaining digits
+        if (acc > limit) {
+            acc = limit;  // stays saturated for the remaining digits
+            if (saturated) *saturated = true;
+        }
     }
     return static_cast<std::int32_t>(negative ? -acc : acc);
 }
@@ -48,6 +52,12 @@ std::vector<std::string> SplitList(const std::string& text) {
 
 std::uint32_t ParseHexEntry(const std::string& entry) {
     return static_cast<std::uint32_t>(ParseLong(entry, 16));
+}
+
+bool HexEntrySaturates(const std::string& entry) {
+    bool saturated = false;
+    ParseLong(entry, 16, &saturated);
+    return saturated;
 }
 
 std::int32_t ParseDecimalEntry(const std::string& entry) { return ParseLong(entry, 10); }

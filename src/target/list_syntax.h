@@ -17,6 +17,10 @@ std::vector<std::string> SplitList(const std::string& text);
 // 0x7FFFFFFF, below -0x80000000 to -0x80000000), then used as an unsigned address.
 std::uint32_t ParseHexEntry(const std::string& entry);
 
+// True when ParseHexEntry saturates `entry`: its value is 0x80000000 or
+// more (or below -0x80000000), so what it reads is not what the entry says.
+bool HexEntrySaturates(const std::string& entry);
+
 // A decimal entry read as atol reads it (no digits: 0).
 std::int32_t ParseDecimalEntry(const std::string& entry);
 

@@ -71,6 +71,60 @@ std::string OutsideDataWarning(std::uint64_t bytes_outside, std::optional<std::u
            " (first at " + first + "); they are not programmed";
 }
 
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> LoadWarnings(const LoadWarningFacts& f) {
+    std::vector<std::string> lines;
+    const std::string format = f.intel_hex ? "Intel HEX" : "S-record";
+    if (f.refused_size != 0)
+        lines.push_back("this file is " + std::to_string(f.refused_size) + " bytes, more than any chip's flash could need (at most " +
+                        std::to_string(f.max_size) + " bytes are read); it is not read");
+    if (f.refusal == 1) {
+        lines.push_back("the record at " + Hex(f.refused_address) + " (line " + std::to_string(f.refused_line) +
+                        ") is refused: it lies below the start of the first flash area of " + f.target_name + " (" +
+                        Hex(f.first_area_start) + "); nothing is programmed");
+    } else if (f.refusal == 2) {
+        std::string held;
+        for (const auto& [first, last] : f.image_ranges)
+            held += (held.empty() ? "" : ", ") + Hex(first) + "-" + Hex(last);
+        lines.push_back("the record at " + Hex(f.refused_address) + " (line " + std::to_string(f.refused_line) +
+                        ") is refused: it lies outside what the program image holds for " + f.target_name + " (" +
+                        held + "); nothing is programmed");
+    }
+    std::string outside = OutsideDataWarning(f.bytes_outside, f.first_outside, f.target_name);
+    if (!outside.empty()) {
+        if (f.last_outside) outside += " (up to " + Hex(*f.last_outside) + "; none of them is sent)";
+        lines.push_back(outside);
+    }
+    if (f.bytes_sent_outside != 0 && f.first_sent_outside && f.last_sent_outside)
+        lines.push_back(std::to_string(f.bytes_sent_outside) + " bytes of this file lie outside the flash of " +
+                        f.target_name + " (" + Hex(*f.first_sent_outside) + " to " + Hex(*f.last_sent_outside) +
+                        ") but within the last " + std::to_string(f.block_size) +
+                        "-byte block of an area; that block is sent whole, so they are programmed");
+    if (f.overlap_line != 0)
+        lines.push_back("line " + std::to_string(f.overlap_line) +
+                        " of this file writes over data of an earlier record; the later record's bytes are used");
+    if (f.no_terminator)
+        lines.push_back(f.intel_hex ? "this Intel HEX file has no end record (:00000001FF); it may be cut short"
+                                    : "this S-record file has no S7, S8 or S9 end record; it may be cut short");
+    if (f.count_line != 0)
+        lines.push_back("the S5 record in line " + std::to_string(f.count_line) + " counts " +
+                        std::to_string(f.count_claimed) + " data records, but " + std::to_string(f.count_found) +
+                        " come before it; the file may be incomplete");
+    if (f.after_end_line != 0)
+        lines.push_back("line " + std::to_string(f.after_end_line) + " and those after it follow the " + format +
+                        " end record and are not read");
+    return lines;
+}
+
 LoadReport PlanLoadReport(const LoadOutcome& outcome, bool command_line, bool progress_shown) {
     LoadReport report;
     const std::string message = LoadMessage(outcome);

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace mirelle::texts {
 
@@ -52,6 +54,37 @@ std::string LoadCaption(LoadFailure failure);
 // standard error; any other command-line front end can do the same.
 std::string OutsideDataWarning(std::uint64_t bytes_outside, std::optional<std::uint32_t> first_outside,
                                const std::string& target_name);
+
+// What a load took as it is, or the address it refused, described for the
+// warnings of a command-line run (engine::DescribeLoadWarnings fills it).
+struct LoadWarningFacts {
+    std::string target_name;
+    bool intel_hex = false;
+    // Outside every flash area: not sent at all, and sent with an area's last block.
+    std::uint64_t bytes_outside = 0;
+    std::optional<std::uint32_t> first_outside, last_outside;
+    std::uint64_t bytes_sent_outside = 0;
+    std::optional<std::uint32_t> first_sent_outside, last_sent_outside;
+    std::uint32_t block_size = 512;
+    int overlap_line = 0;
+    bool no_terminator = false;
+    int count_line = 0;
+    std::uint32_t count_claimed = 0, count_found = 0;
+    int after_end_line = 0;
+    // A decoder's address error: 1 below the first area's start, 2 beyond the image.
+    int refusal = 0;
+    std::uint32_t refused_address = 0;
+    int refused_line = 0;
+    std::uint32_t first_area_start = 0;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> image_ranges;  // what the image holds, ends inclusive
+    std::uint64_t refused_size = 0, max_size = 0;  // a file too large to be read, and the largest read
+};
+
+// One line per fact worth a warning, in a fixed order: the refused record,
+// the data outside the areas (not sent, then sent with a last block), the
+// overlapping records, the missing terminator, the S5 count and the lines
+// after the end record.
+std::vector<std::string> LoadWarnings(const LoadWarningFacts& facts);
 
 // What the window has to do with a load's outcome.
 struct LoadReport {

@@ -332,3 +332,46 @@ TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
 
 }  // namespace
 }  // namespace mirelle::testing
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace mirelle::testing {
+namespace {
+
+TEST_F(CliPty, PortsThatAreNoSerialPortOrAreHeldAndRefusedRecordsSaySo) {
+    StartSim("TQ4A01", 0, {"--no-line-time"});
+    // Another program holds the simulator's port.
+    const int held = ::open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const std::string plain = (home_ / "plain.txt").string();
+    std::ofstream(plain) << "x";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string words;
+        std::string not_words;
+    } rows[] = {
+        {{"-p", "COM1", "download"}, 4, " is in use by another program", "map"},
+        {{"-p", "/dev/null", "download"}, 4, "/dev/null: is not a serial port (not a terminal device)", "map"},
+        {{"-p", plain, "download"}, 4, plain + ": is not a serial port (not a character device)", "map"},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::string> args{"--target", "TQ4A01", "-q"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        EXPECT_EQ(Cli(args), r.status) << r.args[1] << "\n" << out_ << err_;
+        EXPECT_NE((out_ + err_).find(r.words), std::string::npos) << r.args[1] << "\n" << out_ << err_;
+        EXPECT_EQ((out_ + err_).find(r.not_words), std::string::npos) << r.args[1] << "\n" << out_ << err_;
+    }
+    ::close(held);
+    // Data the image cannot hold: the decoder's address error, and why.
+    const std::string file = WriteProgram({{0x80000, 1}, {0xFFFFFF00, 2}}).string();
+    EXPECT_EQ(Cli({"--target", "TQ4A01", "-q", "program", file}), 3) << out_ << err_;
+    EXPECT_NE(err_.find("warning: the record at 0xFFFFFF00 (line "), std::string::npos) << out_ << err_;
+    EXPECT_NE(err_.find(") is refused: it lies outside what the program image holds for TQ4A01"), std::string::npos) << err_;
+}
+
+}  // namespace
+}  // namespace mirelle::testing

@@ -156,3 +156,44 @@ TEST(ShippedChipDefinitions, ListTheSampleChips) {
 
 }  // namespace
 }  // namespace mirelle
+
+#include "engine/chip_problems.h"
+
+namespace mirelle {
+namespace {
+
+TEST_F(ChipDefFile, ValuesThatReadOtherwiseThanWrittenRefuseTheChipAndOddListsAreTold) {
+    const struct {
+        std::string keys;
+        std::vector<std::string> texts;
+        bool refused;
+    } cases[] = {
+        {"StartAddress=0x0\nEndAddress=0xFFFF\nBaud=9600\n", {}, false},
+        {"StartAddress=0x7FFFFFFF\nEndAddress=0x7FFFFFFF\nBaud=9600\n", {}, false},
+        {"StartAddress=0xFFFF8000\nEndAddress=0xFFFFFFFF\nBaud=9600\n",
+         {"CHIPDEF.INI [C] StartAddress entry 1 (0xFFFF8000) is 0x80000000 or more, which a CHIPDEF.INI value cannot "
+          "hold (it reads as 0x7FFFFFFF); the chip is refused",
+          "CHIPDEF.INI [C] EndAddress entry 1 (0xFFFFFFFF) is 0x80000000 or more, which a CHIPDEF.INI value cannot "
+          "hold (it reads as 0x7FFFFFFF); the chip is refused"},
+         true},
+        {"StartAddress=0\nEndAddress=FF\nBaud=9600,0\n",
+         {"CHIPDEF.INI [C] Baud entry 2 (0) is no rate (it must be above 0); the chip is refused"}, true},
+        {"StartAddress=0,2000\nEndAddress=FF,1000,3000\nBaud=9600\n",
+         {"CHIPDEF.INI [C] area 2: StartAddress 2000 lies above EndAddress 1000; the area holds nothing",
+          "CHIPDEF.INI [C] StartAddress has 2 entries but EndAddress 3; only the first 2 areas are used"},
+         false},
+        {"StartAddress=0,1,2,3,4,5,6,7,8,9,A\nEndAddress=0,1,2,3,4,5,6,7,8,9,A\nBaud=9600\n",
+         {"CHIPDEF.INI [C] StartAddress and EndAddress list 11 areas; only the first 10 are used"}, false},
+    };
+    for (const auto& c : cases) {
+        Write(std::string("[C]\n") + kComplete + "Clock=10MHz,12MHz\n" + c.keys);
+        const engine::ChipCheck check = engine::CheckChip(path_, "C");
+        EXPECT_EQ(check.texts, c.texts) << c.keys;
+        EXPECT_EQ(check.refusal.empty(), !c.refused) << c.keys;
+    }
+    // How the values read stays as it was.
+    EXPECT_EQ(ReadChipDefinition(path_, "C").area_count, kMaxAreas);
+}
+
+}  // namespace
+}  // namespace mirelle

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -349,6 +351,116 @@ TEST(ProgramLoader, DataBytesAreCountedByWhetherTheyLieInAFlashArea) {
         EXPECT_EQ(r.bytes_outside, c.outside) << c.text;
         EXPECT_EQ(r.first_outside, c.first) << c.text;
     }
+}
+
+}  // namespace
+}  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+using hexfile::FlashImage;
+using hexfile::ImageTarget;
+using hexfile::LoadResult;
+using testing::IntelHexOf;
+using testing::SRecordOf;
+
+// The warnings a command-line run prints for `text` loaded for `target`.
+std::vector<std::string> WarningsOf(const std::string& text, const ImageTarget& target, LoadResult* out = nullptr) {
+    FlashImage image;
+    hexfile::TextLineSource lines(text);
+    const LoadResult r = hexfile::LoadProgram(lines, {image, target});
+    if (out) *out = r;
+    return texts::LoadWarnings(engine::DescribeLoadWarnings(r, "TQ", target));
+}
+
+TEST(LoadWarnings, FilesTakenAsTheyAreAreToldLineByLine) {
+    const ImageTarget target{0x0, std::nullopt, {{0x0, 0xFFFF, 0xFFFF}}};
+    const std::string s9 = "S9030000FC\n", end = ":00000001FF\n";
+    const struct {
+        std::string text;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {SRecordOf('1', 0x10, {1}) + "\n" + s9, {}},
+        {SRecordOf('1', 0x10, {1, 2}) + "\n" + SRecordOf('1', 0x11, {3}) + "\n" + s9,
+         {"line 2 of this file writes over data of an earlier record; the later record's bytes are used"}},
+        // touching records do not overlap
+        {SRecordOf('1', 0x10, {1, 2}) + "\n" + SRecordOf('1', 0x12, {3}) + "\n" + SRecordOf('1', 0x0F, {3}) + "\n" + s9,
+         {}},
+        {SRecordOf('1', 0x10, {1}) + "\n",
+         {"this S-record file has no S7, S8 or S9 end record; it may be cut short"}},
+        {IntelHexOf(0x00, 0x10, {1}) + "\n",
+         {"this Intel HEX file has no end record (:00000001FF); it may be cut short"}},
+        {SRecordOf('1', 0x10, {1}) + "\nS5030002FA\n" + s9,
+         {"the S5 record in line 2 counts 2 data records, but 1 come before it; the file may be incomplete"}},
+        {SRecordOf('1', 0x10, {1}) + "\nS5030001FB\n" + s9, {}},
+        {IntelHexOf(0x00, 0x10, {1}) + "\n" + end + "\n" + IntelHexOf(0x00, 0x20, {2}) + "\n",
+         {"line 4 and those after it follow the Intel HEX end record and are not read"}},
+        {IntelHexOf(0x00, 0x10, {1}) + "\n" + end + "\n\n", {}},
+    };
+    for (const auto& c : cases) {
+        LoadResult r;
+        EXPECT_EQ(WarningsOf(c.text, target, &r), c.warnings) << c.text;
+        EXPECT_TRUE(r.ok()) << c.text;
+    }
+}
+
+TEST(LoadWarnings, BytesPastAnAreaAreToldAsSentWithItsLastBlockOrNotSent) {
+    // The area 0x0-0x10F is sent as one 512-byte block, 0x000-0x1FF.
+    const ImageTarget target{0x0, std::nullopt, {{0x0, 0x10F, 0x1FF}}};
+    std::string text;
+    for (std::uint32_t at = 0x100; at < 0x500; at += 0x80) text += SRecordOf('1', at, std::vector<std::uint8_t>(0x80, 1)) + "\n";
+    LoadResult r;
+    const std::vector<std::string> warnings = WarningsOf(text + "S9030000FC\n", target, &r);
+    EXPECT_EQ(r.bytes_in_flash, 0x10u);
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "768 bytes of this file lie outside the flash of TQ (first at 0x00000200); they are not "
+                            "programmed (up to 0x000004FF; none of them is sent)",
+                            "240 bytes of this file lie outside the flash of TQ (0x00000110 to 0x000001FF) but within "
+                            "the last 512-byte block of an area; that block is sent whole, so they are programmed"}));
+}
+
+TEST(LoadWarnings, ARefusedRecordIsNamedByItsAddressAndWhy) {
+    const ImageTarget target{0x8000, std::nullopt, {{0x8000, 0x2FFFFF, 0x2FFFFF}}};
+    const struct {
+        std::string text;
+        std::string warning;
+    } cases[] = {
+        {SRecordOf('2', 0x4000, {1}) + "\n",
+         "the record at 0x00004000 (line 1) is refused: it lies below the start of the first flash area of TQ "
+         "(0x00008000); nothing is programmed"},
+        {SRecordOf('1', 0x8000, {1}) + "\n" + SRecordOf('3', 0xFFFFFF00, {1}) + "\n",
+         "the record at 0xFFFFFF00 (line 2) is refused: it lies outside what the program image holds for TQ "
+         "(0x00008000-0x00307FFF, 0x00400000-0x005FFFFF, 0x20000000-0x200FFFFF); nothing is programmed"},
+    };
+    for (const auto& c : cases) {
+        LoadResult r;
+        const auto warnings = WarningsOf(c.text, target, &r);
+        ASSERT_FALSE(warnings.empty()) << c.text;
+        EXPECT_EQ(warnings.front(), c.warning);
+        EXPECT_EQ(texts::LoadMessage(engine::DescribeLoad(r)).rfind("address error in ", 0), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+TEST(LoadWarnings, AFileLargerThanAnyFlashCouldNeedIsNotRead) {
+    const std::string path = ::testing::TempDir() + "mirelle-huge.mot";
+    {
+        std::ofstream(path) << "S";  // one line, made huge without writing it
+    }
+    std::filesystem::resize_file(path, hexfile::kMaxProgramFileSize + 1);
+    hexfile::FlashImage image;
+    const hexfile::LoadResult r = hexfile::LoadProgram(path, {image, {}});
+    std::filesystem::remove(path);
+    EXPECT_EQ(r.status, hexfile::LoadStatus::kOpenError);
+    EXPECT_EQ(texts::LoadWarnings(engine::DescribeLoadWarnings(r, "TQ", {})),
+              std::vector<std::string>{"this file is 268435457 bytes, more than any chip's flash could need (at most "
+                                       "268435456 bytes are read); it is not read"});
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 
 #include "serial/device_list.h"
+#include "serial/uucp_lock.h"
 #include "support/program_folder.h"
 
 namespace mirelle {
@@ -153,6 +155,36 @@ TEST_F(SerialDeviceListTest, TellsWhyADeviceDidNotOpen) {
     };
     for (const auto& c : cases) EXPECT_EQ(serial::DeviceProblemText(c.device), c.text);
     EXPECT_EQ(serial::GroupAdvice("uucp"), "the user must be in the group uucp (sudo usermod -aG uucp $USER, then log in again)");
+}
+
+}  // namespace
+}  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+TEST_F(SerialDeviceListTest, APortThatIsNoSerialPortOrIsHeldIsToldSo) {
+    WriteFile("plain", "");
+    const std::string held = Dir() + "held";
+    // A live lock file names its owner (this test's parent: alive, not us).
+    fs::create_directories(DirPath() / "lock");
+    std::ofstream(DirPath() / "lock" / serial::UucpLockName(held)) << std::setw(10) << ::getppid() << "\n";
+    std::string lock_path;
+    EXPECT_EQ(serial::LockHolder(held, lock_path, {Dir() + "lock"}), ::getppid());
+    EXPECT_EQ(lock_path, Dir() + "lock/" + serial::UucpLockName(held));
+    const struct {
+        std::string device;
+        std::string text;
+    } cases[] = {
+        {Dir() + "plain", Dir() + "plain: is not a serial port (not a character device)"},
+        {"/dev/null", "/dev/null: is not a serial port (not a terminal device)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(serial::PortFailureText(c.device, 3, true), c.text);
+        EXPECT_EQ(serial::PortProblemText(3, c.device), "COM3 is " + c.text.substr(0, c.text.find(':')) + ", which" +
+                                                            c.text.substr(c.text.find(':') + 1));
+    }
+    EXPECT_NE(serial::PortFailureText(Dir() + "missing", 3, true).find("--map 3 DEVICE"), std::string::npos);
 }
 
 }  // namespace

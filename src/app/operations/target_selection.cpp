@@ -20,6 +20,13 @@ int CWriterDlg::FillTargetList() {
 
 void CWriterDlg::LoadTargetDefinition() {
     const ChipDefinition def = m_session.SelectTarget(TargetName());
+    // A chip whose definition is wrong says so when it is chosen; an
+    // unattended run tells it on standard error instead.
+    if (!CommandLineMode() && !m_session.m_chipCheck.texts.empty()) {
+        std::string text;
+        for (const std::string& line : m_session.m_chipCheck.texts) text += line + "\n";
+        ui::MessageBox(this, text, "CHIPDEF.INI", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+    }
     m_strStartAddr = def.row_start;
     m_strEndAddr = def.row_end;
     m_strSize = def.row_size;
