@@ -1,6 +1,5 @@
 // The main window's side of the chip definitions: the target list, the
 // selected chip read into the window state, and the target and rate changes.
-#include <algorithm>
 
 #include "app/windows/control_ids.h"
 #include "app/windows/writer_dlg.h"
@@ -31,14 +30,9 @@ void CWriterDlg::LoadTargetDefinition() {
     m_strEndAddr = def.row_end;
     m_strSize = def.row_size;
 
+    // The session has kept the rate index within the chip's clocks already.
     ResetContent(kRate);
-    if (!def.clocks.empty()) {
-        for (const std::string& clock : def.clocks) AddString(kRate, clock);
-        m_nRate = std::min(m_nRate, GetCount(kRate) - 1);
-    }
-    // A rate list without a selection reads back as -1; the download indexes
-    // the Baud lists with this value, so it never stays negative.
-    if (m_nRate < 0) m_nRate = 0;
+    for (const std::string& clock : def.clocks) AddString(kRate, clock);
     SyncSession();
 }
 
