@@ -254,6 +254,34 @@ TEST_F(CliPty, AGangBoardKilledFromOutsideSaysSo) {
     for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
 }
 
+// A stop sent to a gang's parent reaches every child as the same signal,
+// and each child's log names it.
+TEST_F(CliPty, AGangStoppedAtItsParentLogsTheSignalInEveryChild) {
+    const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
+    const pid_t sims[] = {Sim("ttyB", {"--silent"}), Sim("ttyC", {"--silent"})};
+    const std::string b = (home_ / "ttyB").string(), c = (home_ / "ttyC").string();
+    const fs::path logs = home_ / "logs";
+    const pid_t gang = Spawn({cli, "--home", home_.string(), "program", Program().string(), "--target", "TQ4A01", "-p",
+                              b, "-p", c, "--log-dir", logs.string()},
+                             {}, home_ / "gang.out", home_ / "gang.err");
+    // Both children are running and have written their logs' first words.
+    auto started = [&] {
+        int n = 0;
+        if (fs::is_directory(logs))
+            for (const auto& e : fs::directory_iterator(logs)) n += fs::file_size(e.path()) > 0;
+        return n == 2 && ChildNaming(gang, b) > 0 && ChildNaming(gang, c) > 0;
+    };
+    for (int i = 0; i < 1000 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(started());
+    kill(gang, SIGINT);
+    EXPECT_EQ(Wait(gang, 60), 6);
+    for (const auto& e : fs::directory_iterator(logs)) {
+        const std::string log = Slurp(e.path());
+        EXPECT_EQ(log.substr(0, 38), "NG\r\nInterrupted by signal 2 (SIGINT)\r\n") << e.path() << log;
+    }
+    for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
+}
+
 TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
     const std::string file = Program().string(), out = (home_ / "out.mot").string();
     const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
