@@ -315,6 +315,13 @@ TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
         {"port held exclusively", {}, hold_port, {"-q", "program", file}, 4, "in use by another program", false, ""},
         {"folder of another run", {}, [&] { old_ok(), lock_folder(); }, {"-q", "program", file}, 2,
          "is in use by another run", false, "OK"},
+        {"log of another run", {}, [&] {
+             std::ofstream(home_ / "shared.log") << "OK";
+             held = open((home_ / "shared.log").c_str(), O_RDONLY);
+             flock(held, LOCK_EX);
+         },
+         {"-q", "--log", (home_ / "shared.log").string(), "program", file}, 2, "is in use by another run", false, "",
+         [&] { return Slurp(home_ / "shared.log") == "OK"; }},
         {"log in a missing folder", {}, old_ok, {"-q", "--log", (home_ / "none" / "x.log").string(), "program", file}, 2,
          "cannot write the result log", false, "OK"},
         {"saved target gone", {}, lost_target, {"-q", "program", file}, 2,
