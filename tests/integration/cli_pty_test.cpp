@@ -282,6 +282,36 @@ TEST_F(CliPty, AGangStoppedAtItsParentLogsTheSignalInEveryChild) {
     for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
 }
 
+// An area that ends inside a block: its last block goes to the chip whole,
+// with the file's bytes beyond the area's end, and the warnings say exactly
+// which of the outside bytes are sent that way and which are not sent.
+TEST_F(CliPty, AnAreasLastBlockGoesWholeAndTheWarningsSaySo) {
+    std::string chipdef = Slurp(home_ / "CHIPDEF.INI");
+    const std::size_t section = chipdef.find("[TQ4A03]");
+    ASSERT_NE(section, std::string::npos);
+    const std::size_t end = chipdef.find("EndAddress=0x7FFF", section);
+    ASSERT_NE(end, std::string::npos);
+    chipdef.replace(end, 17, "EndAddress=0x10F");
+    std::ofstream(home_ / "CHIPDEF.INI", std::ios::binary) << chipdef;
+    std::ofstream(home_ / "DownLoad" / "tq4a03.bin", std::ios::binary) << std::string(256, '\x42');
+    const fs::path file = WriteProgram(Pattern(0x100, 0x400));  // 0x100..0x4FF
+    StartSim("TQ4A03", 2, {"--no-line-time"});
+    EXPECT_EQ(Cli({"--target", "TQ4A03", "-p", "COM1", "program", file.string()}), 0) << out_ << err_;
+    EXPECT_NE(err_.find("240 bytes of this file lie outside the flash of TQ4A03 (0x00000110 to 0x000001FF) but within "
+                        "the last 512-byte block of an area; that block is sent whole"),
+              std::string::npos)
+        << err_;
+    EXPECT_NE(err_.find("768 bytes of this file lie outside the flash of TQ4A03 (first at 0x00000200); they are not "
+                        "programmed (up to 0x000004FF; none of them is sent)"),
+              std::string::npos)
+        << err_;
+    StopSim();
+    const Bytes flash = Flash();
+    ASSERT_EQ(flash.size(), 0x110u);
+    const auto expected = Pattern(0x100, 0x10);
+    for (std::uint32_t a = 0; a < 0x110; ++a) EXPECT_EQ(flash[a], a < 0x100 ? 0xFF : expected.at(a)) << a;
+}
+
 TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
     const std::string file = Program().string(), out = (home_ / "out.mot").string();
     const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
