@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -310,6 +311,23 @@ TEST_F(CliPty, AnAreasLastBlockGoesWholeAndTheWarningsSaySo) {
     ASSERT_EQ(flash.size(), 0x110u);
     const auto expected = Pattern(0x100, 0x10);
     for (std::uint32_t a = 0; a < 0x110; ++a) EXPECT_EQ(flash[a], a < 0x100 ? 0xFF : expected.at(a)) << a;
+}
+
+// A log that cannot be changed (immutable, as root can make it) keeps its
+// old "OK" only if nothing runs: the run stops before it sends anything.
+TEST_F(CliPty, AnImmutableLogStopsTheRunBeforeAnythingIsSent) {
+    const fs::path log = home_ / "MESSFILE.TXT";
+    std::ofstream(log, std::ios::binary) << "OK\r\n";
+    if (std::system(("chattr +i " + log.string() + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this file system or user cannot make a file immutable";
+    StartSim("TQ4A01", 0, {"--no-line-time"});
+    const int status = Cli({"-q", "-p", "COM1", "--target", "TQ4A01", "program", Program().string()});
+    EXPECT_EQ(std::system(("chattr -i " + log.string()).c_str()), 0);
+    EXPECT_EQ(status, 2) << err_;
+    EXPECT_NE(err_.find("cannot write the result log"), std::string::npos) << err_;
+    EXPECT_EQ(Log(), "OK\r\n");
+    StopSim();
+    EXPECT_TRUE(Flash().empty() || Flash()[0] == 0xFF);
 }
 
 TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
