@@ -170,8 +170,8 @@ int RunGang(const Options& o, const std::string& home) {
         if (b.started) children.push_back(b.child.get());
     bool forwarded = false;
     for (;;) {
-        if (sys::InterruptSignal() != 0 && !forwarded) {
-            for (Board& b : boards) b.child->Stop();
+        if (const int signal = sys::InterruptSignal(); signal != 0 && !forwarded) {
+            for (Board& b : boards) b.child->Stop(signal);
             forwarded = true;
         }
         const bool open = sys::ReadChildren(children, 200);

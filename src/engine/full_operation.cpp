@@ -80,10 +80,13 @@ void FlashSession::EndRun(int signal) {
     // The log holds "NG" and whatever the stopped step reported, which is
     // often only a consequence of the stop (a wait cut short). The line
     // right after "NG" says why the run did not finish; the step's report
-    // follows it.
+    // follows it. A report that is no failure (the download's success,
+    // written before the stopped step began) or one from before this run
+    // says nothing about the stop and is left out, so that it cannot pass
+    // for the run's last word.
     const std::string path = ResultLogPath();
     std::string before;
-    sys::ReadWholeFile(path, before);
+    if (m_nLastLogCode != -1 && m_nKind != result::kKindInfo) sys::ReadWholeFile(path, before);
     const std::string kNg = "NG\r\n";
     if (before.compare(0, kNg.size(), kNg) == 0) before.erase(0, kNg.size());
     const std::string text =

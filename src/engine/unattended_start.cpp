@@ -19,6 +19,17 @@ UnattendedStart StartUnattendedRun(const std::string& program_dir, const std::st
                                  : "cannot lock the program folder " + program_dir + ": " + why;
             return start;
         }
+    } else if (!log_path.empty()) {
+        // A log outside the folder (given with --log, or a gang child's own)
+        // is still written by one run at a time. Where it cannot even be
+        // locked, the write below says why.
+        bool in_use = false;
+        std::string why;
+        start.lock = sys::FolderLock::TakeFile(log_path, in_use, why);
+        if (in_use) {
+            start.error = "the result log " + log_path + " is in use by another run";
+            return start;
+        }
     }
     // Until the run reports its success the log says it failed, whatever an
     // earlier run left there. A log that cannot be written would keep that

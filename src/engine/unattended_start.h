@@ -20,8 +20,9 @@ struct UnattendedStart {
 // Ignores SIGPIPE, takes the program folder's lock and marks the result log
 // "NG" (the run did not start) until the run reports. `program_dir` ends with
 // '/'; `log_path` is the result log (empty: MESSFILE.TXT of the folder). A run
-// whose log lies outside the folder (a gang's child) locks nothing:
-// `lock_folder` false. The error has no program name before it.
+// whose log lies outside the folder (a gang's child, or a log named by the
+// user) locks that file instead: `lock_folder` false. The error has no
+// program name before it.
 UnattendedStart StartUnattendedRun(const std::string& program_dir, const std::string& log_path = {},
                                    bool lock_folder = true);
 

@@ -39,10 +39,12 @@ public:
     // The bytes read since the last call (see ReadChildren).
     std::string TakeOutput();
 
-    // Asks the child to stop as the user's interrupt would: SIGTERM on Linux;
-    // on Windows the stop event its InterruptGuard watches, and a Ctrl+Break
-    // to its process group where a console carries one.
-    void Stop();
+    // Asks the child to stop as the user's interrupt would: on Linux the
+    // signal `signal` (the one the caller itself was stopped by, so that the
+    // child's log names it; 0 means SIGTERM); on Windows the stop event its
+    // InterruptGuard watches, and a Ctrl+Break to its process group where a
+    // console carries one.
+    void Stop(int signal = 0);
 
     // Waits for the child's end and tells how it ended (again on later calls).
     // On Windows a stopped child that has not ended after 30 s is terminated.

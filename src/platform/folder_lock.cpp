@@ -37,6 +37,13 @@ std::unique_ptr<FolderLock> FolderLock::Take(const std::string& dir, bool& in_us
     return lock;
 }
 
+std::unique_ptr<FolderLock> FolderLock::TakeFile(const std::string& path, bool& in_use, std::string& error) {
+    auto lock = std::make_unique<FolderLock>(Key{});
+    lock->file_ = true;
+    if (!lock->Acquire(path, false, in_use, error)) return nullptr;
+    return lock;
+}
+
 bool FolderLock::Acquire(const std::string& dir, bool wait, bool& in_use, std::string& error) {
     in_use = false;
     error.clear();

@@ -24,6 +24,11 @@ public:
     // (`in_use` set) or the folder cannot be opened (`error` says why).
     static std::unique_ptr<FolderLock> Take(const std::string& dir, bool& in_use, std::string& error);
 
+    // The same lock on one file instead of a folder (created empty when
+    // missing, so that it can be locked): for a result log that lies outside
+    // any program folder, which two runs must not write at once.
+    static std::unique_ptr<FolderLock> TakeFile(const std::string& path, bool& in_use, std::string& error);
+
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
@@ -44,6 +49,7 @@ private:
     std::string key_;         // the folder as held in this process; empty when nothing is held
     void* handle_ = nullptr;  // Windows: the named mutex
     int fd_ = -1;             // Linux: the folder, locked with flock
+    bool file_ = false;       // the key names a file, not a folder
 };
 
 // A reader of standard output or error that goes away must not kill the

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -254,6 +255,81 @@ TEST_F(CliPty, AGangBoardKilledFromOutsideSaysSo) {
     for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
 }
 
+// A stop sent to a gang's parent reaches every child as the same signal,
+// and each child's log names it.
+TEST_F(CliPty, AGangStoppedAtItsParentLogsTheSignalInEveryChild) {
+    const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
+    const pid_t sims[] = {Sim("ttyB", {"--silent"}), Sim("ttyC", {"--silent"})};
+    const std::string b = (home_ / "ttyB").string(), c = (home_ / "ttyC").string();
+    const fs::path logs = home_ / "logs";
+    const pid_t gang = Spawn({cli, "--home", home_.string(), "program", Program().string(), "--target", "TQ4A01", "-p",
+                              b, "-p", c, "--log-dir", logs.string()},
+                             {}, home_ / "gang.out", home_ / "gang.err");
+    // Both children are running and have written their logs' first words.
+    auto started = [&] {
+        int n = 0;
+        if (fs::is_directory(logs))
+            for (const auto& e : fs::directory_iterator(logs)) n += fs::file_size(e.path()) > 0;
+        return n == 2 && ChildNaming(gang, b) > 0 && ChildNaming(gang, c) > 0;
+    };
+    for (int i = 0; i < 1000 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(started());
+    kill(gang, SIGINT);
+    EXPECT_EQ(Wait(gang, 60), 6);
+    for (const auto& e : fs::directory_iterator(logs)) {
+        const std::string log = Slurp(e.path());
+        EXPECT_EQ(log.substr(0, 38), "NG\r\nInterrupted by signal 2 (SIGINT)\r\n") << e.path() << log;
+    }
+    for (pid_t pid : sims) kill(pid, SIGTERM), Wait(pid, 5);
+}
+
+// An area that ends inside a block: its last block goes to the chip whole,
+// with the file's bytes beyond the area's end, and the warnings say exactly
+// which of the outside bytes are sent that way and which are not sent.
+TEST_F(CliPty, AnAreasLastBlockGoesWholeAndTheWarningsSaySo) {
+    std::string chipdef = Slurp(home_ / "CHIPDEF.INI");
+    const std::size_t section = chipdef.find("[TQ4A03]");
+    ASSERT_NE(section, std::string::npos);
+    const std::size_t end = chipdef.find("EndAddress=0x7FFF", section);
+    ASSERT_NE(end, std::string::npos);
+    chipdef.replace(end, 17, "EndAddress=0x10F");
+    std::ofstream(home_ / "CHIPDEF.INI", std::ios::binary) << chipdef;
+    std::ofstream(home_ / "DownLoad" / "tq4a03.bin", std::ios::binary) << std::string(256, '\x42');
+    const fs::path file = WriteProgram(Pattern(0x100, 0x400));  // 0x100..0x4FF
+    StartSim("TQ4A03", 2, {"--no-line-time"});
+    EXPECT_EQ(Cli({"--target", "TQ4A03", "-p", "COM1", "program", file.string()}), 0) << out_ << err_;
+    EXPECT_NE(err_.find("240 bytes of this file lie outside the flash of TQ4A03 (0x00000110 to 0x000001FF) but within "
+                        "the last 512-byte block of an area; that block is sent whole"),
+              std::string::npos)
+        << err_;
+    EXPECT_NE(err_.find("768 bytes of this file lie outside the flash of TQ4A03 (first at 0x00000200); they are not "
+                        "programmed (up to 0x000004FF; none of them is sent)"),
+              std::string::npos)
+        << err_;
+    StopSim();
+    const Bytes flash = Flash();
+    ASSERT_EQ(flash.size(), 0x110u);
+    const auto expected = Pattern(0x100, 0x10);
+    for (std::uint32_t a = 0; a < 0x110; ++a) EXPECT_EQ(flash[a], a < 0x100 ? 0xFF : expected.at(a)) << a;
+}
+
+// A log that cannot be changed (immutable, as root can make it) keeps its
+// old "OK" only if nothing runs: the run stops before it sends anything.
+TEST_F(CliPty, AnImmutableLogStopsTheRunBeforeAnythingIsSent) {
+    const fs::path log = home_ / "MESSFILE.TXT";
+    std::ofstream(log, std::ios::binary) << "OK\r\n";
+    if (std::system(("chattr +i " + log.string() + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this file system or user cannot make a file immutable";
+    StartSim("TQ4A01", 0, {"--no-line-time"});
+    const int status = Cli({"-q", "-p", "COM1", "--target", "TQ4A01", "program", Program().string()});
+    EXPECT_EQ(std::system(("chattr -i " + log.string()).c_str()), 0);
+    EXPECT_EQ(status, 2) << err_;
+    EXPECT_NE(err_.find("cannot write the result log"), std::string::npos) << err_;
+    EXPECT_EQ(Log(), "OK\r\n");
+    StopSim();
+    EXPECT_TRUE(Flash().empty() || Flash()[0] == 0xFF);
+}
+
 TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
     const std::string file = Program().string(), out = (home_ / "out.mot").string();
     const std::string cli = std::string(MIRELLE_BIN_DIR) + "/mirelle-cli";
@@ -287,6 +363,13 @@ TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
         {"port held exclusively", {}, hold_port, {"-q", "program", file}, 4, "in use by another program", false, ""},
         {"folder of another run", {}, [&] { old_ok(), lock_folder(); }, {"-q", "program", file}, 2,
          "is in use by another run", false, "OK"},
+        {"log of another run", {}, [&] {
+             std::ofstream(home_ / "shared.log") << "OK";
+             held = open((home_ / "shared.log").c_str(), O_RDONLY);
+             flock(held, LOCK_EX);
+         },
+         {"-q", "--log", (home_ / "shared.log").string(), "program", file}, 2, "is in use by another run", false, "",
+         [&] { return Slurp(home_ / "shared.log") == "OK"; }},
         {"log in a missing folder", {}, old_ok, {"-q", "--log", (home_ / "none" / "x.log").string(), "program", file}, 2,
          "cannot write the result log", false, "OK"},
         {"saved target gone", {}, lost_target, {"-q", "program", file}, 2,

@@ -1,10 +1,13 @@
-// Two flash sessions in one process, each with its own in-process chip,
-// program folder and program file, driven step by step in turn: nothing of
-// one (port, image, chip data, result log, events) may show in the other.
+// Flash sessions driven directly, step by step: two in one process, each
+// with its own in-process chip, program folder and program file, where
+// nothing of one (port, image, chip data, result log, events) may show in
+// the other; and one stopped by a signal between two blocks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -15,6 +18,7 @@
 #include "chipsim/sim_port.h"
 #include "engine/flash_session.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "support/program_folder.h"
 #include "support/program_lines.h"
 
@@ -27,7 +31,13 @@ using Bytes = std::vector<std::uint8_t>;
 struct Recorder : engine::Events {
     std::vector<std::string> steps;
     std::vector<int> reports;
+    std::function<void()> on_cancel_poll;  // called where a person's press is looked for
     void StepBegins(const std::string& text) override { steps.push_back(text); }
+    bool HasProgress() const override { return static_cast<bool>(on_cancel_poll); }
+    bool CancelRequested() override {
+        if (on_cancel_poll) on_cancel_poll();
+        return false;
+    }
     void Reported(const engine::ResultReport& r) override { reports.push_back(r.code); }
 };
 
@@ -111,6 +121,33 @@ TEST_F(TwoSessions, EachChipHoldsItsOwnImage) {
     EXPECT_EQ(b.session.Compare().code, result::kIdentical);
     EXPECT_TRUE(b.session.PortOpen());
     EXPECT_NE(ReadFile("a/MESSFILE.TXT"), ReadFile("b/MESSFILE.TXT"));
+}
+
+// A signal between two blocks of a Read & Compare or a Copy: the log names
+// the signal first, then what the cut-short step said, and never the
+// download's success that came before as if it were the last word.
+TEST_F(TwoSessions, AStopBetweenBlocksLeavesOnlyItsCauseInTheLog) {
+    for (const bool copy : {false, true}) {
+        Board a(Dir() + (copy ? "copy/" : "compare/"), Bytes(3000, 0x11), clock);
+        a.chip->GetFlash().Store(0x80000, Bytes(3000, 0x11));  // as programmed: nothing differs
+        ASSERT_TRUE(a.session.Download().Succeeded());
+        // The second look for a press is in the wait for the first block's
+        // status: the step ends there without a report of its own.
+        int polls = 0;
+        a.events.on_cancel_poll = [&] {
+            if (++polls == 2) sys::SetInterruptSignal(SIGINT);
+        };
+        if (copy)
+            a.session.Copy(Dir() + "copy/out.mot", false);
+        else
+            a.session.Compare();
+        a.session.CloseComPort();
+        a.session.EndRun(sys::InterruptSignal());
+        sys::SetInterruptSignal(0);
+        const std::string log = ReadFile(copy ? "copy/MESSFILE.TXT" : "compare/MESSFILE.TXT");
+        EXPECT_EQ(log.substr(0, 38), "NG\r\nInterrupted by signal 2 (SIGINT)\r\n") << log;
+        EXPECT_EQ(log.find("transferred"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

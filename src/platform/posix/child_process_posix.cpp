@@ -63,8 +63,8 @@ bool ChildProcess::OutputOpen() const { return state_->fd >= 0; }
 
 std::string ChildProcess::TakeOutput() { return std::exchange(state_->output, {}); }
 
-void ChildProcess::Stop() {
-    if (state_->pid > 0 && !state_->exit) ::kill(state_->pid, SIGTERM);
+void ChildProcess::Stop(int signal) {
+    if (state_->pid > 0 && !state_->exit) ::kill(state_->pid, signal > 0 ? signal : SIGTERM);
 }
 
 ChildExit ChildProcess::Wait() {

@@ -12,7 +12,8 @@ namespace mirelle::sys {
 
 bool FolderLock::AcquireSystemLock(const std::string& dir, bool wait, bool& in_use, std::string& error) {
     // Close-on-exec: a program started from here must not keep the folder.
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = file_ ? ::open(dir.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666)
+                         : ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;

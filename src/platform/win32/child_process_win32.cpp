@@ -167,7 +167,7 @@ std::string ChildProcess::TakeOutput() {
     return std::exchange(state_->output, {});
 }
 
-void ChildProcess::Stop() {
+void ChildProcess::Stop(int) {
     if (!state_->process.get() || state_->exit) return;
     if (::WaitForSingleObject(state_->process.get(), 0) == WAIT_OBJECT_0) return;
     state_->stopped = true;
