@@ -1,8 +1,7 @@
 // The Windows backend with real dialogs (run under Wine with a virtual X
 // server by scripts/test-windows): windows built from their templates, worked
-// with window messages as the system delivers input. Screenshots of the main
-// window, the progress window and the customize sheet go to
-// test-artifacts/*.bmp of the build folder.
+// with window messages as the system delivers input. Screenshots of every
+// window go to test-artifacts/*.bmp of the build folder.
 // <windows.h> first, without its macros that rename the backend's members.
 #include <windows.h>
 #include <commctrl.h>
@@ -715,6 +714,10 @@ TEST_F(Win32BackendTest, EveryWindowShowsItsControlsWhole) {
             main, [&] { ::SendMessageW(Backend().ControlOf(dlg, m.button), BM_CLICK, 0, 0); },
             [&](HWND w) {
                 if (m.tpl) ExpectClientOf(w, {0, 0, m.tpl->cx, m.tpl->cy}, m.name);
+                if (m.button == idc::kCheckSum) {  // a sum in the result box
+                    ::SendMessageW(::GetDlgItem(w, idc::kCheckSumButton), BM_CLICK, 0, 0);
+                    EXPECT_EQ(TextOf(::GetDlgItem(w, idc::kCheckSumResult)).size(), 4u);
+                }
                 HWND tabs = ::FindWindowExW(w, nullptr, WC_TABCONTROLW, nullptr);
                 const int pages = tabs != nullptr ? TabCtrl_GetItemCount(tabs) : 1;
                 static const char* const kPageNames[] = {"-sound", "-tooltips"};

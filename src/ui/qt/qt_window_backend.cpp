@@ -477,6 +477,7 @@ void QtBackend::BuildControls(Window& w) {
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(w.top);
                 edit->setReadOnly(t.style & kReadOnly);
+                if (t.style & kCentered) edit->setAlignment(Qt::AlignCenter);
                 if (t.style & kReadOnly) {
                     QPalette pal = edit->palette();
                     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
