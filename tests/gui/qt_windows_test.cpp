@@ -561,6 +561,9 @@ TEST_F(QtWindowsTest, MessageBoxesAnswerWithTheButtonPressed) {
 // and the file dialogs.
 TEST_F(QtWindowsTest, EveryWindowShowsItsControlsWhole) {
     std::ofstream(dir_ / "one.mot") << "S20508000001F1\r\nS9030000FC\r\n";
+    // Files for the file dialogs' lists to show.
+    std::ofstream(dir_ / "blinky.mhx") << "S20508000001F1\r\nS9030000FC\r\n";
+    std::ofstream(dir_ / "readout.hex") << ":00000001FF\r\n";
     int seen = 0;
     RunMain([&](CWriterDlg& w, QWidget* main) {
         w.m_strProgramFile = Dir() + "one.mot";

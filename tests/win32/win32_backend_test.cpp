@@ -672,6 +672,9 @@ TEST_F(Win32BackendTest, FileDialogsReturnTheChosenPathInUtf8) {
 TEST_F(Win32BackendTest, EveryWindowShowsItsControlsWhole) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
     WriteFile("one.mot", "S20508000001F1\r\nS9030000FC\r\n");
+    // Files for the file dialogs' lists to show.
+    WriteFile("blinky.mhx", "S20508000001F1\r\nS9030000FC\r\n");
+    WriteFile("readout.hex", ":00000001FF\r\n");
     AppEnvironment env;
     env.executable_path = Dir() + "mirelle.exe";
     env.program_dir = Dir();
