@@ -105,7 +105,12 @@ bool Dialog::BuildWindow(Dialog* owner, bool modal) {
             break;
         }
     }
+    const Rect placed = window_rect_;
     OnInitDialog();
+    // A window that its initialisation left at the screen's corner, where
+    // the template puts it, is centred over its owner (on the screen without
+    // one), as the system's dialog classes show a dialog.
+    if (!IsChild() && has_window_ && window_rect_ == placed && placed.left == 0 && placed.top == 0) CenterOver(owner);
     if ((tpl_.style & kVisible) && !ended_) ShowWindow(true);
     return true;
 }
@@ -205,6 +210,21 @@ void Dialog::CenterWindow() {
     int h = window_rect_.Height();
     int left = screen.left + (screen.Width() - w) / 2;
     int top = screen.top + (screen.Height() - h) / 2;
+    MoveWindow({left, top, left + w, top + h});
+}
+
+void Dialog::CenterOver(const Dialog* owner) {
+    if (owner == nullptr || !owner->HasWindow()) {
+        CenterWindow();
+        return;
+    }
+    const Rect screen = ActiveBackend().ScreenRect();
+    const Rect over = owner->GetWindowRect();
+    const int w = window_rect_.Width();
+    const int h = window_rect_.Height();
+    // Kept on the screen when the owner stands near its edge.
+    const int left = std::clamp(over.left + (over.Width() - w) / 2, screen.left, std::max(screen.left, screen.right - w));
+    const int top = std::clamp(over.top + (over.Height() - h) / 2, screen.top, std::max(screen.top, screen.bottom - h));
     MoveWindow({left, top, left + w, top + h});
 }
 

@@ -97,6 +97,9 @@ public:
     Rect GetWindowRect() const { return window_rect_; }
     void MoveWindow(const Rect& rect);
     void CenterWindow();
+    // Centred over `owner`'s window and kept on the screen; on the screen
+    // when there is no owner window.
+    void CenterOver(const Dialog* owner);
     void BringToTop();
     void SetIcon(int icon);
     int Icon() const { return icon_; }

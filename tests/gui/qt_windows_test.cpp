@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -14,7 +15,10 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <QTabWidget>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
@@ -24,6 +28,7 @@
 #include <memory>
 
 #include "app/windows/about_dlg.h"
+#include "app/windows/check_sum_dlg.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/progress_dlg.h"
 #include "texts/version_text.h"
@@ -31,6 +36,7 @@
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"
+#include "support/progress_looks.h"
 
 namespace mirelle::test {
 
@@ -66,6 +72,43 @@ QWidget* TopLevel(const QString& caption) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->windowTitle() == caption) return w;
     return nullptr;
+}
+
+// What a window shows is whole: every widget that shows lies wholly inside
+// the window or wholly below it (the progress window leaves its lower
+// controls out by its height), and its text fits it in the window's font. A
+// page inside a sheet is looked at the same way.
+void ExpectWidgetsWhole(QWidget* top, const std::string& name) {
+    for (QWidget* child : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isVisibleTo(top) || child->isWindow()) continue;
+        const QRect r = child->geometry();
+        if (r.top() >= top->height()) continue;  // left out by the window's height
+        const std::string what = name + ": " + child->metaObject()->className() + " " +
+                                 child->objectName().toStdString();
+        EXPECT_TRUE(top->rect().contains(r)) << what << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
+                                             << r.height() << " in " << top->width() << "x" << top->height();
+        if (child->metaObject() == &QWidget::staticMetaObject) {
+            ExpectWidgetsWhole(child, name);  // a page
+            continue;
+        }
+        const QFontMetrics fm(child->font());
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+            QString text = label->text();
+            if (text.isEmpty()) continue;
+            if (label->textFormat() == Qt::RichText) text = QTextDocumentFragment::fromHtml(text).toPlainText();
+            const QRect room = label->contentsRect().adjusted(label->indent() > 0 ? label->indent() : 0, 0, 0, 0);
+            const QRect need = fm.boundingRect(QRect(0, 0, room.width(), 10000),
+                                               label->wordWrap() ? Qt::TextWordWrap : 0, text);
+            EXPECT_LE(need.width(), room.width()) << what << " \"" << text.toStdString() << "\"";
+            EXPECT_LE(need.height(), room.height()) << what << " \"" << text.toStdString() << "\"";
+        } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+            const QSize need = fm.size(Qt::TextShowMnemonic, button->text());
+            EXPECT_LE(need.width() + 6, button->width()) << what << " \"" << button->text().toStdString() << "\"";
+            EXPECT_LE(need.height() + 2, button->height()) << what << " \"" << button->text().toStdString() << "\"";
+        } else if (qobject_cast<QCheckBox*>(child) != nullptr || qobject_cast<QRadioButton*>(child) != nullptr) {
+            EXPECT_LE(child->sizeHint().width(), child->width()) << what;
+        }
+    }
 }
 
 class QtWindowsTest : public ::testing::Test {
@@ -509,6 +552,110 @@ TEST_F(QtWindowsTest, MessageBoxesAnswerWithTheButtonPressed) {
     EXPECT_EQ(ui::MessageBox(nullptr, "CRC error detected in 0xF8200\nretry?", "crc checking",
                              ui::MessageButtons::YesNo, ui::MessageIcon::Question),
               ui::kIdNo);
+}
+
+// Every window of the program, in each face it shows, holds its controls
+// whole (shot as test-artifacts/qt-NAME.png): the main window, the progress
+// window of each command and with each kind of result, the windows that the
+// main window's buttons open, the customize sheet's pages, the message boxes
+// and the file dialogs.
+TEST_F(QtWindowsTest, EveryWindowShowsItsControlsWhole) {
+    std::ofstream(dir_ / "one.mot") << "S20508000001F1\r\nS9030000FC\r\n";
+    // Files for the file dialogs' lists to show.
+    std::ofstream(dir_ / "blinky.mhx") << "S20508000001F1\r\nS9030000FC\r\n";
+    std::ofstream(dir_ / "readout.hex") << ":00000001FF\r\n";
+    int seen = 0;
+    RunMain([&](CWriterDlg& w, QWidget* main) {
+        w.m_strProgramFile = Dir() + "one.mot";
+        EXPECT_EQ(main->size(), backend_->ToPixels(w, w.GetWindowRect()).size());
+        ExpectWidgetsWhole(main, "main");
+        SaveShot(main, "qt-main.png");
+
+        {
+            CProgressDlg progress(CProgressDlg::kDefaultMode);
+            ASSERT_TRUE(progress.Create(&w));
+            QWidget* top = backend_->WindowOf(progress);
+            for (const ProgressLook& look : kProgressLooks) {
+                ShowLook(progress, look);
+                const std::string name = std::string("progress-") + look.name;
+                EXPECT_EQ(top->size(), backend_->ToPixels(progress, progress.GetWindowRect()).size()) << name;
+                ExpectWidgetsWhole(top, name);
+                SaveShot(top, "qt-" + name + ".png");
+            }
+            progress.DestroyWindow();
+        }
+
+        struct Modal {
+            const char* name;
+            int button;
+            const char* caption;
+        };
+        const Modal modals[] = {{"checksum", idc::kCheckSum, "Check SUM"},
+                                {"about", idc::kVersionInfo, "(C)Information"},
+                                {"customize", idc::kSetEnvironment, "Customize setting"}};
+        for (const Modal& m : modals) {
+            WhenShown(m.caption, [&](QWidget* shown) {
+                ++seen;
+                if (m.button == idc::kCheckSum) {  // a sum in the result box
+                    for (QPushButton* b : shown->findChildren<QPushButton*>())
+                        if (b->text() == "Check SUM") QTest::mouseClick(b, Qt::LeftButton);
+                }
+                auto* tabs = shown->findChild<QTabWidget*>();
+                const int pages = tabs != nullptr ? tabs->count() : 1;
+                static const char* const kPageNames[] = {"-sound", "-tooltips"};
+                for (int page = 0; page < pages && page < 2; ++page) {
+                    if (tabs != nullptr) tabs->setCurrentIndex(page);
+                    QApplication::processEvents();
+                    const std::string name = std::string(m.name) + (tabs != nullptr ? kPageNames[page] : "");
+                    ExpectWidgetsWhole(shown, name);
+                    SaveShot(shown, "qt-" + name + ".png");
+                }
+                shown->close();
+            });
+            QTest::mouseClick(Control(w, m.button), Qt::LeftButton);
+        }
+
+        struct Box {
+            const char* name;
+            const char* text;
+            ui::MessageButtons buttons;
+            ui::MessageIcon icon;
+        };
+        const Box boxes[] = {
+            {"question", "CRC error detected in 0xF8200\nretry?", ui::MessageButtons::YesNo, ui::MessageIcon::Question},
+            {"error", " No.006 Unable to open COM port.", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation},
+            {"information", "Please reset the microcontroller on userboard.\nThen push OK button.",
+             ui::MessageButtons::OkCancel, ui::MessageIcon::Information},
+        };
+        for (const Box& b : boxes) {
+            WhenShown("Flash Memory Writer", [&](QWidget* box) {
+                ++seen;
+                ExpectWidgetsWhole(box, b.name);
+                SaveShot(box, std::string("qt-message-") + b.name + ".png");
+                box->findChildren<QPushButton*>().back()->click();
+            });
+            ui::MessageBox(&w, b.text, "Flash Memory Writer", b.buttons, b.icon);
+        }
+
+        // The file dialogs as Open and Copy ask; the toolkit lays them out.
+        for (bool save : {false, true}) {
+            WhenShown(save ? "Save As" : "Open", [&](QWidget* dialog) {
+                ++seen;
+                SaveShot(dialog, save ? "qt-save-copy-file.png" : "qt-open-program-file.png");
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            ui::FileDialogRequest request;
+            request.save = save;
+            request.owner = &w;
+            request.filter = save ? "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||"
+                                  : "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|"
+                                    "Intel hex files (*.hex)|*.hex|all files (*.*)|*.*||";
+            request.default_extension = save ? "hex" : "";
+            request.initial_dir = Dir();
+            EXPECT_EQ(backend_->FileDialog(request), std::nullopt);
+        }
+    });
+    EXPECT_EQ(seen, 8);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // exchange, lists, edits, modal runs and message boxes.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "ui/dialog.h"
 #include "ui/scripted_backend.h"
 
@@ -207,6 +209,49 @@ TEST(DialogModal, EndedDuringInitialisationIsNeverShown) {
     EXPECT_EQ(q.DoModal(), 42);
     EXPECT_FALSE(q.WasShown());
     EXPECT_TRUE(backend.modal_runs.empty());
+    SetActiveBackend(nullptr);
+}
+
+// A window that its initialisation does not place comes up centred over its
+// owner, kept on the screen (640 x 480 units here), or centred on the screen
+// without one; one that places itself stays where it went.
+TEST(DialogPlacement, AnUnplacedWindowIsCentredOverItsOwner) {
+    ScriptedBackend backend;
+    SetActiveBackend(&backend);
+    struct Placed : Dialog {
+        std::optional<Rect> to;
+        explicit Placed(int cx, int cy) : Dialog({1, "", "MS Sans Serif", 10, cx, cy, kPopup, {}}) {}
+        bool OnInitDialog() override {
+            if (to) MoveWindow(*to);
+            return true;
+        }
+    };
+    struct Case {
+        const char* what;
+        std::optional<Rect> owner;
+        std::optional<Rect> placed_by_init;
+        Rect want;
+    };
+    const Case cases[] = {
+        {"no owner", std::nullopt, std::nullopt, {270, 215, 370, 265}},
+        {"over its owner", Rect{100, 100, 300, 200}, std::nullopt, {150, 125, 250, 175}},
+        {"owner at the screen's corner", Rect{0, 0, 60, 20}, std::nullopt, {0, 0, 100, 50}},
+        {"owner past the right edge", Rect{600, 460, 700, 500}, std::nullopt, {540, 430, 640, 480}},
+        {"placed by its initialisation", Rect{100, 100, 300, 200}, Rect{5, 6, 105, 56}, {5, 6, 105, 56}},
+    };
+    for (const Case& c : cases) {
+        Placed owner(10, 10);
+        if (c.owner) {
+            ASSERT_TRUE(owner.Create(nullptr));
+            owner.MoveWindow(*c.owner);
+        }
+        Placed dlg(100, 50);
+        dlg.to = c.placed_by_init;
+        ASSERT_TRUE(dlg.Create(c.owner ? &owner : nullptr));
+        EXPECT_EQ(dlg.GetWindowRect(), c.want) << c.what;
+        dlg.DestroyWindow();
+        owner.DestroyWindow();
+    }
     SetActiveBackend(nullptr);
 }
 

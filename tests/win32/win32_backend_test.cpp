@@ -1,8 +1,7 @@
 // The Windows backend with real dialogs (run under Wine with a virtual X
 // server by scripts/test-windows): windows built from their templates, worked
-// with window messages as the system delivers input. Screenshots of the main
-// window, the progress window and the customize sheet go to
-// test-artifacts/*.bmp of the build folder.
+// with window messages as the system delivers input. Screenshots of every
+// window go to test-artifacts/*.bmp of the build folder.
 // <windows.h> first, without its macros that rename the backend's members.
 #include <windows.h>
 #include <commctrl.h>
@@ -23,10 +22,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/windows/about_dlg.h"
+#include "app/windows/check_sum_dlg.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/progress_dlg.h"
 #include "app/windows/writer_dlg.h"
@@ -34,6 +36,7 @@
 #include "ui/win32/win32_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/program_folder.h"
+#include "support/progress_looks.h"
 
 namespace mirelle::test {
 
@@ -101,6 +104,112 @@ std::string TextOf(HWND hwnd) {
     wchar_t buf[512] = {};
     ::GetWindowTextW(hwnd, buf, 512);
     return sys::Narrow(buf);
+}
+
+// What a window shows is whole: every control that shows lies wholly inside
+// the client area or wholly below it (the progress window leaves its lower
+// controls out by its height), and its text fits it, as its font draws it.
+// Child dialogs (a sheet's page) are looked at the same way.
+void ExpectControlsWhole(HWND dialog, const std::string& name) {
+    RECT client;
+    ::GetClientRect(dialog, &client);
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (!::IsWindowVisible(child)) continue;
+        wchar_t klass_text[32] = {};
+        ::GetClassNameW(child, klass_text, 32);
+        const std::wstring klass = klass_text;
+        const std::string what = name + ": " + sys::Narrow(klass) + " \"" + TextOf(child) + "\"";
+        const RECT r = ClientRectOf(child);
+        if (r.top >= client.bottom) continue;  // left out by the window's height
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << what << " at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom << " in "
+            << client.right << "x" << client.bottom;
+        if (klass == L"#32770") {
+            ExpectControlsWhole(child, name);
+            continue;
+        }
+        const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(child, GWL_STYLE));
+        const LONG cx = r.right - r.left, cy = r.bottom - r.top;
+        LONG room_x = 0, room_y = cy;
+        bool wraps = false;
+        if (klass == L"Static") {
+            const DWORD type = style & SS_TYPEMASK;
+            if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP) continue;
+            room_x = cx;
+            wraps = type != SS_LEFTNOWORDWRAP;
+        } else if (klass == L"Button") {
+            const DWORD type = style & BS_TYPEMASK;
+            wraps = (style & BS_MULTILINE) != 0;
+            if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+                room_x = cx - 6;  // the raised edges and the focus frame
+                room_y = cy - 4;
+            } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                       type == BS_AUTORADIOBUTTON) {
+                room_x = cx - ::GetSystemMetrics(SM_CXMENUCHECK) - 4;
+            } else {
+                continue;
+            }
+        } else {
+            continue;
+        }
+        const std::wstring text = sys::Widen(TextOf(child));
+        if (text.empty()) continue;
+        HDC dc = ::GetDC(child);
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(child, WM_GETFONT, 0, 0)));
+        RECT need{0, 0, room_x, 0};
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        ::SelectObject(dc, old);
+        ::ReleaseDC(child, dc);
+        EXPECT_LE(need.right, room_x) << what << " needs " << need.right << " pixels of width";
+        EXPECT_LE(need.bottom, room_y) << what << " needs " << need.bottom << " pixels of height";
+    }
+}
+
+// The client area is the model's window rectangle, mapped with the window's font.
+void ExpectClientOf(HWND dialog, const ui::Rect& model, const std::string& name) {
+    RECT client;
+    ::GetClientRect(dialog, &client);
+    const RECT want = Pixels(dialog, 0, 0, model.Width(), model.Height());
+    EXPECT_EQ(client.right, want.right) << name;
+    EXPECT_EQ(client.bottom, want.bottom) << name;
+}
+
+// Runs `open`, which runs a window of its own (modal); `look` sees that
+// window once it came to the front and its first messages are done, then
+// `close` ends it.
+struct Look {
+    HWND owner = nullptr;
+    HWND seen = nullptr;
+    int ticks = 0;
+    std::function<void(HWND)> look;
+    std::function<void(HWND)> close;
+};
+Look* g_look = nullptr;
+
+void OpenAndLook(HWND owner, const std::function<void()>& open, const std::function<void(HWND)>& look,
+                 const std::function<void(HWND)>& close, const std::string& name) {
+    Look l{owner, nullptr, 0, look, close};
+    g_look = &l;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+        if (g_look == nullptr) return;
+        HWND front = ::GetForegroundWindow();
+        if (front == nullptr || front == g_look->owner) return;
+        // Three ticks in front: a file dialog has filled its list by then.
+        if (++g_look->ticks < 3) return;
+        ::KillTimer(nullptr, id);
+        g_look->seen = front;
+        g_look->look(front);
+        g_look->close(front);
+    });
+    open();
+    ::KillTimer(nullptr, timer);
+    g_look = nullptr;
+    EXPECT_NE(l.seen, nullptr) << "no window came up for " << name;
+}
+
+void CloseBox(HWND w) { ::PostMessageW(w, WM_CLOSE, 0, 0); }
+void Press(HWND w, int id) {
+    ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(w, id)));
 }
 
 // A small window with the controls the rules are about.
@@ -553,6 +662,136 @@ TEST_F(Win32BackendTest, FileDialogsReturnTheChosenPathInUtf8) {
     ::UnhookWindowsHookEx(answer);
     ::UnhookWindowsHookEx(see);
     owner.DestroyWindow();
+}
+
+// Every window of the program, in each face it shows, holds its controls
+// whole (shot as test-artifacts/win32-NAME.bmp): the main window, the
+// progress window of each command and with each kind of result, the windows
+// that the main window's buttons open, the customize sheet's pages, the
+// message boxes and the file dialogs.
+TEST_F(Win32BackendTest, EveryWindowShowsItsControlsWhole) {
+    WriteFile("CHIPDEF.INI", kSampleChipDef);
+    WriteFile("one.mot", "S20508000001F1\r\nS9030000FC\r\n");
+    // Files for the file dialogs' lists to show.
+    WriteFile("blinky.mhx", "S20508000001F1\r\nS9030000FC\r\n");
+    WriteFile("readout.hex", ":00000001FF\r\n");
+    AppEnvironment env;
+    env.executable_path = Dir() + "mirelle.exe";
+    env.program_dir = Dir();
+    CWriterDlg dlg(env);
+    ui::SetMainWindow(&dlg);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.ShowWindow(true);
+    dlg.m_strProgramFile = Dir() + "one.mot";
+    Pump();
+    HWND main = Backend().WindowOf(dlg);
+    ExpectClientOf(main, dlg.GetWindowRect(), "main");
+    ExpectControlsWhole(main, "main");
+    SaveShot(main, "win32-main.bmp");
+
+    {
+        CProgressDlg progress(CProgressDlg::kDefaultMode);
+        ASSERT_TRUE(progress.Create(&dlg));
+        HWND hwnd = Backend().WindowOf(progress);
+        for (const ProgressLook& look : kProgressLooks) {
+            ShowLook(progress, look);
+            Pump();
+            const std::string name = std::string("progress-") + look.name;
+            ExpectClientOf(hwnd, progress.GetWindowRect(), name);
+            ExpectControlsWhole(hwnd, name);
+            SaveShot(hwnd, "win32-" + name + ".bmp");
+        }
+        progress.DestroyWindow();
+    }
+
+    struct Modal {
+        const char* name;
+        int button;
+        std::optional<ui::DialogTemplate> tpl;  // the sheet makes its own
+    };
+    const Modal modals[] = {{"checksum", idc::kCheckSum, CCheckSumDlg::Template176()},
+                            {"about", idc::kVersionInfo, CAboutDlg::Template100()},
+                            {"customize", idc::kSetEnvironment, std::nullopt}};
+    for (const Modal& m : modals) {
+        OpenAndLook(
+            main, [&] { ::SendMessageW(Backend().ControlOf(dlg, m.button), BM_CLICK, 0, 0); },
+            [&](HWND w) {
+                if (m.tpl) ExpectClientOf(w, {0, 0, m.tpl->cx, m.tpl->cy}, m.name);
+                if (m.button == idc::kCheckSum) {  // a sum in the result box
+                    ::SendMessageW(::GetDlgItem(w, idc::kCheckSumButton), BM_CLICK, 0, 0);
+                    EXPECT_EQ(TextOf(::GetDlgItem(w, idc::kCheckSumResult)).size(), 4u);
+                }
+                HWND tabs = ::FindWindowExW(w, nullptr, WC_TABCONTROLW, nullptr);
+                const int pages = tabs != nullptr ? TabCtrl_GetItemCount(tabs) : 1;
+                static const char* const kPageNames[] = {"-sound", "-tooltips"};
+                for (int page = 0; page < pages && page < 2; ++page) {
+                    if (tabs != nullptr && page > 0) {
+                        TabCtrl_SetCurSel(tabs, page);
+                        NMHDR n{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), static_cast<UINT>(TCN_SELCHANGE)};
+                        ::SendMessageW(w, WM_NOTIFY, n.idFrom, reinterpret_cast<LPARAM>(&n));
+                    }
+                    const std::string name = std::string(m.name) + (tabs != nullptr ? kPageNames[page] : "");
+                    ExpectControlsWhole(w, name);
+                    SaveShot(w, "win32-" + name + ".bmp");
+                }
+            },
+            CloseBox, m.name);
+    }
+
+    struct Box {
+        const char* name;
+        const char* text;
+        ui::MessageButtons buttons;
+        ui::MessageIcon icon;
+        int press;
+    };
+    const Box boxes[] = {
+        {"question", "CRC error detected in 0xF8200\nretry?", ui::MessageButtons::YesNo, ui::MessageIcon::Question,
+         IDNO},
+        {"error", " No.006 Unable to open COM port.", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation, IDOK},
+        {"information", "Please reset the microcontroller on userboard.\nThen push OK button.",
+         ui::MessageButtons::OkCancel, ui::MessageIcon::Information, IDCANCEL},
+    };
+    for (const Box& b : boxes) {
+        OpenAndLook(
+            main, [&] { ui::MessageBox(&dlg, b.text, "Flash Memory Writer", b.buttons, b.icon); },
+            [&](HWND w) {
+                ExpectControlsWhole(w, b.name);
+                SaveShot(w, std::string("win32-message-") + b.name + ".bmp");
+            },
+            [&](HWND w) { Press(w, b.press); }, b.name);
+    }
+
+    // The file dialogs as Open and Copy ask; the system lays them out.
+    struct File {
+        const char* name;
+        bool save;
+        const char* filter;
+        const char* extension;
+    };
+    const File files[] = {
+        {"open-program-file", false,
+         "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|Intel hex files (*.hex)|*.hex|"
+         "all files (*.*)|*.*||",
+         ""},
+        {"save-copy-file", true, "Intel Hex files (*.hex)|*.hex|all files (*.*)|*.*||", "hex"},
+    };
+    for (const File& f : files) {
+        ui::FileDialogRequest request;
+        request.save = f.save;
+        request.owner = &dlg;
+        request.filter = f.filter;
+        request.default_extension = f.extension;
+        request.initial_dir = Dir();
+        request.flags = ui::kFileMustExist | ui::kHideReadOnly;
+        if (f.save) request.flags |= ui::kOverwritePrompt;
+        OpenAndLook(
+            main, [&] { EXPECT_EQ(Backend().FileDialog(request), std::nullopt); },
+            [&](HWND w) { SaveShot(w, std::string("win32-") + f.name + ".bmp"); },
+            [](HWND w) { Press(w, IDCANCEL); }, f.name);
+    }
+    dlg.DestroyWindow();
+    ui::SetMainWindow(nullptr);
 }
 
 // The program in its running windows, as a user sees it: scripts/test-windows

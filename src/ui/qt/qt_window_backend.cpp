@@ -14,6 +14,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,6 +29,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolTip>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -477,6 +479,7 @@ void QtBackend::BuildControls(Window& w) {
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(w.top);
                 edit->setReadOnly(t.style & kReadOnly);
+                if (t.style & kCentered) edit->setAlignment(Qt::AlignCenter);
                 if (t.style & kReadOnly) {
                     QPalette pal = edit->palette();
                     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
@@ -901,6 +904,18 @@ std::optional<std::string> QtBackend::FileDialog(const FileDialogRequest& reques
     // the filter already does.
     if (!request.initial_name.empty() && request.initial_name.find_first_of("*?") == std::string::npos)
         dialog.selectFile(Q(request.initial_name));
+    // The list's size, type and date columns take the width of what they
+    // show rather than eliding it; the name takes the rest, in a dialog
+    // wide enough for all four within the screen.
+    if (auto* list = dialog.findChild<QTreeView*>()) {
+        QHeaderView* header = list->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    QSize size = dialog.sizeHint().expandedTo(QSize(760, 440));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) size = size.boundedTo(screen->availableGeometry().size());
+    dialog.resize(size);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdString();
 }

@@ -133,6 +133,7 @@ void WriteControl(TemplateWriter& out, const ControlTemplate& t) {
             style |= ES_AUTOHSCROLL;
             if (t.style & kReadOnly) style |= ES_READONLY;
             if (t.style & kUpperCase) style |= ES_UPPERCASE;
+            if (t.style & kCentered) style |= ES_CENTER;
             if (t.style & kBorder) ex |= WS_EX_CLIENTEDGE;
             break;
         case ControlKind::Button:
