@@ -222,20 +222,36 @@ commands:
   erase | blank-check           download, then the operation
   program FILE                  Full Operation (several -p: all boards at once)
   verify FILE                   download, then Read & Compare
-  read OUT [--format srec|ihex] download, then Copy into OUT
+  read OUT [--format srec|ihex|bin] [--start ADDR --length N]
+                                download, then Copy into OUT: every flash area, or
+                                only ADDR to ADDR+N-1 (all of it flash); bin: the
+                                bytes as they are, area after area
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)
   --target NAME     the chip (default: the last one chosen)
   --clock N|TEXT    the Clock entry, by number from 0 or by text (default: the last one chosen)
-  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang run
+  -b, --baud RATE   the working rate: the Clock entry whose Baud2 rate (twice Baud
+                    without Baud2) is RATE; refused with the chip's rates otherwise
+  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang
+                    run. Without -p: the COM port of Customize.ini; when it sets none,
+                    the only serial device there is (several: name one)
   --reset-prompt    ask for the board reset before the download
-  --log FILE        the result log (default MESSFILE.TXT in the program folder)
+  --log FILE        the result log (default MESSFILE.TXT in the program folder):
+                    "OK" when mirelle-cli exits 0, else "NG" and the reason
   --log-dir DIR     gang run: one PORT.TXT result log per port
                     (default gang-YYYYMMDD-HHMMSS in the program folder)
+  --trace FILE      every byte exchanged with the chip, with its time in microseconds
+                    and its direction (> sent, < received), for bug reports
   --json            one JSON object per line on stdout: progress events and the result
-  -q, --quiet       no progress display
+  -q, --quiet       errors and warnings only: no progress, no result or summary line
+  -v, --verbose     also the port, chip, clock, rates and log before the run
   -h, --help, --version
+
+ADDR and N are decimal or hex with 0x; a k or M after N counts 1024 or 1024 * 1024.
+Progress goes to standard error; after a command that succeeded, its result and a
+summary line (what was done, bytes, time, rate) go to standard output; errors go to
+standard error, one line each.
 
 exit status:
   0  success
