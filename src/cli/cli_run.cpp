@@ -419,7 +419,8 @@ Summary SummaryOf(const Options& o, const engine::FlashSession& session, double 
     return s;
 }
 
-// The port, trace and log of a run, set up on the session.
+// The file of --trace: every port the session opens through Opener() writes
+// its bytes there.
 class TraceFile {
 public:
     bool Open(const std::string& path) {
@@ -429,7 +430,6 @@ public:
         return static_cast<bool>(file_);
     }
     const std::string& Error() const { return error_; }
-    // Every port the session opens writes its bytes here.
     serial::PortOpener Opener() {
         const auto started = std::chrono::steady_clock::now();
         auto micros = [started] {
@@ -528,12 +528,13 @@ int RunSingle(const Options& o) {
         session.BeginRun();
         usage_error = PrepareSession(o, home, session, out.status);
         const bool takes_file = o.command == Command::Program || o.command == Command::Verify || o.command == Command::Checksum;
+        const std::string unreadable = takes_file ? UnreadableFile(o.file) : "";
         if (out.status == exit_status::kUsage && usage_error.empty()) {
             out.text = Readable(session.LastResult().message);
-        } else if (usage_error.empty() && takes_file && !UnreadableFile(o.file).empty()) {
+        } else if (usage_error.empty() && !unreadable.empty()) {
             // Named as the user named it, in the system's words.
             out.status = exit_status::kProgramFile;
-            out.text = o.file + ": " + UnreadableFile(o.file);
+            out.text = o.file + ": " + unreadable;
         } else if (usage_error.empty()) {
             if (o.verbose) {
                 const auto keys = target::ReadDownloadKeys(session.m_strChipDefPath, session.m_strTarget);
