@@ -391,7 +391,7 @@ Summary SummaryOf(const Options& o, const engine::FlashSession& session, double 
             s.details = {areas};
             break;
         case Command::BlankCheck:
-            s.verb = "found blank";
+            s.verb = "blank-checked";
             s.bytes = all.bytes;
             s.details = {areas};
             break;

@@ -160,6 +160,9 @@ TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
         {{"-q", "-p", (home_ / "no-such-tty").string(), "download"}, 4, "no-such-tty: No such file", "", true},
         {{"-b", "115200", "download"}, 2, "TQ4A01 works at 19200 (10MHz), 19200 (12MHz), 38400 (16MHz) baud, not 115200"},
         {{"-p", "COM1", "--trace", trace, "download"}, 0, "downloaded 256 bytes in ", "OK"},
+        // -b names the 16MHz entry's rate, then the 10MHz entry's again.
+        {{"-v", "-b", "38400", "download"}, 5, "clock 16MHz, boot 19200 baud, working 38400 baud"},
+        {{"-v", "-b", "19200", "download"}, 0, "clock 10MHz, boot 9600 baud, working 19200 baud"},
         {{"erase"}, 0, "erased " + area + " in "},
         {{"-q", "blank-check"}, 0, "", "OK"},
         {{"verify", file}, 1, "ErrorAddress : 0x00080000"},
