@@ -1,8 +1,8 @@
 // The words of mirelle-cli's own lines, and the small choices behind them:
-// the summary at the end of a command, a program file of neither format told
-// by its first bytes, what to check after the boot ROM kept silent, the
-// working rate that -b names, and the port taken when none is named. Pure:
-// no port, no file, no clock.
+// the summary at the end of a command, a step's progress line, a program
+// file of neither format told by its first bytes, what to check after the
+// boot ROM kept silent, the working rate that -b names, and the port taken
+// when none is named. Pure: no port, no file, no clock.
 #pragma once
 
 #include <cstdint>
