@@ -10,6 +10,7 @@
 #include "engine/unattended_start.h"
 #include "app/windows/writer_app.h"
 #include "platform/system.h"
+#include "texts/version_text.h"
 #include "ui/backend_choice.h"
 #include "ui/console/console_backend.h"
 #include "ui/native_backend.h"
@@ -32,6 +33,20 @@ int main(int argc, char** argv) {
     // It holds its program folder for the whole run, so a second run there
     // cannot overwrite its verdict; a run that cannot have the folder or
     // write its log does not start.
+    // "mirelle --help" (when no program file has that name) asks for the
+    // usage, not for a run that would log NG for a file "--help".
+    {
+        const std::vector<std::string> words = sys::ProgramArguments(argc, argv);
+        const std::vector<std::string> args(words.begin() + (words.empty() ? 0 : 1), words.end());
+        switch (InfoRequestOf(args, !args.empty() && sys::FileExists(args[0]))) {
+            case InfoRequest::kUsage: std::fputs(MirelleUsageText().c_str(), stdout); return 0;
+            case InfoRequest::kVersion:
+                std::printf("mirelle %d.%d.%d.%d (%s)\n", MIRELLE_VERSION_MAJOR, MIRELLE_VERSION_MINOR,
+                            MIRELLE_VERSION_PATCH, MIRELLE_VERSION_TWEAK, ProductVersionText().c_str());
+                return 0;
+            case InfoRequest::kNone: break;
+        }
+    }
     std::unique_ptr<sys::FolderLock> run_lock;
     if (argc > 1) {
         engine::UnattendedStart start = engine::StartUnattendedRun(sys::ProgramDir());

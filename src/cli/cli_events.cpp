@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "cli/cli_texts.h"
 #include "cli/json_text.h"
-#include "platform/terminal_bar.h"
 
 namespace mirelle::cli {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const std::size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
 
 // A label's text as it shows: "&&" is one '&', a single '&' marks the next
 // letter as a mnemonic and does not show.
@@ -38,13 +32,14 @@ void CliEvents::EndBarLine() {
 }
 
 bool CliEvents::OpenProgress(int, const std::string&) {
-    // A new display starts as a progress control does: 0 to 100, at 0.
+    // A new display starts as a progress control does: 0 to 100, at 0; it
+    // shows nothing until a step gives it a range.
     open_ = true;
     lower_ = 0;
     upper_ = 100;
     step_ = 1;
     position_ = 0;
-    ShowProgress();
+    ranged_ = false;
     return true;
 }
 
@@ -52,14 +47,14 @@ void CliEvents::CloseProgress() {
     if (!open_) return;
     open_ = false;
     EndBarLine();
-    last_tenth_ = -1;
 }
 
 void CliEvents::StatusText(const std::string& raw) {
-    const std::string text = Trim(WithoutMnemonics(raw));
+    const std::string text = SingleSpaced(WithoutMnemonics(raw));
     if (text.empty() || text == last_status_) return;
     last_status_ = text;
-    last_tenth_ = -1;
+    ranged_ = false;
+    shown_percent_ = -1;
     if (style_ == ProgressStyle::Quiet) return;
     if (style_ == ProgressStyle::Json) {
         JsonObject o;
@@ -69,16 +64,22 @@ void CliEvents::StatusText(const std::string& raw) {
         return;
     }
     EndBarLine();
-    std::fprintf(err_, "%s\n", text.c_str());
+    if (style_ == ProgressStyle::Bar) {
+        // The step's line; its progress is drawn over it.
+        std::fputs(text.c_str(), err_);
+        last_bar_ = text;
+        bar_on_line_ = true;
+    } else {
+        std::fprintf(err_, "%s\n", text.c_str());
+    }
     std::fflush(err_);
 }
 
 void CliEvents::ProgressRange(int lower, int upper, int step, int position) {
     lower_ = lower;
     upper_ = upper;
-    position_ = std::clamp(position_, std::min(lower, upper), std::max(lower, upper));
-    ShowProgress();
     step_ = step;
+    ranged_ = true;
     ProgressPosition(position);
 }
 
@@ -115,9 +116,14 @@ void CliEvents::Message(const std::string& caption, const std::string& text) {
 }
 
 bool CliEvents::Ask(engine::Question question, const std::string& text, const std::string& caption) {
-    Message(caption, text);
-    if (question != engine::Question::kResetBoard) return false;
+    if (question != engine::Question::kResetBoard) {
+        // Nobody answers here: No. The question is one of the run's notices.
+        if (style_ == ProgressStyle::Json) Message(caption, text);
+        else notices_.push_back("[" + caption + "] " + SingleSpaced(text) + " (answered No)");
+        return false;
+    }
     // The board-reset prompt: the user presses Enter once the board is reset.
+    Message(caption, text);
     std::fprintf(err_, "press Enter to go on: ");
     std::fflush(err_);
     int c = 0;
@@ -126,31 +132,42 @@ bool CliEvents::Ask(engine::Question question, const std::string& text, const st
     return c != EOF;
 }
 
-void CliEvents::Notify(const engine::Notice& notice) { Message(notice.caption, notice.text); }
+void CliEvents::Notify(const engine::Notice& notice) {
+    if (style_ == ProgressStyle::Json) Message(notice.caption, notice.text);
+    else notices_.push_back(notice.text);
+}
 
 void CliEvents::ShowProgress() {
-    if (style_ == ProgressStyle::Quiet) return;
-    const sys::BarProgress progress = sys::ProgressInRange(lower_, upper_, position_);
+    if (style_ == ProgressStyle::Quiet || !ranged_) return;
+    const long long low = std::min(lower_, upper_);
+    const long long span = static_cast<long long>(std::max(lower_, upper_)) - low;
+    if (span <= 0) return;
+    const int percent = static_cast<int>((position_ - low) * 100 / span);
+    // Within a step the share only grows: a bar set back at the step's end
+    // (the download's) is not shown running back.
+    if (percent <= shown_percent_) return;
     if (style_ == ProgressStyle::Bar) {
-        const std::string drawn = sys::BarLine(progress, sys::BarCount(progress.done, progress.span));
-        const std::string redraw = sys::BarRedraw(last_bar_, drawn);
-        if (redraw.empty()) return;
+        shown_percent_ = percent;
+        const std::string drawn = ProgressLine(last_status_, percent, true);
+        std::string redraw = "\r" + drawn;
+        if (last_bar_.size() > drawn.size()) redraw += std::string(last_bar_.size() - drawn.size(), ' ');
         std::fputs(redraw.c_str(), err_);
         std::fflush(err_);
         last_bar_ = drawn;
         bar_on_line_ = true;
         return;
     }
-    const int tenth = sys::BarTenth(progress);
-    if (tenth == last_tenth_) return;
-    last_tenth_ = tenth;
+    // Lines: one for each tenth reached, none for the start.
+    if (percent / 10 <= std::max(shown_percent_, 0) / 10 && percent != 100) return;
+    shown_percent_ = percent;
     if (style_ == ProgressStyle::Json) {
         JsonObject o;
-        o.Add("event", "progress").Add("step", last_status_).Add("done", progress.done).Add("of", progress.span);
+        o.Add("event", "progress").Add("step", last_status_).Add("done", position_ - low).Add("of", span);
+        o.Add("percent", percent);
         std::fprintf(out_, "%s\n", o.Text().c_str());
         std::fflush(out_);
     } else {
-        std::fprintf(err_, "%s\n", sys::BarCount(progress.done, progress.span).c_str());
+        std::fprintf(err_, "%s\n", ProgressLine(last_status_, percent, false).c_str());
         std::fflush(err_);
     }
 }

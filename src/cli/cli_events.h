@@ -1,9 +1,12 @@
-// What mirelle-cli shows of a session: the step texts and the progress of
-// each command as a bar on a terminal, a line per tenth otherwise, JSON
-// events with --json, nothing with --quiet. Everything but JSON goes to
-// standard error. Messages are printed with their caption; the board-reset
-// prompt (--reset-prompt) waits for Enter on standard input; Yes/No
-// questions are answered No, and nothing ever waits for a button press.
+// What mirelle-cli shows of a session: each step's name with its progress in
+// per cent, drawn in place with a bar on a terminal, a line per tenth
+// otherwise, JSON events with --json, nothing with --quiet. Within a step the
+// share shown never goes back, and nothing is shown before a step has a
+// range. Everything but JSON goes to standard error. The notices of a failure
+// are kept for the caller, who prints each that its result does not say
+// already; the board-reset prompt (--reset-prompt) waits for Enter on
+// standard input; Yes/No questions are answered No, and nothing ever waits
+// for a button press.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +31,11 @@ public:
     // The session's warnings, in order: printed after the run, so that they
     // do not break a progress bar's line.
     const std::vector<std::string>& Warnings() const { return warnings_; }
+    // The notices of the run ("[caption] text"), in order (not with --json,
+    // which shows them as events at once).
+    const std::vector<std::string>& Notices() const { return notices_; }
+    // Whether the control program was downloaded during the run.
+    bool WasDownloaded() const { return downloaded_; }
 
     bool OpenProgress(int mode, const std::string& caption) override;
     void CloseProgress() override;
@@ -41,6 +49,7 @@ public:
     bool Ask(engine::Question question, const std::string& text, const std::string& caption) override;
     void Notify(const engine::Notice& notice) override;
     void Warning(const std::string& text) override { warnings_.push_back(text); }
+    void Downloaded() override { downloaded_ = true; }
 
 private:
     // Prints a message with its caption (a JSON event with --json).
@@ -53,11 +62,14 @@ private:
     bool open_ = false;
     // The bar as a progress control keeps it: range, step and position.
     int lower_ = 0, upper_ = 100, step_ = 1, position_ = 0;
+    bool ranged_ = false;  // the step has set a range: its progress is shown
+    int shown_percent_ = -1;  // the share shown for the step so far
     std::string last_status_;
     std::string last_bar_;
     bool bar_on_line_ = false;
-    int last_tenth_ = -1;
+    bool downloaded_ = false;
     std::vector<std::string> warnings_;
+    std::vector<std::string> notices_;
 };
 
 }  // namespace mirelle::cli

@@ -49,6 +49,28 @@ int ParseComNumber(std::string text) {
 
 }  // namespace
 
+std::optional<std::uint64_t> ParseNumber(const std::string& text) {
+    std::string digits = text;
+    std::uint64_t unit = 1;
+    if (!digits.empty() && (digits.back() == 'k' || digits.back() == 'K')) unit = 1024, digits.pop_back();
+    else if (!digits.empty() && digits.back() == 'M') unit = 1024 * 1024, digits.pop_back();
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) base = 16, digits.erase(0, 2);
+    if (digits.empty() || digits.size() > 16) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        const int d = c >= '0' && c <= '9' ? c - '0'
+                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                            : -1;
+        if (d < 0) return std::nullopt;
+        value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+    }
+    // Nothing the flash of a 32-bit address space could use lies beyond 2^32.
+    if (value > (std::uint64_t{1} << 32) / unit) return std::nullopt;
+    return value * unit;
+}
+
 const char* CommandName(Command command) {
     for (const CommandWord& c : kCommands)
         if (c.command == command) return c.word;
@@ -59,7 +81,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     ParseResult r;
     Options& o = r.options;
     std::vector<std::string> words;  // the command and its operands
-    std::optional<std::string> format, fill, map, unmap;
+    std::optional<std::string> format, fill, map, unmap, start, length, baud;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inline_value;
@@ -86,6 +108,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--version") o.version = true;
         else if (arg == "--json") o.json = true;
         else if (arg == "-q" || arg == "--quiet") o.quiet = true;
+        else if (arg == "-v" || arg == "--verbose") o.verbose = true;
+        else if (arg == "--trace") { if (!value(o.trace)) return r; }
+        else if (arg == "-b" || arg == "--baud") { if (!value(baud)) return r; }
+        else if (arg == "--start") { if (!value(start)) return r; }
+        else if (arg == "--length") { if (!value(length)) return r; }
         else if (arg == "--reset-prompt") o.reset_prompt = true;
         else if (arg == "--home") { if (!value(o.home)) return r; }
         else if (arg == "--target") { if (!value(o.target)) return r; }
@@ -140,8 +167,26 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     if (format) {
         if (o.command != Command::Read) return r.error = "--format belongs to read", r;
         if (*format == "ihex") o.intel_hex = true;
-        else if (*format != "srec") return r.error = "--format is srec or ihex, not " + *format, r;
+        else if (*format == "bin") o.binary = true;
+        else if (*format != "srec") return r.error = "--format is srec, ihex or bin, not " + *format, r;
     }
+    if (start || length) {
+        if (o.command != Command::Read) return r.error = "--start and --length belong to read", r;
+        if (!start || !length) return r.error = "read of a part of the flash needs both --start and --length", r;
+        const auto first = ParseNumber(*start), count = ParseNumber(*length);
+        if (!first || *first > 0xFFFFFFFF) return r.error = "--start takes an address such as 0x80000, not " + *start, r;
+        if (!count || *count == 0) return r.error = "--length takes a byte count such as 4096 or 0x1000, not " + *length, r;
+        if (*first + *count - 1 > 0xFFFFFFFF) return r.error = "--start and --length reach past 0xFFFFFFFF", r;
+        o.start = static_cast<std::uint32_t>(*first);
+        o.length = *count;
+    }
+    if (baud) {
+        const auto rate = ParseNumber(*baud);
+        if (!rate || *rate == 0 || *rate > 0x7FFFFFFF) return r.error = "--baud takes a rate in bit/s, not " + *baud, r;
+        o.baud = static_cast<std::uint32_t>(*rate);
+    }
+    if (o.verbose && o.quiet) return r.error = "-v and -q cannot go together", r;
+    if (o.trace && o.ports.size() > 1) return r.error = "--trace follows one port: run the boards one by one", r;
     if (fill) {
         if (o.command != Command::Checksum) return r.error = "--fill belongs to checksum", r;
         const auto byte = ParseFillByte(*fill);
@@ -177,20 +222,36 @@ commands:
   erase | blank-check           download, then the operation
   program FILE                  Full Operation (several -p: all boards at once)
   verify FILE                   download, then Read & Compare
-  read OUT [--format srec|ihex] download, then Copy into OUT
+  read OUT [--format srec|ihex|bin] [--start ADDR --length N]
+                                download, then Copy into OUT: every flash area, or
+                                only ADDR to ADDR+N-1 (all of it flash); bin: the
+                                bytes as they are, area after area
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)
   --target NAME     the chip (default: the last one chosen)
   --clock N|TEXT    the Clock entry, by number from 0 or by text (default: the last one chosen)
-  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang run
+  -b, --baud RATE   the working rate: the Clock entry whose Baud2 rate (twice Baud
+                    without Baud2) is RATE; refused with the chip's rates otherwise
+  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang
+                    run. Without -p: the COM port of Customize.ini; when it sets none,
+                    the only serial device there is (several: name one)
   --reset-prompt    ask for the board reset before the download
-  --log FILE        the result log (default MESSFILE.TXT in the program folder)
+  --log FILE        the result log (default MESSFILE.TXT in the program folder):
+                    "OK" when mirelle-cli exits 0, else "NG" and the reason
   --log-dir DIR     gang run: one PORT.TXT result log per port
                     (default gang-YYYYMMDD-HHMMSS in the program folder)
+  --trace FILE      every byte exchanged with the chip, with its time in microseconds
+                    and its direction (> sent, < received), for bug reports
   --json            one JSON object per line on stdout: progress events and the result
-  -q, --quiet       no progress display
+  -q, --quiet       errors and warnings only: no progress, no result or summary line
+  -v, --verbose     also the port, chip, clock, rates and log before the run
   -h, --help, --version
+
+ADDR and N are decimal or hex with 0x; a k or M after N counts 1024 or 1024 * 1024.
+Progress goes to standard error; after a command that succeeded, its result and a
+summary line (what was done, bytes, time, rate) go to standard output; errors go to
+standard error, one line each.
 
 exit status:
   0  success

@@ -3,6 +3,7 @@
 // usage status.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,12 @@ struct Options {
     bool help = false;
     bool version = false;
     bool intel_hex = false;              // read --format ihex
+    bool binary = false;                 // read --format bin
+    std::optional<std::uint32_t> start;  // read --start ADDR
+    std::optional<std::uint64_t> length; // read --length N
+    std::optional<std::uint32_t> baud;   // -b/--baud: the working rate
+    bool verbose = false;                // -v/--verbose
+    std::optional<std::string> trace;    // --trace FILE
     int fill = 0xFF;                     // checksum --fill
     int map_com = 0;                     // ports --map N DEVICE (0: none)
     std::string map_device;
@@ -40,6 +47,10 @@ struct ParseResult {
 
 // `args` are the arguments after the program's name.
 ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// A number as --start, --length and --baud take it: decimal, or hex with
+// 0x; a k or M after it counts 1024 or 1024 * 1024. None for anything else.
+std::optional<std::uint64_t> ParseNumber(const std::string& text);
 
 // The name of a command as typed.
 const char* CommandName(Command command);

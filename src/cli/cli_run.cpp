@@ -1,6 +1,8 @@
 #include "cli/cli_run.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <memory>
 
 #include "cli/cli_events.h"
+#include "cli/cli_texts.h"
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
@@ -20,12 +23,15 @@
 #include "platform/file.h"
 #include "platform/folder_lock.h"
 #include "platform/interrupt.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
 #include "platform/textfile.h"
 #include "protocol/block_plan.h"
+#include "protocol/boot_protocol.h"
 #include "serial/device_list.h"
 #include "serial/port.h"
+#include "serial/trace_port.h"
 #include "settings/settings.h"
 #include "target/chip_definition.h"
 #include "texts/result_codes.h"
@@ -223,6 +229,40 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
         }
         session.SelectRate(found);
     }
+    if (o.baud) {
+        // -b names the working rate: the Clock entry that works at it.
+        const target::DownloadKeys keys = target::ReadDownloadKeys(session.m_strChipDefPath, session.m_strTarget);
+        std::vector<std::optional<std::uint32_t>> rates;
+        for (std::size_t i = 0; i < def.clocks.size(); ++i)
+            rates.push_back(boot::WorkingRate(keys.baud, keys.baud2, keys.has_baud2, static_cast<int>(i)));
+        const RateChoice choice =
+            ChooseWorkingRate(session.m_strTarget, def.clocks, rates, session.m_nRate, o.clock.has_value(), *o.baud);
+        if (!choice.error.empty()) {
+            status = exit_status::kUsage;
+            return choice.error;
+        }
+        session.SelectRate(choice.index);
+    }
+    if (o.start) {
+        // A part of the flash: every byte of it in one of the chip's areas.
+        const protocol::AddressRange range{*o.start, static_cast<std::uint32_t>(*o.start + *o.length - 1)};
+        std::uint64_t inside = 0;
+        std::string areas;
+        for (int i = 0; i < session.m_nAreaCount; ++i) {
+            const auto a = static_cast<std::size_t>(i);
+            inside += protocol::PartWithin(session.m_nStartAddr[a], session.m_nEndAddr[a], range).Bytes();
+            char text[32];
+            std::snprintf(text, sizeof text, "%s0x%08X-0x%08X", i ? ", " : "", static_cast<unsigned>(session.m_nStartAddr[a]),
+                          static_cast<unsigned>(session.m_nEndAddr[a]));
+            areas += text;
+        }
+        if (inside != *o.length) {
+            char text[64];
+            std::snprintf(text, sizeof text, "0x%08X-0x%08X", static_cast<unsigned>(range.first), static_cast<unsigned>(range.last));
+            status = exit_status::kUsage;
+            return std::string(text) + " is not all flash of " + session.m_strTarget + " (its areas: " + areas + ")";
+        }
+    }
     return "";
 }
 
@@ -238,9 +278,15 @@ Outcome RunCommandOn(const Options& o, engine::FlashSession& session) {
         case Command::BlankCheck: result = downloaded() ? session.BlankCheckCommand() : session.LastResult(); break;
         case Command::Program: result = session.RunFullOperation(); break;
         case Command::Verify: result = downloaded() ? session.Compare() : session.LastResult(); break;
-        case Command::Read:
-            result = downloaded() ? session.Copy(ReadTarget(o.file), o.intel_hex) : session.LastResult();
+        case Command::Read: {
+            const engine::CopyFormat format = o.binary      ? engine::CopyFormat::kBinary
+                                              : o.intel_hex ? engine::CopyFormat::kIntelHex
+                                                            : engine::CopyFormat::kSRecord;
+            std::optional<protocol::AddressRange> range;
+            if (o.start) range = protocol::AddressRange{*o.start, static_cast<std::uint32_t>(*o.start + *o.length - 1)};
+            result = downloaded() ? session.Copy(ReadTarget(o.file), format, range) : session.LastResult();
             break;
+        }
         case Command::Checksum:
             sum = session.ImageChecksum(static_cast<std::uint8_t>(o.fill));
             result = session.LastResult();
@@ -268,22 +314,168 @@ Outcome RunCommandOn(const Options& o, engine::FlashSession& session) {
         out.status = exit_status::kProgramFile;
         out.text = result.file_error;
     }
-    if (o.command == Command::Program && out.status == exit_status::kSuccess) out.bytes = session.BytesToProgram();
     return out;
 }
+
+// Whether Customize.ini says which COM port to use: a ComNo, or a [Ports]
+// entry for the COM1 that stands for "none set".
+bool ComPortSet(const std::string& customize) {
+    return !profile::GetString(customize, "Com", "ComNo", "").empty() ||
+           !profile::GetString(customize, "Ports", "COM1", "", 4096).empty();
+}
+
+// Why the program file cannot be read ("" when it can): the system's words.
+std::string UnreadableFile(const std::string& path) {
+    if (sys::IsDirectory(path)) return std::strerror(EISDIR);
+    errno = 0;
+    sys::FilePtr file = sys::OpenFile(path, "rb");
+    if (!file) return std::strerror(errno != 0 ? errno : ENOENT);
+    return "";
+}
+
+std::string FirstBytesOf(const std::string& path) {
+    std::string bytes(16, '\0');
+    sys::FilePtr file = sys::OpenFile(path, "rb");
+    bytes.resize(file ? std::fread(bytes.data(), 1, bytes.size(), file.get()) : 0);
+    return bytes;
+}
+
+struct AreaTotals {
+    long long bytes = 0;
+    long long blocks = 0;
+};
+
+// The bytes and blocks of the chip's areas (within `range` when given).
+AreaTotals TotalsOf(const engine::FlashSession& session, const std::optional<protocol::AddressRange>& range) {
+    AreaTotals t;
+    for (int i = 0; i < session.m_nAreaCount; ++i) {
+        const protocol::AreaPart part = protocol::PartWithin(session.m_nStartAddr[static_cast<std::size_t>(i)],
+                                                             session.m_nEndAddr[static_cast<std::size_t>(i)],
+                                                             range.value_or(protocol::AddressRange{}));
+        t.bytes += static_cast<long long>(part.Bytes());
+        t.blocks += part.blocks;
+    }
+    return t;
+}
+
+std::string Plural(long long n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+// The summary of a command that succeeded.
+Summary SummaryOf(const Options& o, const engine::FlashSession& session, double seconds) {
+    Summary s;
+    s.seconds = seconds;
+    std::optional<protocol::AddressRange> range;
+    if (o.start) range = protocol::AddressRange{*o.start, static_cast<std::uint32_t>(*o.start + *o.length - 1)};
+    const AreaTotals all = TotalsOf(session, range);
+    const std::string baud = std::to_string(session.m_nWorkBaud) + " baud";
+    // One area (or a part of the flash) is named by its addresses.
+    if (range) s.first = range->first, s.last = range->last;
+    else if (session.m_nAreaCount == 1) s.first = session.m_nStartAddr[0], s.last = session.m_nEndAddr[0];
+    const std::string areas = Plural(session.m_nAreaCount, "area");
+    switch (o.command) {
+        case Command::Download: {
+            std::error_code ec;
+            const fs::path program = fs::path(session.m_strDownloadPath).is_absolute()
+                                         ? fs::path(session.m_strDownloadPath)
+                                         : fs::path(session.m_strModuleDir) / session.m_strDownloadPath;
+            const auto size = fs::file_size(program, ec);
+            s.verb = "downloaded";
+            s.bytes = ec ? 0 : static_cast<long long>(size);
+            s.first.reset();
+            s.details = {session.m_strDownloadPath, "then " + baud};
+            break;
+        }
+        case Command::Erase:
+            s.verb = "erased";
+            s.bytes = all.bytes;
+            s.details = {areas};
+            break;
+        case Command::BlankCheck:
+            s.verb = "blank-checked";
+            s.bytes = all.bytes;
+            s.details = {areas};
+            break;
+        case Command::Program:
+            s.verb = "programmed";
+            s.bytes = static_cast<long long>(session.m_lastLoad.bytes_in_flash);
+            s.first.reset();
+            s.details = {Plural(session.BytesToProgram() / protocol::kBlockSize, "block"), baud};
+            break;
+        case Command::Verify:
+            s.verb = "verified";
+            s.bytes = all.bytes;
+            s.details = {Plural(all.blocks, "block"), baud};
+            break;
+        case Command::Read:
+            s.verb = "read";
+            s.bytes = all.bytes;
+            s.into = o.file;
+            s.details = {Plural(all.blocks, "block"), baud};
+            break;
+        default: break;
+    }
+    if (!s.first && o.command != Command::Download && o.command != Command::Program && session.m_nAreaCount > 1)
+        s.details.insert(s.details.begin(), areas);
+    return s;
+}
+
+// The file of --trace: every port the session opens through Opener() writes
+// its bytes there.
+class TraceFile {
+public:
+    bool Open(const std::string& path) {
+        errno = 0;
+        file_ = sys::OpenFile(path, "wb");
+        error_ = file_ ? "" : std::strerror(errno != 0 ? errno : EACCES);
+        return static_cast<bool>(file_);
+    }
+    const std::string& Error() const { return error_; }
+    serial::PortOpener Opener() {
+        const auto started = std::chrono::steady_clock::now();
+        auto micros = [started] {
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count());
+        };
+        std::FILE* file = file_.get();
+        auto sink = [file](const std::string& lines) {
+            std::fputs(lines.c_str(), file);
+            std::fflush(file);
+        };
+        return [micros, sink](const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<serial::Port>& out) {
+            const serial::PortResult r = serial::OpenSystemPort(device, com_number, baud, out);
+            sink(serial::TraceNote(micros(), "open " + device + " at " + std::to_string(baud) + " baud" +
+                                                 (r == serial::PortResult::Ok ? "" : ": failed")));
+            if (out) out = std::make_unique<serial::TracingPort>(std::move(out), sink, micros);
+            return r;
+        };
+    }
+
+private:
+    sys::FilePtr file_;
+    std::string error_;
+};
 
 }  // namespace
 
 int RunSingle(const Options& o) {
     const std::string home = HomeOf(o);
     const std::string customize = home + "Customize.ini";
-    // The port: -p, else the COM port that Customize.ini names.
+    // The port: -p; else the COM port that Customize.ini names; else, when it
+    // names none, the one serial device there is.
     PortTarget port;  // com_number 0: a device path was given
+    std::string port_note;
     if (!o.ports.empty()) {
         port = ResolvePort(customize, o.ports.front());
         if (port.device.empty())
             return Fail(o, exit_status::kUsage, o.ports.front() + ": not a port of this system (COM1 to COM255)");
-    } else {
+    } else if (o.command != Command::Checksum && !ComPortSet(customize)) {
+        std::vector<std::string> devices;
+        for (const serial::SerialDevice& d : serial::FindSerialDevices()) devices.push_back(d.path);
+        const PortChoice choice = ChooseOnlyPort(devices);
+        if (!choice.error.empty()) return Fail(o, exit_status::kUsage, choice.error);
+        if (!choice.device.empty()) port = ResolvePort(customize, choice.device), port_note = choice.note;
+    }
+    if (port.device.empty()) {
         settings::CustomizeSettings s;
         std::string com;
         settings::ReadCustomizeSettings(customize, true, s, com);
@@ -300,6 +492,11 @@ int RunSingle(const Options& o) {
     session.UseDevice(port.device, port.com_number);
     session.m_bCommandLine = true;
     session.m_bUseReset = o.reset_prompt;
+    TraceFile trace;
+    if (o.trace) {
+        if (!trace.Open(*o.trace)) return Fail(o, exit_status::kUsage, "cannot write the trace " + *o.trace + ": " + trace.Error());
+        session.SetPortOpener(trace.Opener());
+    }
     if (o.log) session.m_strResultLogPath = fs::absolute(*o.log).string();
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
@@ -318,51 +515,110 @@ int RunSingle(const Options& o) {
         if (!start.ok()) return Fail(o, exit_status::kUsage, start.error);
         folder_lock = std::move(start.lock);
     }
+    if (!port_note.empty() && !o.quiet && !o.json) std::fprintf(stderr, "mirelle-cli: %s\n", port_note.c_str());
 
-    const auto started = std::chrono::steady_clock::now();
     Outcome out;
     std::string usage_error;
+    double seconds = 0;
+    int signal = 0;
     {
         // Signals end the run at the next step, with the port closed and the
         // log saying why.
         sys::InterruptGuard guard;
         session.BeginRun();
         usage_error = PrepareSession(o, home, session, out.status);
+        const bool takes_file = o.command == Command::Program || o.command == Command::Verify || o.command == Command::Checksum;
+        const std::string unreadable = takes_file ? UnreadableFile(o.file) : "";
         if (out.status == exit_status::kUsage && usage_error.empty()) {
             out.text = Readable(session.LastResult().message);
+        } else if (usage_error.empty() && !unreadable.empty()) {
+            // Named as the user named it, in the system's words.
+            out.status = exit_status::kProgramFile;
+            out.text = o.file + ": " + unreadable;
         } else if (usage_error.empty()) {
+            if (o.verbose) {
+                const auto keys = target::ReadDownloadKeys(session.m_strChipDefPath, session.m_strTarget);
+                const auto boot = boot::RateEntry(keys.baud, session.m_nRate);
+                const auto work = boot::WorkingRate(keys.baud, keys.baud2, keys.has_baud2, session.m_nRate);
+                std::fprintf(stderr, "mirelle-cli: port %s%s, target %s, clock %s, boot %s baud, working %s baud, log %s\n",
+                             port.device.c_str(), port.com_number ? (" (COM" + std::to_string(port.com_number) + ")").c_str() : "",
+                             session.m_strTarget.c_str(), session.m_strRateText.c_str(),
+                             boot ? std::to_string(*boot).c_str() : "none", work ? std::to_string(*work).c_str() : "none",
+                             session.ResultLogPath().c_str());
+            }
             session.ClearResult();
+            Clock& clock = session.GetClock();
+            const std::uint32_t began = clock.TickMs();
             out = RunCommandOn(o, session);
+            seconds = static_cast<double>(clock.TickMs() - began) / 1000.0;
         }
         session.CloseComPort();
-        const int signal = sys::InterruptSignal();
+        signal = sys::InterruptSignal();
         session.EndRun(signal);
         if (signal != 0) out.status = exit_status::kInterrupted;
         sys::SetInterruptSignal(0);
     }
+    if (!usage_error.empty()) out.text = usage_error;
     if (out.code == -1 && out.status != exit_status::kInterrupted && out.text.empty())
         out.text = events.LastStatus().empty() ? "the command ended without a result" : events.LastStatus();
     events.EndBarLine();
-    if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
     for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
-    if (out.status == exit_status::kPort &&
-        (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
-        out.text += "\n" + serial::PortFailureText(port.device, port.com_number, out.code == result::kCannotOpenPort);
-    if (o.command == Command::Read && out.status == exit_status::kSuccess) {
-        std::error_code ec;
-        out.bytes = static_cast<long long>(fs::file_size(fs::absolute(o.file), ec));
+    // The program file: what it holds when it is neither format.
+    if (out.status == exit_status::kProgramFile && !o.file.empty() && o.command != Command::Read) {
+        if (session.m_lastLoad.status == hexfile::LoadStatus::kUnknownFormat)
+            out.text = o.file + ": neither S-records nor Intel HEX (their lines begin with S or :); it begins " +
+                       FirstBytesText(FirstBytesOf(o.file));
+        else if (session.m_lastLoad.status == hexfile::LoadStatus::kEmptyFile)
+            out.text = o.file + ": the file is empty";
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // The port: the device and why, in one line.
+    if (out.status == exit_status::kPort &&
+        (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings)) {
+        const std::string why = serial::PortFailureText(port.device, port.com_number, out.code == result::kCannotOpenPort);
+        if (!why.empty()) out.text = why;
+    }
+    // Silence before the control program ran: the boot ROM did not answer.
+    if (out.status == exit_status::kNoAnswer && !events.WasDownloaded() && o.command != Command::Checksum) {
+        const auto keys = target::ReadDownloadKeys(session.m_strChipDefPath, session.m_strTarget);
+        out.text = BootSilenceHint(port.device, boot::RateEntry(keys.baud, session.m_nRate).value_or(0));
+    }
+    // mirelle-cli's own result log: "OK" when the command succeeded, "NG"
+    // and the reason otherwise. The session's reports leave the window's
+    // words there, which say "NG" even after a read or verify that went
+    // well; a failure's own report stays as the reporter wrote it.
+    if (o.command != Command::Checksum && signal == 0) {
+        const std::string log = session.ResultLogPath();
+        if (out.status == exit_status::kSuccess) WriteTextFile(log, "OK");
+        else if (session.m_strLastLogMessage.empty() || result::IsCompletion(session.m_nLastLogCode))
+            WriteTextFile(log, "NG\n" + out.text + "\n");
+    }
+    Summary summary;
+    if (out.status == exit_status::kSuccess && o.command != Command::Checksum) {
+        summary = SummaryOf(o, session, seconds);
+        out.bytes = summary.bytes;
+    }
     if (o.json) {
         JsonObject j;
         j.Add("event", "result").Add("status", out.status).Add("result", exit_status::Word(out.status));
         j.Add("code", out.code).Add("text", out.text).Add("seconds", seconds).Add("bytes", out.bytes);
         if (o.command == Command::Checksum && out.status == exit_status::kSuccess) j.Add("checksum", out.text);
+        if (!summary.verb.empty()) j.Add("summary", SummaryLine(summary));
         std::printf("%s\n", j.Text().c_str());
         std::fflush(stdout);
-    } else {
-        std::printf("%s\n", out.text.c_str());
+        return out.status;
+    }
+    // The run's notices: a question answered for the user always; the
+    // notice of a failure only where the result line does not say it.
+    for (const std::string& notice : events.Notices())
+        if (out.status == exit_status::kSuccess || notice.rfind('[', 0) == 0 || o.verbose)
+            std::fprintf(stderr, "mirelle-cli: %s\n", notice.c_str());
+    if (out.status != exit_status::kSuccess) {
+        std::fprintf(stderr, "mirelle-cli: %s\n", out.text.c_str());
+    } else if (o.command == Command::Checksum) {
+        std::printf("%s\n", out.text.c_str());  // the sum is the command's output, also with -q
+    } else if (!o.quiet) {
+        std::printf("%s\n%s\n", out.text.c_str(), SummaryLine(summary).c_str());
     }
     return out.status;
 }

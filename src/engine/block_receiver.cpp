@@ -1,5 +1,7 @@
 #include "engine/block_receiver.h"
 
+#include <algorithm>
+
 #include "engine/control_link.h"
 #include "engine/flash_session.h"
 #include "protocol/block_plan.h"
@@ -16,8 +18,13 @@ using namespace protocol;
 
 int BlockReceiver::BlockCount() const {
     const auto count = static_cast<std::size_t>(session_.m_nAreaCount);
-    return static_cast<int>(protocol::BlockCount(std::span(session_.m_nStartAddr.data(), count),
-                                                 std::span(session_.m_nEndAddr.data(), count)));
+    if (!limited_)
+        return static_cast<int>(protocol::BlockCount(std::span(session_.m_nStartAddr.data(), count),
+                                                     std::span(session_.m_nEndAddr.data(), count)));
+    std::uint32_t blocks = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        blocks += PartWithin(session_.m_nStartAddr[i], session_.m_nEndAddr[i], range_).blocks;
+    return static_cast<int>(blocks);
 }
 
 void BlockReceiver::ReportFailedRead() {
@@ -116,11 +123,12 @@ ReadOutEnd BlockReceiver::Run(const std::function<bool(const ReadOutBlock&)>& on
     done_ = 0;
     for (int i = 0; i < session_.m_nAreaCount; ++i) {
         const auto area = static_cast<std::size_t>(i);
+        const AreaPart part = PartWithin(session_.m_nStartAddr[area], session_.m_nEndAddr[area], range_);
+        if (limited_ && part.blocks == 0) continue;
         if (on_area) on_area(area);
         // In 64 bits, so an area reaching the top of the address space ends.
-        const std::uint64_t end = session_.m_nEndAddr[area];
-        for (std::uint64_t at = session_.m_nStartAddr[area]; at <= end; at += kBlockSize) {
-            const auto address = static_cast<std::uint32_t>(at);
+        for (std::uint64_t k = 0; k < part.blocks; ++k) {
+            const auto address = static_cast<std::uint32_t>(part.first_block + k * kBlockSize);
             int line_retries = 0;
             Attempt attempt;
             do {
@@ -128,7 +136,9 @@ ReadOutEnd BlockReceiver::Run(const std::function<bool(const ReadOutBlock&)>& on
             } while (attempt == Attempt::kRetry);
             if (attempt == Attempt::kCancelled) return ReadOutEnd::kCancelled;
             if (attempt == Attempt::kFailed) return ReadOutEnd::kFailed;
-            if (!on_block({area, address, std::span<const std::uint8_t>(frame_.data(), kBlockSize)}))
+            const std::uint32_t first = std::max(address, part.first);
+            const std::uint32_t last = static_cast<std::uint32_t>(std::min<std::uint64_t>(part.last, std::uint64_t{address} + kBlockSize - 1));
+            if (!on_block({area, address, std::span<const std::uint8_t>(frame_.data(), kBlockSize), first, last}))
                 return ReadOutEnd::kStopped;
             ++done_;
         }

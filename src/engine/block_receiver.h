@@ -12,6 +12,7 @@
 #include <functional>
 #include <span>
 
+#include "protocol/block_plan.h"
 #include "protocol/read_block.h"
 
 namespace mirelle::engine {
@@ -31,6 +32,9 @@ struct ReadOutBlock {
     std::size_t area = 0;
     std::uint32_t address = 0;
     std::span<const std::uint8_t> data;  // the 512 bytes read
+    // The bytes of the block that the read asked for (both ends inclusive):
+    // the block within its area and the limit of the read.
+    std::uint32_t first = 0, last = 0;
 };
 
 // Line errors on a block lead to silent retries; a line that stays noisy
@@ -41,7 +45,13 @@ class BlockReceiver {
 public:
     BlockReceiver(FlashSession& session, ReadOutPurpose purpose) : session_(session), purpose_(purpose) {}
 
-    // The number of blocks over the chip's areas.
+    // Reads only the blocks that hold bytes of `range` (a part of the flash);
+    // areas outside it are left out altogether.
+    void Limit(const protocol::AddressRange& range) {
+        range_ = range;
+        limited_ = true;
+    }
+    // The number of blocks over the chip's areas (within the limit).
     int BlockCount() const;
     // Reads every block in order. `on_area` runs before the blocks of each
     // area (also of an area without blocks); `on_block` takes each good block
@@ -65,6 +75,8 @@ private:
     FlashSession& session_;
     ReadOutPurpose purpose_;
     int done_ = 0;
+    protocol::AddressRange range_;
+    bool limited_ = false;
     std::array<std::uint8_t, protocol::kReadFrameBytes> frame_{};
 };
 

@@ -4,6 +4,8 @@
 // cancelled copy never destroys a file the user chose to overwrite.
 #include "engine/block_receiver.h"
 #include "engine/flash_session.h"
+
+#include <algorithm>
 #include "hexfile/readout_records.h"
 #include "platform/replacing_file.h"
 #include "texts/result_codes.h"
@@ -28,7 +30,13 @@ const char* FileErrorText(ReplacingFile::Error error) {
 }  // namespace
 
 int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
+    return CopyToFile(path, intelHex ? CopyFormat::kIntelHex : CopyFormat::kSRecord, std::nullopt);
+}
+
+int FlashSession::CopyToFile(const std::string& path, CopyFormat format,
+                             const std::optional<protocol::AddressRange>& range) {
     BlockReceiver receiver(*this, ReadOutPurpose::kCopy);
+    if (range) receiver.Limit(*range);
     const int blockCount = receiver.BlockCount();
     // Copy always has a progress display of its own, also on a run without
     // dialogs. (Memory for it is not told apart from a display that could not
@@ -57,15 +65,40 @@ int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
         return 1;
     };
 
-    ReadoutRecords records(intelHex ? ReadoutFormat::IntelHex : ReadoutFormat::SRecord);
-    bool written = file.Write(records.Header());
+    const bool binary = format == CopyFormat::kBinary;
+    ReadoutRecords records(format == CopyFormat::kIntelHex ? ReadoutFormat::IntelHex : ReadoutFormat::SRecord);
+    bool written = binary || file.Write(records.Header());
     const ReadOutEnd end = receiver.Run(
         [&](const ReadOutBlock& block) {
-            written = written && file.Write(records.Block(block.address, block.data));
+            // The bytes of the block that were asked for; every block but the
+            // first of a partial read starts with its first byte.
+            const std::span<const std::uint8_t> data =
+                block.data.subspan(block.first - block.address, std::size_t{block.last} - block.first + 1);
+            if (binary) {
+                written = written && file.Write(std::string(data.begin(), data.end()));
+                return written;
+            }
+            if (block.first == block.address) {
+                written = written && file.Write(records.Block(block.address, block.data));
+                return written;
+            }
+            // A read that starts inside a block: a short record up to the
+            // next 16-byte boundary, then whole records from there, so that
+            // no Intel HEX record crosses a 64 KiB boundary.
+            const std::size_t head = std::min<std::size_t>(data.size(), (16 - block.first % 16) % 16);
+            written = written && file.Write(records.Block(block.first, data.first(head)));
+            written = written && file.Write(records.Block(block.first + static_cast<std::uint32_t>(head), data.subspan(head)));
             return written;
         },
         [&](std::size_t area) {
-            written = written && file.Write(records.BeginArea(m_nStartAddr[area], m_nEndAddr[area]));
+            if (binary) return;
+            std::uint32_t first = m_nStartAddr[area], last = m_nEndAddr[area];
+            if (range) {
+                const protocol::AreaPart part = protocol::PartWithin(first, last, *range);
+                first = part.first;
+                last = part.last;
+            }
+            written = written && file.Write(records.BeginArea(first, last));
         });
     if (m_events.HasProgress()) m_events.ProgressPosition(receiver.BlocksDone());
     if (!written) return fileError();
@@ -80,14 +113,18 @@ int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
     }
 
     WriteTimingLog(5);
-    if (!file.Write(records.Trailer()) || !file.Commit()) return fileError();
+    if ((!binary && !file.Write(records.Trailer())) || !file.Commit()) return fileError();
     ReportResult(result::kCopied, result::kKindInfo, result::kSoundEnd);
     return 0;
 }
 
 Result FlashSession::Copy(const std::string& path, bool intelHex) {
+    return Copy(path, intelHex ? CopyFormat::kIntelHex : CopyFormat::kSRecord, std::nullopt);
+}
+
+Result FlashSession::Copy(const std::string& path, CopyFormat format, const std::optional<protocol::AddressRange>& range) {
     ClearResult();
-    CopyToFile(path, intelHex);
+    CopyToFile(path, format, range);
     m_events.CloseProgress();
     return LastResult();
 }

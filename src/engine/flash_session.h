@@ -25,12 +25,17 @@
 #include "hexfile/flash_image.h"
 #include "hexfile/program_file.h"
 #include "platform/clock.h"
+#include "protocol/block_plan.h"
 #include "serial/port.h"
 #include "settings/settings.h"
 #include "target/chip_definition.h"
 #include "texts/result_codes.h"
 
 namespace mirelle::engine {
+
+// What Copy writes: the design's S-records or Intel HEX, or the bytes as
+// they are (a raw image of the areas read, one after the other).
+enum class CopyFormat { kSRecord, kIntelHex, kBinary };
 
 // What ImageChecksum returns when the program file could not be loaded.
 inline constexpr int kChecksumLoadFailed = 0x10000;
@@ -109,6 +114,8 @@ public:
     Result Compare();
     // Copy into `path`; no progress display could be opened: code -1 and a file error.
     Result Copy(const std::string& path, bool intelHex);
+    // Copy in `format` of the flash within `range` only (none: every area).
+    Result Copy(const std::string& path, CopyFormat format, const std::optional<protocol::AddressRange>& range);
     // The result of Full Operation (also in LastResult).
     Result RunFullOperation();
 
@@ -168,6 +175,7 @@ public:
     // Read and compare, copy.
     void ReadAndCompare();
     int CopyToFile(const std::string& path, bool intelHex);  // 0 done/cancelled, 1 failure, 3 no progress display
+    int CopyToFile(const std::string& path, CopyFormat format, const std::optional<protocol::AddressRange>& range);
     // Check SUM: 0..0xFFFF, kChecksumLoadFailed when loading failed.
     int ImageChecksum(std::uint8_t fill);
     // Diagnostics.

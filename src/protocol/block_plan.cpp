@@ -36,6 +36,18 @@ void BlockWalk::Advance() {
     SkipEmptyAreas();
 }
 
+AreaPart PartWithin(std::uint32_t start, std::uint32_t end, const AddressRange& range) {
+    AreaPart part;
+    if (end < start || range.last < range.first || end < range.first || start > range.last) return part;
+    part.first = std::max(start, range.first);
+    part.last = std::min(end, range.last);
+    part.first_block = start + (part.first - start) / kBlockSize * kBlockSize;
+    // In 64 bits: a part may reach the top of the address space.
+    const std::uint64_t span = std::uint64_t{part.last} - part.first_block + 1;
+    part.blocks = static_cast<std::uint32_t>((span + kBlockSize - 1) / kBlockSize);
+    return part;
+}
+
 bool BlockHasData(std::span<const std::uint8_t> block) {
     return std::any_of(block.begin(), block.end(), [](std::uint8_t b) { return b != 0xFF; });
 }

@@ -35,6 +35,24 @@ private:
     std::uint64_t address_ = 0;
 };
 
+// A part of the address space, both ends inclusive.
+struct AddressRange {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0xFFFFFFFF;
+};
+
+// What a read of `range` takes of the area [start, end]: the bytes
+// first..last that lie in both, and the blocks that hold them, on the area's
+// own 512-byte grid (the first block may begin before `first`). `blocks` is 0
+// when the two do not meet.
+struct AreaPart {
+    std::uint32_t first = 0, last = 0;
+    std::uint32_t first_block = 0;
+    std::uint32_t blocks = 0;
+    std::uint64_t Bytes() const { return blocks == 0 ? 0 : std::uint64_t{last} - first + 1; }
+};
+AreaPart PartWithin(std::uint32_t start, std::uint32_t end, const AddressRange& range);
+
 // True when any byte of the block differs from 0xFF.
 bool BlockHasData(std::span<const std::uint8_t> block);
 

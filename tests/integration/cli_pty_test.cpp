@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -140,32 +141,54 @@ TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
     StartSim("TQ4A01", 0, {"--no-line-time"});
     const std::string file = Program().string(), missing = (home_ / "missing.mot").string();
     const std::string srec = (home_ / "out.mot").string(), ihex = (home_ / "out.hex").string();
+    const std::string part = (home_ / "part.bin").string(), trace = (home_ / "trace.txt").string();
+    const std::string text = (home_ / "notes.txt").string();
+    std::ofstream(text) << "hello\n";
+    const std::string area = "524288 bytes at 0x00080000-0x000FFFFF";
     struct Row {
         std::vector<std::string> args;
         int status;
-        std::string words;  // in stdout or stderr
+        std::string words;   // in stdout or stderr
+        std::string log{};   // the result log after the run ("" not checked)
+        bool one_line = false;  // all that is printed is one line
     } rows[] = {
         {{"checksum", file}, 0, "0800\n"},  // 0x7F000 x 0xFF + 0x3F800
-        {{"checksum", file, "--fill", "00"}, 0, "F800\n"},
-        {{"checksum", missing}, 3, "file open error"},
+        {{"-q", "checksum", file, "--fill", "00"}, 0, "F800\n"},
+        {{"checksum", missing}, 3, missing + ": No such file or directory"},
         {{"--target", "NOPE", "download"}, 2, "no target NOPE"},
-        {{"program", missing}, 3, "hex file"},
-        {{"-p", (home_ / "no-such-tty").string(), "download"}, 4, "No such file"},
-        {{"-p", "COM1", "download"}, 0, "It transferred a control program"},
-        {{"erase"}, 0, "Erased"},
-        {{"blank-check"}, 0, "Erased"},
+        {{"-q", "program", missing}, 3, missing + ": No such file or directory", "NG\r\n" + missing + ": No such file or directory\r\n", true},
+        {{"program", text}, 3, "neither S-records nor Intel HEX (their lines begin with S or :); it begins 68 65 6C 6C 6F 0A (\"hello.\")"},
+        {{"-q", "-p", (home_ / "no-such-tty").string(), "download"}, 4, "no-such-tty: No such file", "", true},
+        {{"-b", "115200", "download"}, 2, "TQ4A01 works at 19200 (10MHz), 19200 (12MHz), 38400 (16MHz) baud, not 115200"},
+        {{"-p", "COM1", "--trace", trace, "download"}, 0, "downloaded 256 bytes in ", "OK"},
+        // -b names the 16MHz entry's rate, then the 10MHz entry's again.
+        {{"-v", "-b", "38400", "download"}, 5, "clock 16MHz, boot 19200 baud, working 38400 baud"},
+        {{"-v", "-b", "19200", "download"}, 0, "clock 10MHz, boot 9600 baud, working 19200 baud"},
+        {{"erase"}, 0, "erased " + area + " in "},
+        {{"-q", "blank-check"}, 0, "", "OK"},
         {{"verify", file}, 1, "ErrorAddress : 0x00080000"},
         {{"program", file}, 0, "warning: 4 bytes of this file lie outside the flash of TQ4A01 (first at 0x00100000)"},
-        {{"read", srec}, 0, "Copy"},
-        {{"read", ihex, "--format", "ihex"}, 0, "Copy"},
+        {{"program", file}, 0, "programmed 4096 bytes in "},
+        {{"verify", file}, 0, "verified " + area + " in ", "OK"},
+        {{"read", srec}, 0, "read " + area + " into " + srec + " in ", "OK"},
+        {{"read", ihex, "--format", "ihex"}, 0, "(1024 blocks, 19200 baud"},
+        {{"read", part, "--format", "bin", "--start", "0x80FF8", "--length", "16"}, 0, "read 16 bytes at 0x00080FF8-0x00081007 into "},
+        {{"read", part, "--start", "0x7FFF0", "--length", "0x20"}, 2, "0x0007FFF0-0x0008000F is not all flash of TQ4A01"},
         // An output file that cannot be written is no successful read.
         {{"read", (home_ / "no-such-folder" / "out.mot").string()}, 3, "ERROR : OPEN FILE ERROR"},
     };
     for (const Row& r : rows) {
-        std::vector<std::string> args{"--target", "TQ4A01", "-q"};  // a later --target wins
+        std::vector<std::string> args{"--target", "TQ4A01"};  // a later --target wins
         args.insert(args.end(), r.args.begin(), r.args.end());
         EXPECT_EQ(Cli(args), r.status) << r.args[0] << "\n" << out_ << err_;
         EXPECT_NE((out_ + err_).find(r.words), std::string::npos) << r.args[0] << "\n" << out_ << err_;
+        if (!r.log.empty()) {
+            EXPECT_EQ(Log(), r.log) << r.args[0];
+        }
+        if (r.one_line) {
+            EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n') + std::count(err_.begin(), err_.end(), '\n'), 1)
+                << out_ << err_;
+        }
     }
     StopSim();
     const Bytes flash = Flash();
@@ -175,6 +198,11 @@ TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
     EXPECT_TRUE(AreaOf(Slurp(srec)) == flash) << "S-records";
     EXPECT_TRUE(AreaOf(Slurp(ihex)) == flash) << "Intel HEX";
     EXPECT_EQ(Slurp(ihex).rfind(":", 0), 0u);
+    EXPECT_TRUE(Slurp(part) == std::string(flash.begin() + 0xFF8, flash.begin() + 0x1008)) << "binary part";
+    // The trace holds the boot ROM's handshake with its direction.
+    const std::string traced = Slurp(trace);
+    EXPECT_NE(traced.find(" > 18\n"), std::string::npos) << traced.substr(0, 400);
+    EXPECT_NE(traced.find(" < 11\n"), std::string::npos) << traced.substr(0, 400);
 }
 
 TEST_F(CliPty, JsonLinesAreObjectsAndTheLastHoldsTheResult) {
@@ -187,11 +215,12 @@ TEST_F(CliPty, JsonLinesAreObjectsAndTheLastHoldsTheResult) {
         EXPECT_TRUE(ParseJsonObject(out_.substr(at, nl - at), events.back())) << out_.substr(at, nl - at);
     }
     ASSERT_GE(events.size(), 2u) << out_;
-    EXPECT_EQ(events.front()["event"], "progress");
+    EXPECT_EQ(events.front()["event"], "step");
     EXPECT_EQ(events.back()["event"], "result");
     EXPECT_EQ(events.back()["status"], "0");
     EXPECT_EQ(events.back()["result"], "ok");
     EXPECT_EQ(events.back()["code"], "307");
+    EXPECT_EQ(events.back()["summary"].rfind("downloaded 256 bytes in ", 0), 0u) << events.back()["summary"];
 }
 
 TEST_F(CliPty, AGangOfThreeWithOneSilentChip) {
@@ -360,6 +389,8 @@ TEST_F(CliPty, FaultsAndRefusalsEndWithTheirCause) {
         {"read CRC errors", {"--read-crc-error", "2"}, {}, {"-q", "read", out}, 1, "", false, ""},
         {"verify CRC errors", {"--read-crc-error", "2"}, {}, {"-q", "verify", file}, 1, "", false, ""},
         {"CR read time-out", {"--silent-from", "cr-read"}, {}, {"-q", "erase"}, 5, "", false, ""},
+        {"boot ROM silent", {"--silent"}, {}, {"-q", "download"}, 5,
+         "the boot ROM did not answer on " + link_.string() + " at 9600 baud: check that the board is in boot mode", false, ""},
         {"port held exclusively", {}, hold_port, {"-q", "program", file}, 4, "in use by another program", false, ""},
         {"folder of another run", {}, [&] { old_ok(), lock_folder(); }, {"-q", "program", file}, 2,
          "is in use by another run", false, "OK"},

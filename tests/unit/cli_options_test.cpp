@@ -30,6 +30,31 @@ TEST(CliOptions, CommandOperands) {
     EXPECT_TRUE(ParseArguments({"--help"}).options.help);
 }
 
+TEST(CliOptions, ReadOfAPartRateVerboseAndTrace) {
+    const Options o = ParseArguments({"read", "p.bin", "--format", "bin", "--start", "0x80000", "--length", "4k", "-b",
+                                      "115200", "-v", "--trace", "t.txt"})
+                          .options;
+    EXPECT_TRUE(o.binary);
+    EXPECT_EQ(*o.start, 0x80000u);
+    EXPECT_EQ(*o.length, 4096u);
+    EXPECT_EQ(*o.baud, 115200u);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(*o.trace, "t.txt");
+}
+
+TEST(CliOptions, NumbersOfAddressesAndLengths) {
+    const struct {
+        const char* text;
+        std::optional<std::uint64_t> value;
+    } cases[] = {
+        {"524288", 524288}, {"0x80000", 0x80000}, {"0X7fff", 0x7FFF}, {"512k", 512 * 1024}, {"1M", 1 << 20},
+        {"0xFFFFFFFF", 0xFFFFFFFFu}, {"4294967296", std::uint64_t{1} << 32}, {"4294967297", std::nullopt},
+        {"0x", std::nullopt}, {"", std::nullopt}, {"12z", std::nullopt}, {"-1", std::nullopt}, {"0x1G", std::nullopt},
+        {"8192M", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.value) << c.text;
+}
+
 TEST(CliOptions, PortMapping) {
     const Options map = ParseArguments({"ports", "--map", "COM3", "/dev/serial/by-id/usb-FTDI_A"}).options;
     EXPECT_EQ(map.map_com, 3);
@@ -45,7 +70,7 @@ TEST(CliOptions, RefusedCommandLines) {
         {"erase", "extra"},                          // operand too many
         {"erase", "--bogus"},                        // unknown option
         {"erase", "--target"},                       // value missing
-        {"read", "o", "--format", "bin"},            // unknown format
+        {"read", "o", "--format", "elf"},            // unknown format
         {"erase", "--format", "srec"},               // option of another command
         {"checksum", "f", "--fill", "1FF"},          // not one byte
         {"program", "f", "-p", "COM1", "-p", "COM1"},  // port named twice
@@ -60,6 +85,13 @@ TEST(CliOptions, RefusedCommandLines) {
         {"erase", "-p", "COM0"},                     // no port, not a file "COM0" either
         {"erase", "-p", "com256"},
         {"program", "f", "-p", "COM1", "-p", "COM2:"},
+        {"read", "o", "--start", "0x80000"},                      // no length
+        {"read", "o", "--start", "0x80000", "--length", "0"},     // nothing to read
+        {"read", "o", "--start", "0xFFFFFF00", "--length", "0x101"},  // past the address space
+        {"verify", "f", "--start", "0", "--length", "1"},         // read only
+        {"erase", "-b", "fast"},
+        {"erase", "-v", "-q"},
+        {"program", "f", "-p", "COM1", "-p", "COM2", "--trace", "t"},  // one trace, one port
     };
     for (const auto& args : bad) {
         std::string line;

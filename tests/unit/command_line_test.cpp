@@ -91,3 +91,24 @@ TEST(CommandLine, FirstOfResetAndNoResetCounts) {
 
 }  // namespace
 }  // namespace mirelle
+
+namespace mirelle {
+namespace {
+
+TEST(CommandLine, HelpAndVersionAsTheOnlyWordUnlessAFileHasThatName) {
+    const struct {
+        std::vector<std::string> args;
+        bool file;
+        InfoRequest request;
+    } cases[] = {
+        {{"--help"}, false, InfoRequest::kUsage},     {{"-h"}, false, InfoRequest::kUsage},
+        {{"--version"}, false, InfoRequest::kVersion}, {{"--help"}, true, InfoRequest::kNone},
+        {{"--help", "com1"}, false, InfoRequest::kNone}, {{"blinky.mot"}, false, InfoRequest::kNone},
+        {{}, false, InfoRequest::kNone},
+    };
+    for (const auto& c : cases) EXPECT_EQ(InfoRequestOf(c.args, c.file), c.request) << c.args.size();
+    EXPECT_NE(MirelleUsageText().find("usage: mirelle [PROGRAM-FILE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mirelle

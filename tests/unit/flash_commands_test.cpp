@@ -112,6 +112,28 @@ TEST(BlockPlan, EmptyAndTopOfAddressSpaceAreasEnd) {
     EXPECT_EQ(Walk({0xFFFFFE00, 0x0}, {0xFFFFFFFF, 0x1FF}), (std::vector<std::uint32_t>{0xFFFFFE00, 0x0}));
 }
 
+TEST(BlockPlan, APartOfAnAreaTakesTheBlocksOfTheAreasGrid) {
+    const struct {
+        std::uint32_t start, end;
+        AddressRange range;
+        std::uint32_t first, last, first_block, blocks;
+    } cases[] = {
+        {0x80000, 0xFFFFF, {0x80FF8, 0x81007}, 0x80FF8, 0x81007, 0x80E00, 2},  // across a block's end
+        {0x80100, 0x802FF, {0x0, 0xFFFFFFFF}, 0x80100, 0x802FF, 0x80100, 1},  // the whole area, its own grid
+        {0x80000, 0x801FF, {0x80100, 0x90000}, 0x80100, 0x801FF, 0x80000, 1},  // clipped at the area's end
+        {0x80000, 0x801FF, {0x80200, 0x80300}, 0, 0, 0, 0},                    // not meeting
+        {0xFFFFFE00, 0xFFFFFFFF, {0xFFFFFFF0, 0xFFFFFFFF}, 0xFFFFFFF0, 0xFFFFFFFF, 0xFFFFFE00, 1},
+    };
+    for (const auto& c : cases) {
+        const AreaPart part = PartWithin(c.start, c.end, c.range);
+        EXPECT_EQ(part.blocks, c.blocks) << std::hex << c.range.first;
+        if (c.blocks == 0) continue;
+        EXPECT_EQ(part.first, c.first) << std::hex << c.range.first;
+        EXPECT_EQ(part.last, c.last) << std::hex << c.range.first;
+        EXPECT_EQ(part.first_block, c.first_block) << std::hex << c.range.first;
+    }
+}
+
 // A line that answers from a script; each read costs `read_ms` of virtual time.
 struct ScriptedLine {
     VirtualClock& clock;

@@ -76,4 +76,30 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return cl;
 }
 
+InfoRequest InfoRequestOf(const std::vector<std::string>& args, bool first_word_is_a_file) {
+    if (args.size() != 1 || first_word_is_a_file) return InfoRequest::kNone;
+    if (args[0] == "--help" || args[0] == "-h") return InfoRequest::kUsage;
+    if (args[0] == "--version") return InfoRequest::kVersion;
+    return InfoRequest::kNone;
+}
+
+std::string MirelleUsageText() {
+    return R"(usage: mirelle [PROGRAM-FILE [comN] [no_dialog] [reset | no_reset]]
+
+Without arguments: the window, to choose the chip, the program file and the
+COM port and to run each operation.
+
+With a program file: one Full Operation (decode, download, erase and blank
+check when needed, program and verify), unattended, then exit. The result is
+in MESSFILE.TXT of the program folder ("OK", or "NG" and why) and in the exit
+status: 0 OK, 1 NG, 2 the run could not start.
+  comN        the COM port (com1 to com255), as the second or third word
+  no_dialog   no progress window
+  reset       ask for the board reset and download again after an erase
+  no_reset    do not (the default when words follow the file)
+
+mirelle-cli runs every operation from scripts; see mirelle(1), mirelle-cli(1).
+)";
+}
+
 }  // namespace mirelle

@@ -36,4 +36,13 @@ std::optional<long> PortWordNumber(const std::string& word);
 // `args` are the arguments after the program's own name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
+// What mirelle is asked when its only word is --help, -h or --version and
+// no file of that name exists (a program file may have any name): the usage
+// or the version instead of an unattended run.
+enum class InfoRequest { kNone, kUsage, kVersion };
+InfoRequest InfoRequestOf(const std::vector<std::string>& args, bool first_word_is_a_file);
+
+// The text of mirelle --help.
+std::string MirelleUsageText();
+
 }  // namespace mirelle
