@@ -3,6 +3,7 @@
 // usage status.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct Options {
     bool help = false;
     bool version = false;
     bool intel_hex = false;              // read --format ihex
+    std::string file_format;             // checksum, program, verify --format: srec, ihex, elf, bin ("" : by the file)
+    std::optional<std::uint32_t> offset; // --offset: a raw binary's start address
     int fill = 0xFF;                     // checksum --fill
     int map_com = 0;                     // ports --map N DEVICE (0: none)
     std::string map_device;

@@ -304,6 +304,11 @@ int RunSingle(const Options& o) {
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
     if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
+    session.m_nBinaryStart = o.offset;
+    if (o.file_format == "srec") session.m_programFormat = hexfile::ProgramFormat::kSRecord;
+    else if (o.file_format == "ihex") session.m_programFormat = hexfile::ProgramFormat::kIntelHex;
+    else if (o.file_format == "elf") session.m_programFormat = hexfile::ProgramFormat::kElf;
+    else if (o.file_format == "bin") session.m_programFormat = hexfile::ProgramFormat::kBinary;
 
     // As the window's unattended run: the folder's own result log is written
     // by one run at a time, and a log that cannot be written stops the run
@@ -345,6 +350,16 @@ int RunSingle(const Options& o) {
     events.EndBarLine();
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
     for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
+    // The format the program file was read as, once it was recognised.
+    std::string format;
+    if (o.command == Command::Checksum || o.command == Command::Program || o.command == Command::Verify) {
+        const hexfile::LoadStatus loaded = session.m_lastLoad.status;
+        if (loaded != hexfile::LoadStatus::kOpenError && loaded != hexfile::LoadStatus::kEmptyFile &&
+            loaded != hexfile::LoadStatus::kUnknownFormat && session.m_bProgramFileLoaded)
+            format = engine::ProgramFormatName(session.m_lastLoad.format);
+    }
+    if (!format.empty() && !o.json && !o.quiet)
+        std::fprintf(stderr, "mirelle-cli: %s read as %s\n", o.file.c_str(), format.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     if (out.status == exit_status::kPort &&
         (out.code == result::kCannotOpenPort || out.code == result::kCannotChangePortSettings))
@@ -359,6 +374,7 @@ int RunSingle(const Options& o) {
         j.Add("event", "result").Add("status", out.status).Add("result", exit_status::Word(out.status));
         j.Add("code", out.code).Add("text", out.text).Add("seconds", seconds).Add("bytes", out.bytes);
         if (o.command == Command::Checksum && out.status == exit_status::kSuccess) j.Add("checksum", out.text);
+        if (!format.empty()) j.Add("format", format);
         std::printf("%s\n", j.Text().c_str());
         std::fflush(stdout);
     } else {

@@ -63,6 +63,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     std::vector<std::string> args{"program", o.file, "--home", home, "--port", b.port, "--log", b.log, "--json"};
     if (o.target) args.insert(args.end(), {"--target", *o.target});
     if (o.clock) args.insert(args.end(), {"--clock", *o.clock});
+    if (!o.file_format.empty()) args.insert(args.end(), {"--format", o.file_format});
+    if (o.offset) args.insert(args.end(), {"--offset", std::to_string(*o.offset)});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
