@@ -351,13 +351,7 @@ int RunSingle(const Options& o) {
     if (!usage_error.empty()) return Fail(o, exit_status::kUsage, usage_error);
     for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
     // The format the program file was read as, once it was recognised.
-    std::string format;
-    if (o.command == Command::Checksum || o.command == Command::Program || o.command == Command::Verify) {
-        const hexfile::LoadStatus loaded = session.m_lastLoad.status;
-        if (loaded != hexfile::LoadStatus::kOpenError && loaded != hexfile::LoadStatus::kEmptyFile &&
-            loaded != hexfile::LoadStatus::kUnknownFormat && session.m_bProgramFileLoaded)
-            format = engine::ProgramFormatName(session.m_lastLoad.format);
-    }
+    const std::string format = session.LastResult().program_format;
     if (!format.empty() && !o.json && !o.quiet)
         std::fprintf(stderr, "mirelle-cli: %s read as %s\n", o.file.c_str(), format.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";

@@ -46,6 +46,9 @@ struct Result {
     std::string message;  // the report's text, as the result log holds it
     bool program_file_failed = false;  // the program file did not load
     std::string file_error;            // Copy: why the output file was not written
+    // The format the program file was read as ("S-record", "Intel HEX",
+    // "ELF", "binary"); "" when the command read none or could not tell it.
+    std::string program_format;
     // True when the command ended with one of the completion codes and
     // nothing else failed.
     bool Succeeded() const;

@@ -71,6 +71,7 @@ TEST_F(ElfBinaryPty, UnattendedRunProgramsAnElfFile) {
     std::map<std::uint32_t, std::uint8_t> expected;
     EXPECT_EQ(RunMirelle({Firmware(expected).string(), "com1", "no_dialog"}), 0) << Errors();
     EXPECT_EQ(Log(), "OK");
+    EXPECT_NE(Errors().find("firmware.elf read as ELF"), std::string::npos) << Errors();
     ExpectFlash(expected);
 }
 

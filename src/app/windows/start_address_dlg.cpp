@@ -18,13 +18,13 @@ std::string StartAddressText(std::uint32_t address) {
 
 ui::DialogTemplate CStartAddressDlg::Template177() {
     const int S = ui::kStaticId;
-    return {idc::kStartAddressTemplate, LoadString(ids::kStartAddressCaption), "MS Sans Serif", 10, 190, 62,
+    return {idc::kStartAddressTemplate, LoadString(ids::kStartAddressCaption), "MS Sans Serif", 10, 190, 64,
             ui::kPopup | ui::kCaption | ui::kSystemMenu | ui::kModalFrame,
             {
-                {S, ControlKind::Label, LoadString(ids::kStartAddressLabel), 10, 9, 170, 10, 0},
-                {idc::kStartAddressEdit, ControlKind::Edit, "", 10, 22, 80, 13, ui::kBorder},
-                {ui::kIdOk, ControlKind::Button, "OK", 92, 41, 42, 15, ui::kDefaultButton},
-                {ui::kIdCancel, ControlKind::Button, "Cancel", 138, 41, 42, 15, 0},
+                {S, ControlKind::Label, LoadString(ids::kStartAddressLabel), 10, 10, 170, 12, 0},
+                {idc::kStartAddressEdit, ControlKind::Edit, "", 10, 24, 80, 13, ui::kBorder},
+                {ui::kIdOk, ControlKind::Button, "OK", 92, 43, 42, 15, ui::kDefaultButton},
+                {ui::kIdCancel, ControlKind::Button, "Cancel", 138, 43, 42, 15, 0},
             }};
 }
 
