@@ -582,11 +582,18 @@ TEST_F(Win32BackendTest, OpenOffersBinariesAndAsksTheirStartAddress) {
         if (g_shot_busy || top == nullptr || top == g_shot_main) return;
         g_shot_busy = true;
         if (g_shot_step == 0 && Backend().WindowOfHandle(top) == nullptr) {
-            // The common dialog: its file type list on the binaries.
+            // The common dialog: its file type list on the binaries; the
+            // file list follows by the next tick.
             HWND types = ::GetDlgItem(top, cmb1);
             if (types != nullptr) {
                 ::SendMessageW(types, CB_SETCURSEL, 3, 0);
                 ::SendMessageW(top, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(types));
+            }
+            g_shot_step = 10;
+        } else if (g_shot_step >= 10 && g_shot_step < 20) {
+            if (++g_shot_step < 15) {
+                g_shot_busy = false;
+                return;
             }
             SaveShot(top, "win32_open_dialog_binary.bmp");
             HWND field = ::GetDlgItem(top, cmb13);
