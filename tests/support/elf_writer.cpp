@@ -15,30 +15,30 @@ void PutNumber(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t
         bytes[at + (big_endian ? size - 1 - i : i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::vector<std::uint8_t> WriteElf(const ElfSpec& spec) {
-    const ElfLayout l = LayoutOf(spec.is64);
-    const unsigned word = spec.is64 ? 8 : 4;
-    const bool be = spec.big_endian;
+std::vector<std::uint8_t> WriteElf(const ElfPlan& plan) {
+    const ElfLayout l = LayoutOf(plan.is64);
+    const unsigned word = plan.is64 ? 8 : 4;
+    const bool be = plan.big_endian;
     std::vector<std::uint8_t> out(l.header_size, 0);
-    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', static_cast<std::uint8_t>(spec.is64 ? 2 : 1),
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', static_cast<std::uint8_t>(plan.is64 ? 2 : 1),
                                   static_cast<std::uint8_t>(be ? 2 : 1), 1};
     std::copy(std::begin(ident), std::end(ident), out.begin());
-    PutNumber(out, 16, spec.type, 2, be);
-    PutNumber(out, 18, spec.is64 ? 62 : 40, 2, be);  // a machine; loaders do not look at it
+    PutNumber(out, 16, plan.type, 2, be);
+    PutNumber(out, 18, plan.is64 ? 62 : 40, 2, be);  // a machine; loaders do not look at it
     PutNumber(out, 20, 1, 4, be);                    // e_version
     PutNumber(out, l.e_phoff, l.phoff, word, be);
-    PutNumber(out, spec.is64 ? 52 : 40, l.header_size, 2, be);  // e_ehsize
+    PutNumber(out, plan.is64 ? 52 : 40, l.header_size, 2, be);  // e_ehsize
     PutNumber(out, l.e_phentsize, l.ph_size, 2, be);
-    PutNumber(out, l.e_phnum, spec.segments.size(), 2, be);
-    std::uint64_t data_at = l.phoff + l.ph_size * spec.segments.size();
+    PutNumber(out, l.e_phnum, plan.segments.size(), 2, be);
+    std::uint64_t data_at = l.phoff + l.ph_size * plan.segments.size();
     std::vector<std::uint64_t> offsets;
-    for (std::size_t i = 0; i < spec.segments.size(); ++i) {
-        const ElfSegmentSpec& s = spec.segments[i];
+    for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+        const ElfSegmentPlan& s = plan.segments[i];
         data_at = (data_at + 15) & ~std::uint64_t{15};
         const std::uint64_t ph = l.phoff + l.ph_size * i;
         const std::uint64_t memsz = s.memsz ? s.memsz : s.data.size();
         PutNumber(out, ph, s.type, 4, be);
-        if (spec.is64) {
+        if (plan.is64) {
             PutNumber(out, ph + 4, 5, 4, be);  // p_flags: R X
             PutNumber(out, ph + 8, data_at, 8, be);
             PutNumber(out, ph + 16, s.vaddr, 8, be);
@@ -68,8 +68,8 @@ std::vector<std::uint8_t> WriteElf(const ElfSpec& spec) {
         std::uint64_t addr, offset, size;
     };
     std::vector<Section> sections{{0, 0, 0, 0, 0}};
-    for (std::size_t i = 0; i < spec.segments.size(); ++i) {
-        const ElfSegmentSpec& s = spec.segments[i];
+    for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+        const ElfSegmentPlan& s = plan.segments[i];
         const std::uint32_t alloc = s.type == 1 ? 2u : 0u;  // SHF_ALLOC for loaded segments
         const std::uint64_t memsz = s.memsz ? s.memsz : s.data.size();
         if (!s.data.empty()) sections.push_back({s.type == 1 ? 1u : 7u, alloc | 4u, s.vaddr, offsets[i], s.data.size()});
@@ -89,7 +89,7 @@ std::vector<std::uint8_t> WriteElf(const ElfSpec& spec) {
     out.push_back(0);
     sections.push_back({3, 0, 0, names_at, out.size() - names_at});
     const std::uint64_t shoff = (out.size() + 7) & ~std::uint64_t{7};
-    const std::uint64_t shentsize = spec.is64 ? 64 : 40;
+    const std::uint64_t shentsize = plan.is64 ? 64 : 40;
     out.resize(shoff + shentsize * sections.size());
     std::uint64_t name = 1;
     for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -104,10 +104,10 @@ std::vector<std::uint8_t> WriteElf(const ElfSpec& spec) {
         PutNumber(out, at + 8 + 2 * word, x.offset, word, be);
         PutNumber(out, at + 8 + 3 * word, x.size, word, be);
     }
-    PutNumber(out, spec.is64 ? 40 : 32, shoff, word, be);
-    PutNumber(out, spec.is64 ? 58 : 46, shentsize, 2, be);
-    PutNumber(out, spec.is64 ? 60 : 48, sections.size(), 2, be);
-    PutNumber(out, spec.is64 ? 62 : 50, sections.size() - 1, 2, be);
+    PutNumber(out, plan.is64 ? 40 : 32, shoff, word, be);
+    PutNumber(out, plan.is64 ? 58 : 46, shentsize, 2, be);
+    PutNumber(out, plan.is64 ? 60 : 48, sections.size(), 2, be);
+    PutNumber(out, plan.is64 ? 62 : 50, sections.size() - 1, 2, be);
     return out;
 }
 

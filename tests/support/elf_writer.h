@@ -9,7 +9,7 @@
 
 namespace mirelle::testing {
 
-struct ElfSegmentSpec {
+struct ElfSegmentPlan {
     std::uint64_t paddr = 0;
     std::uint64_t vaddr = 0;
     std::vector<std::uint8_t> data;  // p_filesz bytes
@@ -17,14 +17,14 @@ struct ElfSegmentSpec {
     std::uint32_t type = 1;          // PT_LOAD
 };
 
-struct ElfSpec {
+struct ElfPlan {
     bool is64 = false;
     bool big_endian = false;
     std::uint16_t type = 2;  // ET_EXEC
-    std::vector<ElfSegmentSpec> segments;
+    std::vector<ElfSegmentPlan> segments;
 };
 
-std::vector<std::uint8_t> WriteElf(const ElfSpec& spec);
+std::vector<std::uint8_t> WriteElf(const ElfPlan& plan);
 
 // Where the fields of the headers lie, for tests that break them.
 struct ElfLayout {

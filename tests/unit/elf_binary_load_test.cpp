@@ -19,8 +19,8 @@
 namespace mirelle {
 
 using namespace mirelle::hexfile;
-using testing::ElfSegmentSpec;
-using testing::ElfSpec;
+using testing::ElfSegmentPlan;
+using testing::ElfPlan;
 using testing::WriteElf;
 namespace fs = std::filesystem;
 namespace {
@@ -76,7 +76,7 @@ TEST(ElfFile, ImagesEqualObjcopysSRecords) {
     const Bytes code = Pattern(300, 1), data = Pattern(40, 9);
     struct Case {
         const char* name;
-        ElfSpec spec;
+        ElfPlan plan;
         std::vector<std::pair<std::uint32_t, std::uint8_t>> expect;  // address -> byte, in the low window
     } cases[] = {
         {"32-bit little endian", {false, false, 2, {{0x1000, 0x1000, code}}}, {{0x1000, code[0]}, {0x112B, code[299]}}},
@@ -96,7 +96,7 @@ TEST(ElfFile, ImagesEqualObjcopysSRecords) {
     };
     for (const Case& c : cases) {
         const fs::path path = TempPath("case.elf");
-        Save(path, WriteElf(c.spec));
+        Save(path, WriteElf(c.plan));
         ExpectAsObjcopy(c.name, path);
         FlashImage image;
         ASSERT_TRUE(LoadProgram(path.string(), {image, {}}).ok()) << c.name;
@@ -135,7 +135,7 @@ TEST(ElfFile, LinkedByLdEqualsObjcopy) {
 }
 
 TEST(ElfFile, BrokenFilesAreRefusedWithTheirReason) {
-    const ElfSpec good{false, false, 2, {{0x1000, 0x1000, Pattern(64, 3)}}};
+    const ElfPlan good{false, false, 2, {{0x1000, 0x1000, Pattern(64, 3)}}};
     const testing::ElfLayout l = testing::LayoutOf(false);
     auto with = [&](auto change) {
         Bytes b = WriteElf(good);
