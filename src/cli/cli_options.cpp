@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "hexfile/program_file.h"
+
 namespace mirelle::cli {
 
 namespace {
@@ -81,7 +83,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     ParseResult r;
     Options& o = r.options;
     std::vector<std::string> words;  // the command and its operands
-    std::optional<std::string> format, fill, map, unmap, start, length, baud;
+    std::optional<std::string> format, fill, map, unmap, start, length, baud, offset;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inline_value;
@@ -121,6 +123,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--log-dir") { if (!value(o.log_dir)) return r; }
         else if (arg == "--format") { if (!value(format)) return r; }
         else if (arg == "--fill") { if (!value(fill)) return r; }
+        else if (arg == "--offset") { if (!value(offset)) return r; }
         else if (arg == "--map") { if (!value(map)) return r; }
         else if (arg == "--unmap") { if (!value(unmap)) return r; }
         else if (arg == "-p" || arg == "--port") {
@@ -164,8 +167,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return r;
     }
     if (c->takes_file) o.file = words[1];
-    if (format) {
-        if (o.command != Command::Read) return r.error = "--format belongs to read", r;
+    const bool reads_program = o.command == Command::Checksum || o.command == Command::Program || o.command == Command::Verify;
+    if (format && reads_program) {
+        if (*format != "srec" && *format != "ihex" && *format != "elf" && *format != "bin")
+            return r.error = "--format of a program file is srec, ihex, elf or bin, not " + *format, r;
+        o.file_format = *format;
+    } else if (format) {
+        if (o.command != Command::Read) return r.error = "--format belongs to read, checksum, program and verify", r;
         if (*format == "ihex") o.intel_hex = true;
         else if (*format == "bin") o.binary = true;
         else if (*format != "srec") return r.error = "--format is srec, ihex or bin, not " + *format, r;
@@ -187,6 +195,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     if (o.verbose && o.quiet) return r.error = "-v and -q cannot go together", r;
     if (o.trace && o.ports.size() > 1) return r.error = "--trace follows one port: run the boards one by one", r;
+    if (offset) {
+        if (!reads_program) return r.error = "--offset belongs to checksum, program and verify", r;
+        o.offset = hexfile::ParseStartAddress(*offset);
+        if (!o.offset) return r.error = "--offset takes an address (0x hex or decimal, at most 0xFFFFFFFF), not " + *offset, r;
+        const bool binary = o.file_format.empty() ? hexfile::IsBinaryFileName(o.file) : o.file_format == "bin";
+        if (!binary) return r.error = "--offset is for a raw binary (a *.bin file or --format bin)", r;
+    }
     if (fill) {
         if (o.command != Command::Checksum) return r.error = "--fill belongs to checksum", r;
         const auto byte = ParseFillByte(*fill);
@@ -252,6 +267,16 @@ ADDR and N are decimal or hex with 0x; a k or M after N counts 1024 or 1024 * 10
 Progress goes to standard error; after a command that succeeded, its result and a
 summary line (what was done, bytes, time, rate) go to standard output; errors go to
 standard error, one line each.
+
+program files (checksum, program, verify): S-record or Intel HEX (told by the
+first character), ELF as the linker writes it (told by its first bytes; the
+loadable segments at their physical addresses), or a raw binary (*.bin):
+  --offset ADDR     the address of a binary's first byte (0x hex or decimal);
+                    a binary without it is refused
+  --format F        srec, ihex, elf or bin: read FILE as that format whatever
+                    its name or first bytes
+  e.g. mirelle-cli program firmware.elf
+       mirelle-cli program boot.bin --offset 0x8000
 
 exit status:
   0  success

@@ -33,6 +33,8 @@ struct Options {
     std::optional<std::uint32_t> baud;   // -b/--baud: the working rate
     bool verbose = false;                // -v/--verbose
     std::optional<std::string> trace;    // --trace FILE
+    std::string file_format;             // checksum, program, verify --format: srec, ihex, elf, bin ("" : by the file)
+    std::optional<std::uint32_t> offset; // --offset: a raw binary's start address
     int fill = 0xFF;                     // checksum --fill
     int map_com = 0;                     // ports --map N DEVICE (0: none)
     std::string map_device;

@@ -501,6 +501,11 @@ int RunSingle(const Options& o) {
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
     if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
+    session.m_nBinaryStart = o.offset;
+    if (o.file_format == "srec") session.m_programFormat = hexfile::ProgramFormat::kSRecord;
+    else if (o.file_format == "ihex") session.m_programFormat = hexfile::ProgramFormat::kIntelHex;
+    else if (o.file_format == "elf") session.m_programFormat = hexfile::ProgramFormat::kElf;
+    else if (o.file_format == "bin") session.m_programFormat = hexfile::ProgramFormat::kBinary;
 
     // As the window's unattended run: the folder's own result log is written
     // by one run at a time, and a log that cannot be written stops the run
@@ -563,6 +568,10 @@ int RunSingle(const Options& o) {
         out.text = events.LastStatus().empty() ? "the command ended without a result" : events.LastStatus();
     events.EndBarLine();
     for (const std::string& warning : events.Warnings()) std::fprintf(stderr, "mirelle-cli: warning: %s\n", warning.c_str());
+    // The format the program file was read as, once it was recognised.
+    const std::string format = session.LastResult().program_format;
+    if (!format.empty() && !o.json && !o.quiet)
+        std::fprintf(stderr, "mirelle-cli: %s read as %s\n", o.file.c_str(), format.c_str());
     if (out.status == exit_status::kInterrupted) out.text = "interrupted by a signal";
     // The program file: what it holds when it is neither format.
     if (out.status == exit_status::kProgramFile && !o.file.empty() && o.command != Command::Read) {
@@ -604,6 +613,7 @@ int RunSingle(const Options& o) {
         j.Add("code", out.code).Add("text", out.text).Add("seconds", seconds).Add("bytes", out.bytes);
         if (o.command == Command::Checksum && out.status == exit_status::kSuccess) j.Add("checksum", out.text);
         if (!summary.verb.empty()) j.Add("summary", SummaryLine(summary));
+        if (!format.empty()) j.Add("format", format);
         std::printf("%s\n", j.Text().c_str());
         std::fflush(stdout);
         return out.status;

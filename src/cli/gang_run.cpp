@@ -64,6 +64,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     if (o.target) args.insert(args.end(), {"--target", *o.target});
     if (o.clock) args.insert(args.end(), {"--clock", *o.clock});
     if (o.baud) args.insert(args.end(), {"--baud", std::to_string(*o.baud)});
+    if (!o.file_format.empty()) args.insert(args.end(), {"--format", o.file_format});
+    if (o.offset) args.insert(args.end(), {"--offset", std::to_string(*o.offset)});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 

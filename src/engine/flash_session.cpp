@@ -1,4 +1,5 @@
 #include "engine/flash_session.h"
+#include "engine/load_outcome.h"
 
 #include <algorithm>
 
@@ -67,6 +68,10 @@ Result FlashSession::LastResult() const {
     r.message = m_strLastLogMessage;
     r.program_file_failed = m_bProgramFileFailed;
     r.file_error = m_strFileError;
+    const hexfile::LoadStatus loaded = m_lastLoad.status;
+    if (m_bProgramFileLoaded && loaded != hexfile::LoadStatus::kOpenError && loaded != hexfile::LoadStatus::kEmptyFile &&
+        loaded != hexfile::LoadStatus::kUnknownFormat)
+        r.program_format = ProgramFormatName(m_lastLoad.format);
     return r;
 }
 
@@ -77,6 +82,7 @@ void FlashSession::ClearResult() {
     m_nKind = result::kKindInfo;
     m_bProgramFileFailed = false;
     m_strFileError.clear();
+    m_bProgramFileLoaded = false;
 }
 
 }  // namespace mirelle::engine

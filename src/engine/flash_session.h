@@ -51,6 +51,9 @@ struct Result {
     std::string message;  // the report's text, as the result log holds it
     bool program_file_failed = false;  // the program file did not load
     std::string file_error;            // Copy: why the output file was not written
+    // The format the program file was read as ("S-record", "Intel HEX",
+    // "ELF", "binary"); "" when the command read none or could not tell it.
+    std::string program_format;
     // True when the command ended with one of the completion codes and
     // nothing else failed.
     bool Succeeded() const;
@@ -197,6 +200,10 @@ public:
     std::string m_strChipDefPath;
     std::string m_strModuleDir;  // ends with '/'
     std::string m_strProgramFile;
+    // The program file's format when the user named one (none: its name and
+    // first bytes decide), and the address of a raw binary's first byte.
+    std::optional<hexfile::ProgramFormat> m_programFormat;
+    std::optional<std::uint32_t> m_nBinaryStart;
     std::array<std::uint32_t, target::kMaxAreas> m_nStartAddr{};
     std::array<std::uint32_t, target::kMaxAreas> m_nEndAddr{};  // inclusive
     int m_nAreaCount = 0;
@@ -214,6 +221,7 @@ public:
     int m_nWorkBaud = 0;
     hexfile::FlashImage m_image;
     hexfile::LoadResult m_lastLoad;  // the outcome of the last LoadProgramFile
+    bool m_bProgramFileLoaded = false;  // a LoadProgramFile has run: m_lastLoad is its outcome
     std::array<std::uint8_t, 4> m_pStatusA{};  // the 8 bytes of the CR read
     std::array<std::uint8_t, 4> m_pStatusB{};
     LocalTime m_tStart;

@@ -18,8 +18,20 @@ texts::LoadOutcome DescribeLoad(const hexfile::LoadResult& result, const std::st
         case LoadStatus::kSRecordError: failure = LoadFailure::kSRecord; break;
         case LoadStatus::kIntelHexError: failure = LoadFailure::kIntelHex; break;
         case LoadStatus::kNoFlashData: failure = LoadFailure::kNoFlashData; break;
+        case LoadStatus::kElfError: failure = LoadFailure::kElf; break;
+        case LoadStatus::kBinaryError: failure = LoadFailure::kBinary; break;
     }
-    return {failure, result.decoder_error, result.line_number, target_name};
+    return {failure, result.decoder_error, result.line_number, target_name, result.refused_address};
+}
+
+std::string ProgramFormatName(hexfile::ProgramFormat format) {
+    switch (format) {
+        case hexfile::ProgramFormat::kSRecord: return "S-record";
+        case hexfile::ProgramFormat::kIntelHex: return "Intel HEX";
+        case hexfile::ProgramFormat::kElf: return "ELF";
+        case hexfile::ProgramFormat::kBinary: return "binary";
+    }
+    return {};
 }
 
 texts::LoadWarningFacts DescribeLoadWarnings(const hexfile::LoadResult& result, const std::string& target_name,
@@ -28,6 +40,9 @@ texts::LoadWarningFacts DescribeLoadWarnings(const hexfile::LoadResult& result, 
     texts::LoadWarningFacts f;
     f.target_name = target_name;
     f.intel_hex = result.format == hexfile::ProgramFormat::kIntelHex;
+    f.place_word = result.format == hexfile::ProgramFormat::kElf      ? "segment"
+                   : result.format == hexfile::ProgramFormat::kBinary ? ""
+                                                                       : "line";
     f.bytes_outside = result.bytes_outside;
     f.first_outside = result.first_outside;
     f.last_outside = result.last_outside;

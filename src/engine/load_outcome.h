@@ -14,6 +14,10 @@ namespace mirelle::engine {
 // load without flash data is told about.
 texts::LoadOutcome DescribeLoad(const hexfile::LoadResult& result, const std::string& target_name = {});
 
+// The name of a program file format as messages and results give it:
+// "S-record", "Intel HEX", "ELF" or "binary".
+std::string ProgramFormatName(hexfile::ProgramFormat format);
+
 // The facts of a load that a command-line run warns of (texts::LoadWarnings
 // words them); `areas` are the chip's flash areas the load was given.
 texts::LoadWarningFacts DescribeLoadWarnings(const hexfile::LoadResult& result, const std::string& target_name,

@@ -53,7 +53,12 @@ int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
     const ImageTarget target = TargetOf(*this);
-    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image, .target = target, .fill = fill});
+    m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image,
+                                                 .target = target,
+                                                 .fill = fill,
+                                                 .format = m_programFormat,
+                                                 .binary_start = m_nBinaryStart});
+    m_bProgramFileLoaded = true;
     // Compilers put RAM or option data into program files, and files come
     // cut short or mended by hand: what the load left out, or took as it is,
     // an unattended run says, since nobody watches its window.

@@ -1,14 +1,18 @@
 #include "hexfile/program_file.h"
 
+#include "hexfile/elf_file.h"
 #include "hexfile/intel_hex.h"
 #include "hexfile/srecord.h"
+#include "platform/file.h"
 #include "platform/textfile.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <cstdio>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 namespace mirelle::hexfile {
 namespace {
@@ -58,6 +62,46 @@ void CountRecord(LoadResult& result, const ImageTarget& target, std::uint32_t ad
     }
 }
 
+LoadResult ElfFailure(ElfError error, int segment) {
+    return Failure(LoadStatus::kElfError, static_cast<int>(error), segment);
+}
+
+LoadResult BinaryFailure(BinaryError error) { return Failure(LoadStatus::kBinaryError, static_cast<int>(error)); }
+
+// A decoder's address error, with the refusal that StoreRecord noted.
+LoadResult AddressFailure(LoadResult failure, const LoadResult& counted) {
+    failure.refusal = counted.refusal;
+    failure.refused_address = counted.refused_address;
+    return failure;
+}
+
+// A file read as lines only: the text formats.
+class LinesInput final : public ProgramInput {
+public:
+    explicit LinesInput(LineSource& lines) : lines_(lines) {}
+    LineSource& Lines() override { return lines_; }
+    bool Bytes(std::span<const std::uint8_t>&) override { return false; }
+
+private:
+    LineSource& lines_;
+};
+
+// A file held in memory, as bytes or as the lines they split into.
+class BytesInput final : public ProgramInput {
+public:
+    explicit BytesInput(std::span<const std::uint8_t> bytes)
+        : bytes_(bytes), lines_(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) {}
+    LineSource& Lines() override { return lines_; }
+    bool Bytes(std::span<const std::uint8_t>& bytes) override {
+        bytes = bytes_;
+        return true;
+    }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    TextLineSource lines_;
+};
+
 // The number of the line that could not be read after `lines_read` lines.
 int LastLineNumber(int lines_read) { return lines_read + 1; }
 
@@ -66,7 +110,9 @@ int LastLineNumber(int lines_read) { return lines_read + 1; }
 std::span<const ProgramLoader* const> Loaders() {
     static const SRecordLoader srecord;
     static const IntelHexLoader intel_hex;
-    static const ProgramLoader* const loaders[] = {&intel_hex, &srecord};
+    static const ElfLoader elf;
+    static const BinaryLoader binary;
+    static const ProgramLoader* const loaders[] = {&intel_hex, &srecord, &elf, &binary};
     return loaders;
 }
 
@@ -86,8 +132,29 @@ LoadResult LoadFilledImage(LineSource& lines, const LoadOptions& options) {
     if (!loader) return Failure(LoadStatus::kUnknownFormat);
     // The loader reads the file from its first line again.
     ReplayFirstLine all(std::move(first), lines);
-    LoadResult result = loader->Decode(all, options);
+    LinesInput input(all);
+    LoadResult result = loader->Decode(input, options);
     result.format = loader->Format();
+    return result;
+}
+
+// The loader that a file's name and first bytes choose before any line is
+// read: the caller's format, a binary by its name, an ELF file by its magic;
+// none leaves the choice to the first line.
+const ProgramLoader* LoaderBeforeLines(std::string_view name, std::span<const std::uint8_t> head,
+                                       const LoadOptions& options) {
+    if (options.format) return &LoaderOf(*options.format);
+    if (IsBinaryFileName(name)) return &LoaderOf(ProgramFormat::kBinary);
+    if (HasElfMagic(head)) return &LoaderOf(ProgramFormat::kElf);
+    return nullptr;
+}
+
+// Decoding a file held in memory with `loader`, on a filled image.
+LoadResult DecodeBytes(const ProgramLoader& loader, std::span<const std::uint8_t> bytes, const LoadOptions& options) {
+    if (bytes.empty()) return Failure(LoadStatus::kEmptyFile);
+    BytesInput input(bytes);
+    LoadResult result = loader.Decode(input, options);
+    result.format = loader.Format();
     return result;
 }
 
@@ -155,11 +222,39 @@ bool ProgramLoader::StoreRecord(const LoadOptions& options, std::uint32_t addres
     return true;
 }
 
+bool ProgramLoader::StoreRun(const LoadOptions& options, std::uint64_t address, std::span<const std::uint8_t> data,
+                             int number, StoredRanges& stored, LoadResult& counted) {
+    const std::uint64_t start = options.target.start_address;
+    while (!data.empty()) {
+        if (address > 0xFFFFFFFF) {
+            counted.refusal = Refusal::kOutsideImage;
+            counted.refused_address = 0xFFFFFFFF;
+            return false;
+        }
+        // The next place where a window begins or ends, so that every part
+        // goes to its own window and a part that fits none is refused at its
+        // first byte.
+        std::uint64_t next = std::uint64_t{1} << 32;
+        for (const std::uint64_t edge : {start + FlashImage::kLowSize, std::uint64_t{FlashImage::kMidBase},
+                                         std::uint64_t{FlashImage::kMidBase} + FlashImage::kMidSize,
+                                         std::uint64_t{FlashImage::kHighBase},
+                                         std::uint64_t{FlashImage::kHighBase} + FlashImage::kHighSize})
+            if (edge > address && edge < next) next = edge;
+        const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(next - address, data.size()));
+        if (!StoreRecord(options, static_cast<std::uint32_t>(address), data.first(part), number, stored, counted))
+            return false;
+        address += part;
+        data = data.subspan(part);
+    }
+    return true;
+}
+
 bool SRecordLoader::Recognizes(std::string_view first_line) const {
     return !first_line.empty() && first_line[0] == 'S';
 }
 
-LoadResult SRecordLoader::Decode(LineSource& lines, const LoadOptions& options) const {
+LoadResult SRecordLoader::Decode(ProgramInput& input, const LoadOptions& options) const {
+    LineSource& lines = input.Lines();
     LoadResult counted;
     StoredRanges stored;
     bool terminated = false;
@@ -199,7 +294,8 @@ bool IntelHexLoader::Recognizes(std::string_view first_line) const {
     return !first_line.empty() && first_line[0] == ':';
 }
 
-LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options) const {
+LoadResult IntelHexLoader::Decode(ProgramInput& input, const LoadOptions& options) const {
+    LineSource& lines = input.Lines();
     LoadResult counted;
     StoredRanges stored;
     std::string line;
@@ -235,6 +331,61 @@ LoadResult IntelHexLoader::Decode(LineSource& lines, const LoadOptions& options)
     return counted;
 }
 
+bool ElfLoader::Recognizes(std::string_view first_line) const {
+    return HasElfMagic({reinterpret_cast<const std::uint8_t*>(first_line.data()), first_line.size()});
+}
+
+LoadResult ElfLoader::Decode(ProgramInput& input, const LoadOptions& options) const {
+    std::span<const std::uint8_t> bytes;
+    if (!input.Bytes(bytes)) return Failure(LoadStatus::kOpenError);
+    const ElfContents elf = ReadElf(bytes);
+    if (elf.error != ElfError::kNone) return ElfFailure(elf.error, elf.segment);
+    LoadResult counted;
+    StoredRanges stored;
+    for (const ElfSegment& segment : elf.segments) {
+        if (!StoreRun(options, segment.address, segment.data, segment.index, stored, counted))
+            return AddressFailure(ElfFailure(ElfError::kAddress, segment.index), counted);
+    }
+    return counted;
+}
+
+LoadResult BinaryLoader::Decode(ProgramInput& input, const LoadOptions& options) const {
+    std::span<const std::uint8_t> bytes;
+    if (!input.Bytes(bytes)) return Failure(LoadStatus::kOpenError);
+    if (!options.binary_start) return BinaryFailure(BinaryError::kNoStartAddress);
+    LoadResult counted;
+    StoredRanges stored;
+    if (!StoreRun(options, *options.binary_start, bytes, 0, stored, counted))
+        return AddressFailure(BinaryFailure(BinaryError::kAddress), counted);
+    return counted;
+}
+
+bool IsBinaryFileName(std::string_view path) {
+    if (path.size() < 4) return false;
+    const std::string_view ext = path.substr(path.size() - 4);
+    return ext[0] == '.' && (ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'i' && (ext[3] | 0x20) == 'n';
+}
+
+std::optional<std::uint32_t> ParseStartAddress(std::string_view text) {
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFF) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
 const ProgramLoader& LoaderOf(ProgramFormat format) {
     for (const ProgramLoader* loader : Loaders()) {
         if (loader->Format() == format) return *loader;
@@ -254,16 +405,48 @@ LoadResult LoadProgram(LineSource& lines, const LoadOptions& options) {
     return LoadFilledImage(lines, options);
 }
 
+LoadResult LoadProgram(std::span<const std::uint8_t> bytes, const LoadOptions& options) {
+    options.image.Fill(options.fill);
+    if (const ProgramLoader* loader = LoaderBeforeLines({}, bytes, options); loader && loader->ReadsBytes())
+        return DecodeBytes(*loader, bytes, options);
+    TextLineSource lines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return LoadFilledImage(lines, options);
+}
+
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options) {
     options.image.Fill(options.fill);
-    LineReader reader(path);
-    if (!reader.IsOpen()) return Failure(LoadStatus::kOpenError);
+    sys::FilePtr file = sys::OpenRegularFile(path);
+    if (!file) return Failure(LoadStatus::kOpenError);
     std::error_code ec;
-    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxProgramFileSize) {
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxProgramFileSize) {
         LoadResult refused = Failure(LoadStatus::kOpenError);
         refused.refused_size = size;
         return refused;
     }
+    // The first bytes may name the format (ELF); a text file is then read
+    // line by line from its beginning.
+    std::uint8_t head[4];
+    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    if (std::ferror(file.get())) return Failure(LoadStatus::kOpenError);
+    const ProgramLoader* loader = LoaderBeforeLines(path, {head, got}, options);
+    if (loader && loader->ReadsBytes()) {
+        std::vector<std::uint8_t> bytes(head, head + got);
+        bytes.reserve(ec ? got : static_cast<std::size_t>(size));
+        std::vector<std::uint8_t> chunk(64 * 1024);
+        for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;) {
+            bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+            if (bytes.size() > kMaxProgramFileSize) {
+                LoadResult refused = Failure(LoadStatus::kOpenError);
+                refused.refused_size = bytes.size();
+                return refused;
+            }
+        }
+        if (std::ferror(file.get())) return Failure(LoadStatus::kOpenError);
+        return DecodeBytes(*loader, bytes, options);
+    }
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return Failure(LoadStatus::kOpenError);
+    LineReader reader(std::move(file));
     FileLineSource lines(reader);
     return LoadFilledImage(lines, options);
 }

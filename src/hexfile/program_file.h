@@ -1,10 +1,14 @@
 // Loading a program file into the flash image. Each format has a loader of
-// its own (ProgramLoader): the format is given by the caller or decided by the
-// file's first line (':' Intel HEX, 'S' S-record), and its loader then reads
-// the file line by line from its first line, counts physical lines from 1
-// (empty lines are skipped but counted), stores every data record with the
-// image's storing rule and stops at the first line it cannot accept. Reading
-// streams: only the image and one line are held.
+// its own (ProgramLoader). The format is given by the caller, or a file named
+// *.bin (any case) is a raw binary, or the file's first bytes decide: the ELF
+// magic (0x7F 'E' 'L' 'F'), else the first line (':' Intel HEX, 'S'
+// S-record).
+//
+// The text loaders read the file line by line from its first line, count
+// physical lines from 1 (empty lines are skipped but counted), store every
+// data record with the image's storing rule and stop at the first line they
+// cannot accept. Their reading streams: only the image and one line are
+// held. The ELF and binary loaders are given the file's bytes whole.
 //
 // Nothing here has words, shows or logs anything: a load returns a typed
 // LoadResult; texts/program_load_texts.h words it and says where a failure is
@@ -99,7 +103,7 @@ struct ImageTarget {
     std::vector<FlashArea> areas = {};
 };
 
-enum class ProgramFormat { kSRecord, kIntelHex };
+enum class ProgramFormat { kSRecord, kIntelHex, kElf, kBinary };
 
 enum class LoadStatus {
     kOk,
@@ -108,6 +112,8 @@ enum class LoadStatus {
     kUnknownFormat,  // the first line announces no format
     kSRecordError,   // the S-record decoder refused a line
     kIntelHexError,  // the Intel HEX decoder refused a line
+    kElfError,       // the ELF file is not loadable (decoder_error: an ElfError)
+    kBinaryError,    // the raw binary has no start address or does not fit (decoder_error: a BinaryError)
     kNoFlashData,    // decoded well, but no byte for any flash area (the caller's check)
 };
 
@@ -127,11 +133,20 @@ struct LoadNotes {
     int after_end_line = 0;  // the first line after the Intel HEX end record (never read as data)
 };
 
+// Why a raw binary was refused.
+enum class BinaryError {
+    kNone = 0,
+    kNoStartAddress = 1,  // no start address was given for it
+    kAddress = 2,         // its bytes do not fit the image from that address
+};
+
 struct LoadResult {
     LoadStatus status = LoadStatus::kOk;
     ProgramFormat format = ProgramFormat::kSRecord;  // the loader that decoded the file
-    int decoder_error = 0;  // the decoder's error code (1..4) for decoder failures
-    int line_number = 0;    // the failing line, for decoder failures
+    int decoder_error = 0;  // the decoder's error code for decoder failures
+    // The failing line for the text decoders' failures; the program header
+    // (from 1) for an ELF file's; 0 for a binary's.
+    int line_number = 0;
     // With the target's areas given: the data bytes that lie in a flash area,
     // those that lie outside every area, and the first address (in file
     // order) of the latter.
@@ -159,8 +174,21 @@ struct LoadOptions {
     FlashImage& image;  // filled with `fill` first, then given the file's data
     ImageTarget target = {};
     std::uint8_t fill = 0xFF;
-    // The file's format; none: the first line decides.
+    // The file's format; none: the file's name and first bytes decide.
     std::optional<ProgramFormat> format = std::nullopt;
+    // The address of a raw binary's first byte; a binary without one is refused.
+    std::optional<std::uint32_t> binary_start = std::nullopt;
+};
+
+// What a loader reads: the program file as text lines (the text formats) or
+// as its bytes (the others).
+class ProgramInput {
+public:
+    virtual ~ProgramInput() = default;
+    // The file's lines from its first one.
+    virtual LineSource& Lines() = 0;
+    // The file's bytes, whole; false when they could not be read.
+    virtual bool Bytes(std::span<const std::uint8_t>& bytes) = 0;
 };
 
 // The loader of one program file format.
@@ -168,12 +196,14 @@ class ProgramLoader {
 public:
     virtual ~ProgramLoader() = default;
     virtual ProgramFormat Format() const = 0;
-    // True when a file whose first line is `first_line` is of this format.
+    // True when a file whose first line is `first_line` is of this format
+    // (never for a format that its content does not tell).
     virtual bool Recognizes(std::string_view first_line) const = 0;
-    // Decodes the file that `lines` reads, from its first line, into the
-    // options' image, which has been filled already. Records stored before a
-    // failing line stay.
-    virtual LoadResult Decode(LineSource& lines, const LoadOptions& options) const = 0;
+    // True when Decode reads the file's bytes rather than its lines.
+    virtual bool ReadsBytes() const { return false; }
+    // Decodes the file that `input` reads into the options' image, which has
+    // been filled already. Records stored before a failure stay.
+    virtual LoadResult Decode(ProgramInput& input, const LoadOptions& options) const = 0;
 
 protected:
     // The address ranges stored so far, to notice a record that replaces
@@ -192,13 +222,17 @@ protected:
     // refused it, with the refusal in `counted`.
     static bool StoreRecord(const LoadOptions& options, std::uint32_t address, std::span<const std::uint8_t> data,
                             int line_number, StoredRanges& stored, LoadResult& counted);
+    // Stores a run of bytes of any length from `address` on, split where the
+    // image's windows meet; false as StoreRecord, also for a run past 32 bits.
+    static bool StoreRun(const LoadOptions& options, std::uint64_t address, std::span<const std::uint8_t> data,
+                         int number, StoredRanges& stored, LoadResult& counted);
 };
 
 class SRecordLoader final : public ProgramLoader {
 public:
     ProgramFormat Format() const override { return ProgramFormat::kSRecord; }
     bool Recognizes(std::string_view first_line) const override;
-    LoadResult Decode(LineSource& lines, const LoadOptions& options) const override;
+    LoadResult Decode(ProgramInput& input, const LoadOptions& options) const override;
 };
 
 // Stops storing at the end record (type 01); what follows it is never
@@ -207,8 +241,35 @@ class IntelHexLoader final : public ProgramLoader {
 public:
     ProgramFormat Format() const override { return ProgramFormat::kIntelHex; }
     bool Recognizes(std::string_view first_line) const override;
-    LoadResult Decode(LineSource& lines, const LoadOptions& options) const override;
+    LoadResult Decode(ProgramInput& input, const LoadOptions& options) const override;
 };
+
+// The loadable segments of an ELF file (elf_file.h), in program header order;
+// a later segment overwrites an earlier one where they overlap.
+class ElfLoader final : public ProgramLoader {
+public:
+    ProgramFormat Format() const override { return ProgramFormat::kElf; }
+    bool Recognizes(std::string_view first_line) const override;
+    bool ReadsBytes() const override { return true; }
+    LoadResult Decode(ProgramInput& input, const LoadOptions& options) const override;
+};
+
+// The file's bytes, all of them, from the options' binary start address on.
+// Never chosen by content.
+class BinaryLoader final : public ProgramLoader {
+public:
+    ProgramFormat Format() const override { return ProgramFormat::kBinary; }
+    bool Recognizes(std::string_view) const override { return false; }
+    bool ReadsBytes() const override { return true; }
+    LoadResult Decode(ProgramInput& input, const LoadOptions& options) const override;
+};
+
+// True when `path` names a raw binary by its extension (".bin", any case).
+bool IsBinaryFileName(std::string_view path);
+
+// A start address as users write it: hexadecimal after "0x" (or "0X"), else
+// decimal; none for anything else or a value above 0xFFFFFFFF.
+std::optional<std::uint32_t> ParseStartAddress(std::string_view text);
 
 // The loader of `format`.
 const ProgramLoader& LoaderOf(ProgramFormat format);
@@ -225,7 +286,10 @@ inline constexpr std::uint64_t kMaxProgramFileSize = std::uint64_t{256} << 20;
 // opened leaves the image at the fill. A file whose first read fails, or one
 // larger than kMaxProgramFileSize, is an open error, not an empty file.
 LoadResult LoadProgram(const std::string& path, const LoadOptions& options);
-// The same for a file given as its lines.
+// The same for a file given as its lines (the text formats only).
 LoadResult LoadProgram(LineSource& lines, const LoadOptions& options);
+// The same for a file held in memory: the format is the options' one, or the
+// bytes decide as they do for a file not named *.bin.
+LoadResult LoadProgram(std::span<const std::uint8_t> bytes, const LoadOptions& options);
 
 }  // namespace mirelle::hexfile

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "platform/file.h"
 
@@ -18,6 +19,8 @@ std::FILE* OpenRegularFile(const std::string& path);
 class LineReader {
 public:
     explicit LineReader(const std::string& path);
+    // Reads an open file from where it stands.
+    explicit LineReader(sys::FilePtr file) : file_(std::move(file)) {}
     bool IsOpen() const { return file_ != nullptr; }
     // The next line without its end; false at the end of the file.
     bool Next(std::string& line);

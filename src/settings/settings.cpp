@@ -74,15 +74,17 @@ RecentSelection ReadRecent(const std::string& datafile_path) {
     if (r.target < 0) r.target = 0;
     if (r.rate < 0) r.rate = 0;
     r.program_file = profile::GetString(datafile_path, "Recent", "Write File", "", 260);
+    r.binary_start = profile::GetString(datafile_path, "Recent", "Write Offset", "", 32);
     return r;
 }
 
 void WriteRecent(const std::string& datafile_path, int target, int rate, const std::string& program_file,
-                 const std::string& target_name) {
+                 const std::string& target_name, const std::string& binary_start) {
     profile::WriteString(datafile_path, "Recent", "CPU", std::to_string(target < 0 ? 0 : target));
     if (!target_name.empty()) profile::WriteString(datafile_path, "Recent", "CPUNAME", target_name);
     profile::WriteString(datafile_path, "Recent", "RATE", std::to_string(rate < 0 ? 0 : rate));
     profile::WriteString(datafile_path, "Recent", "Write File", program_file);
+    if (!binary_start.empty()) profile::WriteString(datafile_path, "Recent", "Write Offset", binary_start);
 }
 
 int RecentTargetIndex(const RecentSelection& recent, const std::vector<std::string>& names) {

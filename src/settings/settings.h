@@ -50,6 +50,9 @@ struct RecentSelection {
     std::string target_name;  // CPUNAME; "" when absent
     int rate = 0;
     std::string program_file;
+    // "Write Offset": the start address last given for a raw binary program
+    // file, as typed text ("0x08000000"); "" when none was given.
+    std::string binary_start = {};
 };
 
 RecentSelection ReadRecent(const std::string& datafile_path);
@@ -57,8 +60,11 @@ RecentSelection ReadRecent(const std::string& datafile_path);
 // target's position (CPU) is kept as it always was; its name (CPUNAME) is
 // written beside it when known, since a position points at another chip as
 // soon as CHIPDEF.INI gains or loses a section before it.
+// A binary start address is written when given (non-empty) and otherwise
+// left as the file holds it, so that it is offered again for the next binary.
 void WriteRecent(const std::string& datafile_path, int target, int rate,
-                 const std::string& program_file, const std::string& target_name = "");
+                 const std::string& program_file, const std::string& target_name = "",
+                 const std::string& binary_start = "");
 
 // The entry of `names` to select at start-up: the one equal to
 // `recent.target_name` (ignoring case, as section names are) when it is

@@ -36,6 +36,28 @@ std::string IntelHexMessage(int error, int line_number) {
     return LineMessage(text, line_number);
 }
 
+std::string ElfMessage(int error, int segment) {
+    switch (error) {
+        case 1: return "this ELF file is malformed";
+        case 2: return "this ELF file is a relocatable object, not a linked program";
+        case 3: return "the program header table of this ELF file lies outside the file";
+        case 4: return "segment " + std::to_string(segment) + " of this ELF file reaches past the end of the file";
+        case 5: return "this ELF file has no loadable segment";
+        case 6: return "address error in segment " + std::to_string(segment);
+        default: return {};
+    }
+}
+
+std::string BinaryMessage(int error, std::uint32_t address) {
+    char at[16];
+    std::snprintf(at, sizeof at, "0x%08X", static_cast<unsigned>(address));
+    switch (error) {
+        case 1: return "this binary file needs a start address; nothing is sent";
+        case 2: return std::string("address error at ") + at;
+        default: return {};
+    }
+}
+
 std::string LoadMessage(const LoadOutcome& outcome) {
     switch (outcome.failure) {
         case LoadFailure::kNone: return {};
@@ -45,6 +67,8 @@ std::string LoadMessage(const LoadOutcome& outcome) {
         case LoadFailure::kNoFlashData: return "No data for the flash of " + outcome.target_name + " in this file";
         case LoadFailure::kSRecord: return SRecordMessage(outcome.decoder_error, outcome.line_number);
         case LoadFailure::kIntelHex: return IntelHexMessage(outcome.decoder_error, outcome.line_number);
+        case LoadFailure::kElf: return ElfMessage(outcome.decoder_error, outcome.line_number);
+        case LoadFailure::kBinary: return BinaryMessage(outcome.decoder_error, outcome.address);
     }
     return {};
 }
@@ -58,6 +82,8 @@ std::string LoadCaption(LoadFailure failure) {
         case LoadFailure::kNoFlashData: return "HexFile decoder";
         case LoadFailure::kSRecord: return "S format decoder";
         case LoadFailure::kIntelHex: return "IntelHex format decoder";
+        case LoadFailure::kElf: return "ELF decoder";
+        case LoadFailure::kBinary: return "Binary decoder";
     }
     return {};
 }
@@ -87,16 +113,20 @@ std::vector<std::string> LoadWarnings(const LoadWarningFacts& f) {
     if (f.refused_size != 0)
         lines.push_back("this file is " + std::to_string(f.refused_size) + " bytes, more than any chip's flash could need (at most " +
                         std::to_string(f.max_size) + " bytes are read); it is not read");
+    // Where the refused data stands in the file.
+    const std::string place = f.place_word.empty() ? std::string()
+                                                   : " (" + f.place_word + " " + std::to_string(f.refused_line) + ")";
+    const std::string refused = f.place_word == "line" ? "the record at " : "the data at ";
     if (f.refusal == 1) {
-        lines.push_back("the record at " + Hex(f.refused_address) + " (line " + std::to_string(f.refused_line) +
-                        ") is refused: it lies below the start of the first flash area of " + f.target_name + " (" +
+        lines.push_back(refused + Hex(f.refused_address) + place +
+                        " is refused: it lies below the start of the first flash area of " + f.target_name + " (" +
                         Hex(f.first_area_start) + "); nothing is programmed");
     } else if (f.refusal == 2) {
         std::string held;
         for (const auto& [first, last] : f.image_ranges)
             held += (held.empty() ? "" : ", ") + Hex(first) + "-" + Hex(last);
-        lines.push_back("the record at " + Hex(f.refused_address) + " (line " + std::to_string(f.refused_line) +
-                        ") is refused: it lies outside what the program image holds for " + f.target_name + " (" +
+        lines.push_back(refused + Hex(f.refused_address) + place +
+                        " is refused: it lies outside what the program image holds for " + f.target_name + " (" +
                         held + "); nothing is programmed");
     }
     std::string outside = OutsideDataWarning(f.bytes_outside, f.first_outside, f.target_name);
@@ -109,9 +139,12 @@ std::vector<std::string> LoadWarnings(const LoadWarningFacts& f) {
                         f.target_name + " (" + Hex(*f.first_sent_outside) + " to " + Hex(*f.last_sent_outside) +
                         ") but within the last " + std::to_string(f.block_size) +
                         "-byte block of an area; that block is sent whole, so they are programmed");
-    if (f.overlap_line != 0)
+    if (f.overlap_line != 0 && f.place_word == "line")
         lines.push_back("line " + std::to_string(f.overlap_line) +
                         " of this file writes over data of an earlier record; the later record's bytes are used");
+    else if (f.overlap_line != 0 && !f.place_word.empty())
+        lines.push_back(f.place_word + " " + std::to_string(f.overlap_line) +
+                        " of this file writes over data of an earlier one; the later one's bytes are used");
     if (f.no_terminator)
         lines.push_back(f.intel_hex ? "this Intel HEX file has no end record (:00000001FF); it may be cut short"
                                     : "this S-record file has no S7, S8 or S9 end record; it may be cut short");
@@ -149,6 +182,8 @@ LoadReport PlanLoadReport(const LoadOutcome& outcome, bool command_line, bool pr
             break;
         case LoadFailure::kSRecord:
         case LoadFailure::kIntelHex:
+        case LoadFailure::kElf:
+        case LoadFailure::kBinary:
             // An unattended run never waits for a click: boxes only when
             // someone started the program by hand.
             report.show_box = !command_line;

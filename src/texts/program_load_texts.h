@@ -25,13 +25,16 @@ enum class LoadFailure {
     kNoFlashData,    // decoded well, but no byte for any flash area of the chip
     kSRecord,        // the S-record decoder refused a line
     kIntelHex,       // the Intel HEX decoder refused a line
+    kElf,            // the ELF file is not loadable
+    kBinary,         // the raw binary has no start address or does not fit
 };
 
 struct LoadOutcome {
     LoadFailure failure = LoadFailure::kNone;
-    int decoder_error = 0;  // the decoder's error code, for kSRecord and kIntelHex
-    int line_number = 0;    // the line the decoder refused
+    int decoder_error = 0;  // the decoder's error code, for kSRecord, kIntelHex, kElf and kBinary
+    int line_number = 0;    // the line the decoder refused; for kElf the program header (from 1)
     std::string target_name = {};  // the chip, for kNoFlashData
+    std::uint32_t address = 0;     // for kBinary's address error: the first byte refused
 };
 
 // A decoder's message by its error code: "file error in 12" and so on.
@@ -39,13 +42,19 @@ struct LoadOutcome {
 // 2 decode, 3 record, 4 address. Empty for any other code.
 std::string SRecordMessage(int error, int line_number);
 std::string IntelHexMessage(int error, int line_number);
+// ELF: 1 malformed, 2 relocatable, 3 header table outside, 4 segment past
+// the end, 5 no loadable segment, 6 address. Binary: 1 no start address,
+// 2 address.
+std::string ElfMessage(int error, int segment);
+std::string BinaryMessage(int error, std::uint32_t address);
 
 // "file open error", "This file is NULL", "auto-format detector error",
 // "No data for the flash of TARGET in this file" or the decoder's message;
 // empty for kNone.
 std::string LoadMessage(const LoadOutcome& outcome);
-// "HexFile decoder" for the loader's own failures, "S format decoder" or
-// "IntelHex format decoder" for a decoder's; empty for kNone.
+// "HexFile decoder" for the loader's own failures, "S format decoder",
+// "IntelHex format decoder", "ELF decoder" or "Binary decoder" for a
+// decoder's; empty for kNone.
 std::string LoadCaption(LoadFailure failure);
 
 // The warning for data outside every flash area (empty when there is none):
@@ -60,6 +69,9 @@ std::string OutsideDataWarning(std::uint64_t bytes_outside, std::optional<std::u
 struct LoadWarningFacts {
     std::string target_name;
     bool intel_hex = false;
+    // How the refused data is placed in the file: "line" (the text formats),
+    // "segment" (ELF) or "" (a binary: only its address).
+    std::string place_word = "line";
     // Outside every flash area: not sent at all, and sent with an area's last block.
     std::uint64_t bytes_outside = 0;
     std::optional<std::uint32_t> first_outside, last_outside;

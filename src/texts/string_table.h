@@ -52,6 +52,10 @@ inline constexpr int kCustomizeCaption = 559;
 inline constexpr int kCheckSumCaption = 900;
 inline constexpr int kFillDataLabel = 901;
 inline constexpr int kCheckSumButton = 902;
+// Texts of the start address window of a raw binary program file.
+inline constexpr int kStartAddressCaption = 905;
+inline constexpr int kStartAddressLabel = 906;
+inline constexpr int kStartAddressMistake = 907;
 inline constexpr int kSoundPageTitle = 910;
 inline constexpr int kEnableSoundCheck = 911;
 inline constexpr int kEventLabel = 912;

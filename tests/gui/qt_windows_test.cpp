@@ -358,7 +358,8 @@ TEST_F(QtWindowsTest, OpenShowsTheProgramFileChoicesInTheFilesFolder) {
             // Patterns in both cases, since names here are case-sensitive.
             EXPECT_EQ(dialog->nameFilters(),
                       QStringList({"S format files (*.mhx *.MHX *.srec *.SREC *.cnv *.CNV *.ahx *.AHX)",
-                                   "Intel hex files (*.hex *.HEX)", "all files (*)"}));
+                                   "Intel hex files (*.hex *.HEX)", "ELF files (*.elf *.ELF *.axf *.AXF *.out *.OUT)",
+                                   "Binary (*.bin *.BIN)", "all files (*)"}));
             EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", Dir() + "work/");
             EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
             SaveShot(dialog, "open_dialog.png");
@@ -374,6 +375,42 @@ TEST_F(QtWindowsTest, OpenShowsTheProgramFileChoicesInTheFilesFolder) {
         EXPECT_EQ(w.m_strProgramFile, Dir() + "work/NEW.HEX");
     });
     EXPECT_TRUE(seen);
+}
+
+// A binary chosen in the Open dialog asks for its start address, offering
+// the one DATAFILE.TXT kept.
+TEST_F(QtWindowsTest, ABinaryChosenInOpenAsksItsStartAddress) {
+    std::ofstream(dir_ / "boot.bin") << std::string(16, '\x5A');
+    std::ofstream(dir_ / "DATAFILE.TXT") << "[Recent]\r\nWrite File=" << Dir() << "boot.bin\r\nWrite Offset=0x00008000\r\n";
+    bool asked = false;
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        WhenShown("Open", [&](QWidget* shown) {
+            auto* dialog = qobject_cast<QFileDialog*>(shown);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectNameFilter("Binary (*.bin *.BIN)");
+            SaveShot(dialog, "open_dialog_binary.png");
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText("boot.bin");
+            WhenShown("Binary File", [&](QWidget* box) {
+                asked = true;
+                const QList<QLineEdit*> edits = box->findChildren<QLineEdit*>();
+                ASSERT_EQ(edits.size(), 1);
+                EXPECT_EQ(edits[0]->text(), "0x00008000");
+                SaveShot(box, "start_address_dialog.png");
+                edits[0]->selectAll();
+                QTest::keyClicks(edits[0], "0x9000");
+                QTest::keyClick(edits[0], Qt::Key_Return);
+            });
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(Control(w, idc::kOpen), Qt::LeftButton);
+        EXPECT_EQ(w.m_strProgramFile, Dir() + "boot.bin");
+    });
+    EXPECT_TRUE(asked);
+    std::ifstream in(dir_ / "DATAFILE.TXT");
+    const std::string datafile((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(datafile.find("Write Offset=0x00009000"), std::string::npos) << datafile;
 }
 
 TEST_F(QtWindowsTest, SaveDialogStartsInTheGivenFilesFolderAndAddsTheExtension) {

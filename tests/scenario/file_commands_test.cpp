@@ -40,7 +40,7 @@ TEST_F(FileCommandsTest, OpenConfirmedSetsTheProgramFileAndReturnsToTheProgramFo
         EXPECT_FALSE(seen.save);
         EXPECT_EQ(seen.filter,
                   "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|Intel hex files (*.hex)|*.hex|"
-                  "all files (*.*)|*.*||");
+                  "ELF files (*.elf;*.axf;*.out)|*.elf;*.axf;*.out|Binary (*.bin)|*.bin|all files (*.*)|*.*||");
         EXPECT_TRUE(seen.flags & ui::kFileMustExist);
         EXPECT_TRUE(seen.flags & ui::kHideReadOnly);
         EXPECT_EQ(seen.default_extension, "");
@@ -50,6 +50,48 @@ TEST_F(FileCommandsTest, OpenConfirmedSetsTheProgramFileAndReturnsToTheProgramFo
         EXPECT_EQ(sys::CurrentDir() + "/", Dir());
     });
     EXPECT_EQ(RecentFile(), Dir() + "new.hex");
+}
+
+// A binary's start address: asked when one is chosen, kept in DATAFILE.TXT
+// beside the file name, offered again after a restart, and used by the load.
+TEST_F(FileCommandsTest, ABinarysStartAddressIsAskedKeptAndOfferedAgain) {
+    WriteFile("boot.BIN", std::string("\x12\x34", 2));
+    const std::string offset_key = "Write Offset";
+    struct Step {
+        const char* typed;  // into the start address box; nullptr: Cancel
+        const char* offered;  // what the box showed when it opened
+        const char* kept;     // DATAFILE.TXT afterwards
+    } steps[] = {
+        {"0x1000", "", "0x00001000"},
+        {nullptr, "0x00001000", "0x00001000"},  // Cancel keeps the address
+        {"bad", "0x00001000", "0x00001000"},    // refused; then Cancel
+        {"8192", "0x00001000", "0x00002000"},   // decimal
+    };
+    for (const Step& step : steps) {
+        backend.file_answers.push_back(Dir() + "boot.BIN");
+        std::string offered = "<not asked>";
+        std::size_t boxes = 0;
+        Run([&](CWriterDlg& w) {
+            backend.modal_scripts.push_back([&](ui::Dialog& d) {
+                offered = d.GetDlgItemText(idc::kStartAddressEdit);
+                if (!step.typed) return;
+                backend.SetText(d, idc::kStartAddressEdit, step.typed);
+                boxes = backend.message_boxes.size();
+                backend.Click(d, ui::kIdOk);
+                if (backend.message_boxes.size() != boxes) backend.Click(d, ui::kIdCancel);
+            });
+            backend.Click(w, idc::kOpen);
+            EXPECT_EQ(w.m_strProgramFile, Dir() + "boot.BIN");
+        });
+        EXPECT_EQ(offered, step.offered) << (step.typed ? step.typed : "cancel");
+        EXPECT_EQ(profile::GetString(Dir() + "DATAFILE.TXT", "Recent", offset_key, "?"), step.kept);
+        EXPECT_EQ(RecentFile(), Dir() + "boot.BIN");
+    }
+    // A file of another kind asks nothing and leaves the address for the next binary.
+    backend.file_answers.push_back(Dir() + "new.hex");
+    Run([&](CWriterDlg& w) { backend.Click(w, idc::kOpen); });
+    EXPECT_EQ(profile::GetString(Dir() + "DATAFILE.TXT", "Recent", offset_key, "?"), "0x00002000");
+    EXPECT_EQ(backend.modal_runs.size(), 4u + 5u);  // each window run, each start address window
 }
 
 // The scripted dialog cannot see the current directory, so a backend in

@@ -55,6 +55,25 @@ TEST(CliOptions, NumbersOfAddressesAndLengths) {
     for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.value) << c.text;
 }
 
+TEST(CliOptions, ABinarysOffsetAndTheFileFormat) {
+    const Options bin = ParseArguments({"program", "boot.BIN", "--offset", "0x8000"}).options;
+    EXPECT_EQ(bin.offset, 0x8000u);
+    const Options dec = ParseArguments({"--offset=4096", "verify", "image.dat", "--format", "bin"}).options;
+    EXPECT_EQ(dec.offset, 4096u);
+    EXPECT_EQ(dec.file_format, "bin");
+    EXPECT_EQ(ParseArguments({"checksum", "fw.out", "--format", "elf"}).options.file_format, "elf");
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } refused[] = {
+        {{"program", "fw.elf", "--offset", "0x8000"}, "--offset is for a raw binary (a *.bin file or --format bin)"},
+        {{"program", "a.bin", "--offset", "0x1G"}, "--offset takes an address (0x hex or decimal, at most 0xFFFFFFFF), not 0x1G"},
+        {{"erase", "--offset", "0"}, "--offset belongs to checksum, program and verify"},
+        {{"program", "a.bin", "--format", "raw"}, "--format of a program file is srec, ihex, elf or bin, not raw"},
+    };
+    for (const auto& r : refused) EXPECT_EQ(ParseArguments(r.args).error, r.error) << r.args[1];
+}
+
 TEST(CliOptions, PortMapping) {
     const Options map = ParseArguments({"ports", "--map", "COM3", "/dev/serial/by-id/usb-FTDI_A"}).options;
     EXPECT_EQ(map.map_com, 3);

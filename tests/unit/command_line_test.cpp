@@ -77,6 +77,28 @@ TEST(CommandLine, WordsMeantAsPortsThatNameNoneStopTheRun) {
     for (const auto& c : cases) EXPECT_EQ(ParseCommandLine(c.args).port_word_error, c.error) << c.args.back();
 }
 
+TEST(CommandLine, OffsetWordGivesABinarysStartAddress) {
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::uint32_t> start;
+        bool error;
+    } cases[] = {
+        {{"f.bin", "com2", "offset=0x8000"}, 0x8000, false},
+        {{"f.bin", "OFFSET=4096", "no_dialog"}, 4096, false},
+        {{"f.bin", "com2"}, std::nullopt, false},
+        {{"f.bin", "offset="}, std::nullopt, true},
+        {{"f.bin", "offset=0x100000000"}, std::nullopt, true},
+        {{"f.bin", "offset=8000h"}, std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.args);
+        EXPECT_EQ(cl.binary_start, c.start) << c.args[1];
+        EXPECT_EQ(!cl.offset_error.empty(), c.error) << c.args[1];
+        EXPECT_EQ(cl.port_word_error, "") << c.args[1];  // an offset word is no port word
+    }
+    EXPECT_EQ(ParseCommandLine({"f.bin", "com3", "offset=0x8000"}).com_number, 3);
+}
+
 TEST(CommandLine, NoDialogAnywhereFromPositionTwo) {
     EXPECT_FALSE(ParseCommandLine({"f", "com2", "reset", "NO_DIALOG"}).show_progress);
     EXPECT_TRUE(ParseCommandLine({"no_dialog"}).show_progress);  // position 1 is the file

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -792,6 +793,71 @@ TEST_F(Win32BackendTest, EveryWindowShowsItsControlsWhole) {
     }
     dlg.DestroyWindow();
     ui::SetMainWindow(nullptr);
+}
+
+// Open in the main window with "Binary (*.bin)" chosen, then the start
+// address window that a binary brings up; both shot, the address typed.
+HWND g_shot_main = nullptr;
+int g_shot_step = 0;
+bool g_shot_busy = false;  // a shot pumps messages: no second tick meanwhile
+std::string g_offered;
+
+TEST_F(Win32BackendTest, OpenOffersBinariesAndAsksTheirStartAddress) {
+    WriteFile("CHIPDEF.INI", kSampleChipDef);
+    WriteFile("boot.bin", std::string(16, '\x5A'));
+    WriteFile("DATAFILE.TXT", "[Recent]\r\nWrite File=" + Dir() + "boot.bin\r\nWrite Offset=0x00008000\r\n");
+    AppEnvironment env;
+    env.executable_path = Dir() + "mirelle.exe";
+    env.program_dir = Dir();
+    CWriterDlg dlg(env);
+    ui::SetMainWindow(&dlg);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.ShowWindow(true);
+    Pump();
+    g_shot_main = Backend().WindowOf(dlg);
+    g_shot_step = 0;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND top = ::GetForegroundWindow();
+        if (g_shot_busy || top == nullptr || top == g_shot_main) return;
+        g_shot_busy = true;
+        if (g_shot_step == 0 && Backend().WindowOfHandle(top) == nullptr) {
+            // The common dialog: its file type list on the binaries; the
+            // file list follows by the next tick.
+            HWND types = ::GetDlgItem(top, cmb1);
+            if (types != nullptr) {
+                ::SendMessageW(types, CB_SETCURSEL, 3, 0);
+                ::SendMessageW(top, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(types));
+            }
+            g_shot_step = 10;
+        } else if (g_shot_step >= 10 && g_shot_step < 20) {
+            if (++g_shot_step < 15) {
+                g_shot_busy = false;
+                return;
+            }
+            SaveShot(top, "win32_open_dialog_binary.bmp");
+            HWND field = ::GetDlgItem(top, cmb13);
+            if (field == nullptr) field = ::GetDlgItem(top, edt1);
+            if (field != nullptr) ::SetWindowTextW(field, L"boot.bin");
+            ::PostMessageW(top, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(top, IDOK)));
+            g_shot_step = 1;
+        } else if (g_shot_step == 1 && Backend().WindowOfHandle(top) != nullptr) {
+            HWND edit = ::GetDlgItem(top, idc::kStartAddressEdit);
+            g_offered = TextOf(edit);
+            SaveShot(top, "win32_start_address_dialog.bmp");
+            ::SetWindowTextW(edit, L"0x9000");
+            ::PostMessageW(top, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(top, IDOK)));
+            g_shot_step = 2;
+        }
+        g_shot_busy = false;
+    });
+    ::SendMessageW(Backend().ControlOf(dlg, idc::kOpen), BM_CLICK, 0, 0);
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(g_shot_step, 2);
+    EXPECT_EQ(g_offered, "0x00008000");
+    std::ifstream in(PathOf("DATAFILE.TXT"), std::ios::binary);
+    const std::string datafile((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(datafile.find("Write Offset=0x00009000"), std::string::npos) << datafile;
+    dlg.DestroyWindow();
 }
 
 // The program in its running windows, as a user sees it: scripts/test-windows

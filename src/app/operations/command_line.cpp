@@ -1,5 +1,7 @@
 #include "app/operations/command_line.h"
 
+#include "hexfile/program_file.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -73,6 +75,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     for (std::size_t i = 1; i < args.size(); ++i)
         if (SameIgnoringCase(args[i], "no_dialog")) cl.show_progress = false;
+    for (std::size_t i = 1; i < args.size() && cl.offset_error.empty(); ++i) {
+        if (strncasecmp(args[i].c_str(), "offset=", 7) != 0) continue;
+        cl.binary_start = hexfile::ParseStartAddress(std::string_view(args[i]).substr(7));
+        if (!cl.binary_start)
+            cl.offset_error = args[i] + " names no start address (offset=0x hex digits or offset=decimal, up to 0xFFFFFFFF)";
+    }
     return cl;
 }
 

@@ -1,6 +1,7 @@
 // The command line of the unattended start.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ struct CommandLine {
     // beginning with "com" that is not com1 to com255, a device path, a port
     // word after position 3): the run must not start. Empty when they can.
     std::string port_word_error;
+    // "offset=ADDR" (0x hex or decimal): the start address of a raw binary
+    // program file. A word "offset=" whose address cannot be read: the run
+    // must not start, and offset_error says why.
+    std::optional<std::uint32_t> binary_start;
+    std::string offset_error;
 };
 
 // The port number a word names: "com" (any case) and decimal digits, e.g.

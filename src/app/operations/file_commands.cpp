@@ -1,8 +1,10 @@
 // The Open button and the Help button of the main window. Dropped files are
 // handled with the window itself (CWriterDlg::OnDropFiles).
 #include "app/windows/control_ids.h"
+#include "app/windows/start_address_dlg.h"
 #include "texts/string_table.h"
 #include "app/windows/writer_dlg.h"
+#include "hexfile/program_file.h"
 #include "platform/system.h"
 
 namespace mirelle {
@@ -12,8 +14,8 @@ namespace {
 
 // The program file choices of the Open dialog, the first one preselected.
 constexpr const char* kProgramFileFilter =
-    "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|Intel hex files (*.hex)|*.hex|all files "
-    "(*.*)|*.*||";
+    "S format files (*.mhx;*.srec;*.cnv;*.ahx)|*.mhx;*.srec;*.cnv;*.ahx|Intel hex files (*.hex)|*.hex|"
+    "ELF files (*.elf;*.axf;*.out)|*.elf;*.axf;*.out|Binary (*.bin)|*.bin|all files (*.*)|*.*||";
 
 // The caption of the application's own message boxes.
 constexpr const char* kAppTitle = "Mirelle";
@@ -36,11 +38,19 @@ void CWriterDlg::OnOpen() {
         m_strProgramFile = *chosen;
         m_strHexFileName = sys::FileNamePart(*chosen);
         UpdateData(false);
+        AskBinaryStart();
     }
     // Relative names of the data files are never used, but the program's
     // folder is the current directory again whatever the user chose.
     sys::SetCurrentDir(m_strModuleDir);
     SaveRecent();
+}
+
+void CWriterDlg::AskBinaryStart() {
+    if (!hexfile::IsBinaryFileName(m_strProgramFile)) return;
+    // Cancel keeps the address given before (none: a load refuses the file).
+    CStartAddressDlg dlg(this, m_session.m_nBinaryStart);
+    if (dlg.DoModal() == ui::kIdOk && dlg.m_nAddress) m_session.m_nBinaryStart = dlg.m_nAddress;
 }
 
 void CWriterDlg::OnHelp() {

@@ -2,7 +2,9 @@
 // settings record and the COMMAND caption, DATAFILE.TXT into the selections,
 // and the COM box.
 #include "app/windows/control_ids.h"
+#include "app/windows/start_address_dlg.h"
 #include "app/windows/writer_dlg.h"
+#include "hexfile/program_file.h"
 #include "platform/system.h"
 #include "settings/settings.h"
 
@@ -29,12 +31,18 @@ void CWriterDlg::LoadRecent() {
     m_nRate = recent.rate;
     m_strProgramFile = CommandLineMode() ? m_commandLine.program_file : recent.program_file;
     m_strHexFileName = sys::FileNamePart(m_strProgramFile);
+    // A binary's start address: the command line's for an unattended run,
+    // else the one given last in the window.
+    m_session.m_nBinaryStart =
+        CommandLineMode() ? m_commandLine.binary_start : hexfile::ParseStartAddress(recent.binary_start);
 }
 
 void CWriterDlg::SaveRecent() {
     if (m_nTarget < 0) m_nTarget = 0;
     if (m_nRate < 0) m_nRate = 0;
-    WriteRecent(m_strModuleDir + "DATAFILE.TXT", m_nTarget, m_nRate, m_strProgramFile, TargetName());
+    const std::optional<std::uint32_t> start = m_session.m_nBinaryStart;
+    WriteRecent(m_strModuleDir + "DATAFILE.TXT", m_nTarget, m_nRate, m_strProgramFile, TargetName(),
+                start ? StartAddressText(*start) : std::string());
     m_toolTip.UpdateTipText(m_strProgramFile, kHexFile);
 }
 

@@ -48,6 +48,10 @@ inline constexpr int kFillData = 1085;
 inline constexpr int kCheckSumButton = 1083;
 inline constexpr int kCheckSumResult = 1086;
 
+// The start address of a raw binary program file (template 177).
+inline constexpr int kStartAddressTemplate = 177;
+inline constexpr int kStartAddressEdit = 1090;
+
 // The customize sheet's Sound page (template 147) and Tooltips page (template 149).
 inline constexpr int kSoundPageTemplate = 147;
 inline constexpr int kToolPageTemplate = 149;

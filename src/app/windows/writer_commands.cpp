@@ -158,6 +158,10 @@ void CWriterDlg::EndUnattendedRun() {
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);
     m_nUnattendedExitStatus = done ? 0 : 1;
+    // What the program file was read as: the format is told by its name and
+    // content, and a script's log should show which one was taken.
+    const std::string format = m_session.LastResult().program_format;
+    if (!format.empty()) std::fprintf(stderr, "mirelle: %s read as %s\n", m_strProgramFile.c_str(), format.c_str());
     // Someone at a terminal sees the progress and an exit status; the reason
     // of a failure is written where they look too, as the log holds it.
     if (!done) {

@@ -95,6 +95,10 @@ bool CWriterDlg::OnInitDialog() {
         FailStart("Usage error: " + m_commandLine.port_word_error);
         return true;
     }
+    if (!m_commandLine.offset_error.empty()) {
+        FailStart("Usage error: " + m_commandLine.offset_error);
+        return true;
+    }
 
     LoadRecent();
 
@@ -275,8 +279,9 @@ void CWriterDlg::OnDropFiles(const std::vector<std::string>& files) {
     if (!sys::FileExists(path) || sys::IsDirectory(path)) return;
     m_strProgramFile = path;
     m_strHexFileName = sys::FileNamePart(path);
-    SaveRecent();
     UpdateData(false);
+    AskBinaryStart();
+    SaveRecent();
 }
 
 }  // namespace mirelle

@@ -103,6 +103,9 @@ public:
     void OnDownload();
     void OnOpen();
     void OnHelp();
+    // After a program file was chosen: a raw binary's start address, asked
+    // in the start address window.
+    void AskBinaryStart();
     void FullOperation();
     // The unattended run around it: the log starts as a failure, signals end
     // the run in order; afterwards the process's exit status (0: the last
