@@ -576,7 +576,8 @@ int RunSingle(const Options& o) {
     // The program file: what it holds when it is neither format.
     if (out.status == exit_status::kProgramFile && !o.file.empty() && o.command != Command::Read) {
         if (session.m_lastLoad.status == hexfile::LoadStatus::kUnknownFormat)
-            out.text = o.file + ": neither S-records nor Intel HEX (their lines begin with S or :); it begins " +
+            out.text = o.file + ": neither S-records nor Intel HEX (their lines begin with S or :) nor ELF (it begins"
+                                " 7F 45 4C 46); a raw binary needs a name ending in .bin or --format bin; it begins " +
                        FirstBytesText(FirstBytesOf(o.file));
         else if (session.m_lastLoad.status == hexfile::LoadStatus::kEmptyFile)
             out.text = o.file + ": the file is empty";

@@ -157,7 +157,7 @@ TEST_F(CliPty, EveryCommandAndEveryFailureHasItsStatusAndWords) {
         {{"checksum", missing}, 3, missing + ": No such file or directory"},
         {{"--target", "NOPE", "download"}, 2, "no target NOPE"},
         {{"-q", "program", missing}, 3, missing + ": No such file or directory", "NG\r\n" + missing + ": No such file or directory\r\n", true},
-        {{"program", text}, 3, "neither S-records nor Intel HEX (their lines begin with S or :); it begins 68 65 6C 6C 6F 0A (\"hello.\")"},
+        {{"program", text}, 3, "nor ELF (it begins 7F 45 4C 46); a raw binary needs a name ending in .bin or --format bin; it begins 68 65 6C 6C 6F 0A (\"hello.\")"},
         {{"-q", "-p", (home_ / "no-such-tty").string(), "download"}, 4, "no-such-tty: No such file", "", true},
         {{"-b", "115200", "download"}, 2, "TQ4A01 works at 19200 (10MHz), 19200 (12MHz), 38400 (16MHz) baud, not 115200"},
         {{"-p", "COM1", "--trace", trace, "download"}, 0, "downloaded 256 bytes in ", "OK"},
