@@ -24,6 +24,7 @@
 #include "platform/terminal.h"
 #include "platform/textfile.h"
 #include "protocol/block_plan.h"
+#include "records/record_sink.h"
 #include "serial/device_list.h"
 #include "serial/port.h"
 #include "settings/settings.h"
@@ -304,6 +305,7 @@ int RunSingle(const Options& o) {
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
     if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
+    const std::unique_ptr<engine::RecordSink> records = records::AttachRecords(session, home);
 
     // As the window's unattended run: the folder's own result log is written
     // by one run at a time, and a log that cannot be written stops the run
@@ -336,8 +338,8 @@ int RunSingle(const Options& o) {
         }
         session.CloseComPort();
         const int signal = sys::InterruptSignal();
-        session.EndRun(signal);
         if (signal != 0) out.status = exit_status::kInterrupted;
+        session.EndRun(signal, out.status);
         sys::SetInterruptSignal(0);
     }
     if (out.code == -1 && out.status != exit_status::kInterrupted && out.text.empty())

@@ -28,6 +28,8 @@ const char* FileErrorText(ReplacingFile::Error error) {
 }  // namespace
 
 int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
+    const RecordScope record(*this, "read");
+    const PhaseTimer timer(*this, kPhaseRead);
     BlockReceiver receiver(*this, ReadOutPurpose::kCopy);
     const int blockCount = receiver.BlockCount();
     // Copy always has a progress display of its own, also on a run without

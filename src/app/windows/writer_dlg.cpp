@@ -10,6 +10,7 @@
 #include "texts/version_text.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "records/record_sink.h"
 #include "target/chip_traits.h"
 
 namespace mirelle {
@@ -97,6 +98,7 @@ bool CWriterDlg::OnInitDialog() {
     }
 
     LoadRecent();
+    m_recordSink = records::AttachRecords(m_session, m_strModuleDir);
 
     m_strChipDefPath = m_strModuleDir + "CHIPDEF.INI";
     if (!sys::OpenFile(m_strChipDefPath, "rb")) {
