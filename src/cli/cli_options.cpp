@@ -178,6 +178,7 @@ commands:
   program FILE                  Full Operation (several -p: all boards at once)
   verify FILE                   download, then Read & Compare
   read OUT [--format srec|ihex] download, then Copy into OUT
+  records [--summary] [...]     the unit records (mirelle-cli records --help)
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)

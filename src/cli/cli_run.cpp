@@ -12,6 +12,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
+#include "cli/records_command.h"
 #include "engine/chip_problems.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
@@ -370,6 +371,7 @@ int RunSingle(const Options& o) {
 }
 
 int RunCli(const std::vector<std::string>& args) {
+    if (IsRecordsCommand(args)) return RunRecords(args);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.ok()) {
         std::fprintf(stderr, "mirelle-cli: %s\n%s", parsed.error.c_str(), "try mirelle-cli --help\n");

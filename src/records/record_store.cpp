@@ -95,6 +95,7 @@ std::string Where(const RecordFilter& f, std::vector<Value>& params) {
     }
     if (!f.station.empty()) add("station = ?", f.station);
     if (!f.folder.empty()) add("folder = ?", f.folder);
+    if (!f.operation.empty()) add("operation = ?", f.operation);
     if (f.passed) add(*f.passed ? "passed = 1" : "passed = 0", std::nullopt);
     return where;
 }
