@@ -6,6 +6,7 @@
 
 #include "app/windows/about_dlg.h"
 #include "app/windows/control_ids.h"
+#include "app/windows/history_dlg.h"
 #include "texts/string_table.h"
 #include "texts/version_text.h"
 #include "platform/file.h"
@@ -73,10 +74,10 @@ bool CWriterDlg::OnInitDialog() {
 
     // The about item of the system menu; the window cannot be resized.
     std::string about = LoadString(ids::kAboutMenuItem);
-    if (!about.empty()) {
-        AppendSystemMenu(0, "");
-        AppendSystemMenu(kAboutCommand, about);
-    }
+    // Before it, the History of this folder's unit records.
+    AppendSystemMenu(0, "");
+    AppendSystemMenu(kHistoryCommand, "History (&H)...");
+    if (!about.empty()) AppendSystemMenu(kAboutCommand, about);
     RemoveSystemMenu(ui::kScSize);
     RemoveSystemMenu(ui::kScMaximize);
     SetIcon(m_hIcon);
@@ -249,6 +250,11 @@ void CWriterDlg::OnClose() {
 void CWriterDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == kAboutCommand) {
         OnVersionInfo();
+        return;
+    }
+    if ((command & 0xFFF0) == kHistoryCommand) {
+        CHistoryDlg history(this, m_strModuleDir);
+        history.DoModal();
         return;
     }
     ui::Dialog::OnSysCommand(command);

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -475,6 +476,16 @@ void QtBackend::BuildControls(Window& w) {
                 break;
             }
             case ControlKind::Edit: {
+                if (t.style & kMultiLine) {
+                    // A read-only listing: lines in a fixed-width font that
+                    // keep their columns, scrolled both ways.
+                    auto* text = new QPlainTextEdit(w.top);
+                    text->setReadOnly(true);
+                    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+                    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+                    widget = text;
+                    break;
+                }
                 auto* edit = new QLineEdit(w.top);
                 edit->setReadOnly(t.style & kReadOnly);
                 if (t.style & kReadOnly) {
@@ -596,6 +607,10 @@ void QtBackend::ApplyControl(Window& w, int index, ChangeKind kind) {
                 if (w.top->isVisible()) label->repaint();  // status texts show at once
             } else if (auto* e = qobject_cast<QLineEdit*>(widget)) {
                 if (e->text() != Q(c.text)) e->setText(Q(c.text));
+            } else if (auto* p = qobject_cast<QPlainTextEdit*>(widget)) {
+                QString text = Q(c.text);
+                text.remove(QLatin1Char('\r'));
+                if (p->toPlainText() != text) p->setPlainText(text);
             } else if (auto* b = qobject_cast<QPushButton*>(widget)) {
                 b->setText(ButtonText(c.text, t.style & kMultiLine, w.font, widget->width()));
             } else if (auto* a = qobject_cast<QAbstractButton*>(widget)) {
