@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QIcon>
@@ -482,7 +483,6 @@ void QtBackend::BuildControls(Window& w) {
                     auto* text = new QPlainTextEdit(w.top);
                     text->setReadOnly(true);
                     text->setLineWrapMode(QPlainTextEdit::NoWrap);
-                    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
                     widget = text;
                     break;
                 }
@@ -564,7 +564,18 @@ void QtBackend::BuildControls(Window& w) {
                 break;
             }
         }
-        widget->setFont(w.font);
+        if (qobject_cast<QPlainTextEdit*>(widget)) {
+            // A listing: the window's font size in a fixed-width face (some
+            // platforms answer the fixed-font query with a proportional one).
+            QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            if (!QFontInfo(fixed).fixedPitch()) fixed.setFamily("Monospace");
+            fixed.setStyleHint(QFont::TypeWriter);
+            fixed.setFixedPitch(true);
+            fixed.setPointSizeF(w.font.pointSizeF());
+            widget->setFont(fixed);
+        } else {
+            widget->setFont(w.font);
+        }
         widget->setAcceptDrops(false);  // files dropped anywhere go to the window
         if (!c.TakesFocus() && (t.style & kNoTabStop)) widget->setFocusPolicy(Qt::ClickFocus);
         QRect px = ToPixels(d, {t.x, t.y, t.x + t.cx, t.y + t.cy});
