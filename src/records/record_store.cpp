@@ -121,7 +121,29 @@ const std::vector<Column>& RecordColumns() {
     return kColumns;
 }
 
+namespace {
+
+std::string NewerSchemaText(int version) {
+    return "the records database has schema version " + std::to_string(version) + ", newer than this program's " +
+           std::to_string(kSchemaVersion) + " (a newer Mirelle made it)";
+}
+
+}  // namespace
+
 bool EnsureSchema(Database& db, std::string& error) {
+    // The common case, a store of this version, costs one query and no lock.
+    {
+        std::vector<Row> rows;
+        std::string ignored;
+        if (db.Run("SELECT max(version) FROM schema_version", {}, &rows, ignored) && !rows.empty()) {
+            const long long version = NumberOf(rows[0][0], 0);
+            if (version == kSchemaVersion) return true;
+            if (version > kSchemaVersion) {
+                error = NewerSchemaText(static_cast<int>(version));
+                return false;
+            }
+        }
+    }
     const bool pg = db.GetKind() == Database::Kind::kPostgres;
     // One process at a time makes or migrates the schema: on PostgreSQL a
     // transaction-wide advisory lock, on SQLite a write transaction.
@@ -137,8 +159,7 @@ bool EnsureSchema(Database& db, std::string& error) {
     if (!db.Run("SELECT max(version) FROM schema_version", {}, &rows, error)) return fail();
     const int version = rows.empty() ? 0 : static_cast<int>(NumberOf(rows[0][0], 0));
     if (version > kSchemaVersion) {
-        error = "the records database has schema version " + std::to_string(version) +
-                ", newer than this program's " + std::to_string(kSchemaVersion) + " (a newer Mirelle made it)";
+        error = NewerSchemaText(version);
         return fail();
     }
     if (version == 0) {
