@@ -67,9 +67,9 @@ TEST_F(HistoryWindowTest, ShowsTheNewestHundredOfThisFolderAndTheTotal) {
 
 TEST_F(HistoryWindowTest, AFolderWithoutRecordsSaysSo) {
     WriteFile("CHIPDEF.INI", kSampleChipDef);
-    EXPECT_EQ(Shown().first, records::SqliteAvailable() ? "No records yet."
-                                                        : "The records cannot be read: this build of Mirelle keeps "
-                                                          "no records (it was built without SQLite)");
+    EXPECT_EQ(Shown().first, records::SqliteAvailable()
+                                 ? "No records yet."
+                                 : "This build of Mirelle keeps no records (it was built without SQLite).");
 }
 
 }  // namespace

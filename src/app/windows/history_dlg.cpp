@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/windows/control_ids.h"
+#include "records/database.h"
 #include "records/record_report.h"
 #include "records/record_store.h"
 #include "settings/settings.h"
@@ -33,7 +34,7 @@ const ui::DialogTemplate& CHistoryDlg::Template180() {
         ui::kPopup | ui::kCaption | ui::kSystemMenu | ui::kModalFrame,
         {
             {idc::kHistoryList, ControlKind::Edit, "", 7, 7, 406, 186,
-             ui::kReadOnly | ui::kMultiLine | ui::kBorder},
+             ui::kReadOnly | ui::kMultiLine | ui::kBorder | ui::kNoTabStop},
             {idc::kHistoryTotal, ControlKind::Label, "", 7, 203, 340, 9, 0},
             {ui::kIdOk, ControlKind::Button, "OK", 361, 200, 52, 15, ui::kDefaultButton | ui::kGroup},
         }};
@@ -68,6 +69,10 @@ bool CHistoryDlg::OnInitDialog() {
     const settings::RecordsSettings settings = settings::ReadRecordsSettings(m_strProgramDir + "Customize.ini");
     std::string error;
     std::unique_ptr<records::Database> db;
+    if (!records::SqliteAvailable()) {
+        SetDlgItemText(idc::kHistoryList, "This build of Mirelle keeps no records (it was built without SQLite).");
+        return true;
+    }
     if (!settings.enabled) error = "Records are turned off ([Records] Enabled=0 in Customize.ini).";
     else db = records::OpenStore(settings.database, m_strProgramDir, false, error);
     records::RecordFilter filter;
