@@ -98,7 +98,8 @@ std::string Sha256Hex(std::string_view bytes) {
 }
 
 bool HashFile(const std::string& path, std::string& hex, long long& size) {
-    sys::FilePtr file = sys::OpenFile(path, "rb");
+    // A FIFO or a device named as the program file would block the read.
+    sys::FilePtr file = sys::OpenRegularFile(path);
     if (!file) return false;
     Sha256 h;
     std::uint8_t buffer[65536];

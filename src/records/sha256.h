@@ -28,7 +28,8 @@ private:
 
 std::string Sha256Hex(std::string_view bytes);
 
-// The hash and size of a file; false when it cannot be read.
+// The hash and size of a regular file; false when it cannot be read or is
+// no regular file (a FIFO is never opened for reading, which would wait).
 bool HashFile(const std::string& path, std::string& hex, long long& size);
 
 }  // namespace mirelle::records
