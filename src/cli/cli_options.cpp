@@ -241,6 +241,7 @@ commands:
                                 download, then Copy into OUT: every flash area, or
                                 only ADDR to ADDR+N-1 (all of it flash); bin: the
                                 bytes as they are, area after area
+  records [--summary] [...]     the unit records (mirelle-cli records --help)
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)

@@ -15,6 +15,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
+#include "cli/records_command.h"
 #include "engine/chip_problems.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
@@ -29,6 +30,7 @@
 #include "platform/textfile.h"
 #include "protocol/block_plan.h"
 #include "protocol/boot_protocol.h"
+#include "records/record_sink.h"
 #include "serial/device_list.h"
 #include "serial/port.h"
 #include "serial/trace_port.h"
@@ -506,6 +508,7 @@ int RunSingle(const Options& o) {
     else if (o.file_format == "ihex") session.m_programFormat = hexfile::ProgramFormat::kIntelHex;
     else if (o.file_format == "elf") session.m_programFormat = hexfile::ProgramFormat::kElf;
     else if (o.file_format == "bin") session.m_programFormat = hexfile::ProgramFormat::kBinary;
+    const std::unique_ptr<engine::RecordSink> records = records::AttachRecords(session, home);
 
     // As the window's unattended run: the folder's own result log is written
     // by one run at a time, and a log that cannot be written stops the run
@@ -559,8 +562,8 @@ int RunSingle(const Options& o) {
         }
         session.CloseComPort();
         signal = sys::InterruptSignal();
-        session.EndRun(signal);
         if (signal != 0) out.status = exit_status::kInterrupted;
+        session.EndRun(signal, out.status);
         sys::SetInterruptSignal(0);
     }
     if (!usage_error.empty()) out.text = usage_error;
@@ -635,6 +638,7 @@ int RunSingle(const Options& o) {
 }
 
 int RunCli(const std::vector<std::string>& args) {
+    if (IsRecordsCommand(args)) return RunRecords(args);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.ok()) {
         std::fprintf(stderr, "mirelle-cli: %s\n%s", parsed.error.c_str(), "try mirelle-cli --help\n");

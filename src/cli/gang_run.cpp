@@ -156,7 +156,12 @@ int RunGang(const Options& o, const std::string& home) {
 
     sys::InterruptGuard guard;
     const auto started = std::chrono::steady_clock::now();
-    for (Board& b : boards) Spawn(b, o, home);
+    // Each child records its unit with its slot (the port's place, from 1).
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        sys::SetEnv("MIRELLE_SLOT", std::to_string(i + 1));
+        Spawn(boards[i], o, home);
+    }
+    sys::UnsetEnv("MIRELLE_SLOT");
 
     const bool terminal = !o.json && !o.quiet && sys::StandardErrorIsTerminal();
     bool drawn = false;

@@ -16,6 +16,7 @@ using namespace mirelle::hexfile;
 using namespace protocol;
 
 int FlashSession::BlankCheck(bool inFullOperation) {
+    const PhaseTimer timer(*this, kPhaseBlankCheck);
     const TargetFamily family = FamilyOf(m_strTarget);
     m_strStepText = StepText(ids::kStepBlankChecking, inFullOperation);
     const bool progress = m_bShowProgress != 0;
@@ -65,6 +66,7 @@ int FlashSession::BlankCheck(bool inFullOperation) {
 }
 
 int FlashSession::QuickBlankTest() {
+    const PhaseTimer timer(*this, kPhaseQuickBlank);
     const TargetFamily family = FamilyOf(m_strTarget);
     for (int i = 0; i < m_nAreaCount; ++i) {
         // A write that failed has been reported and closed the port: that is
@@ -98,6 +100,7 @@ int FlashSession::QuickBlankTest() {
 }
 
 Result FlashSession::BlankCheckCommand() {
+    const RecordScope record(*this, "blank-check");
     ClearResult();
     RunCommand("Blank Check", -1, false, false, [this] { BlankCheck(false); });
     return LastResult();

@@ -73,6 +73,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
     // without waiting for its status. A line that stays noisy would do so
     // for ever; after the bound it counts as a failed read.
     if (session_.ClearComErrors().errors != 0) {
+        session_.NoteRetry(false);
         DropRestOfFrame();
         if (++line_retries > kLineErrorRetries) {
             ReportFailedRead();
@@ -100,6 +101,7 @@ BlockReceiver::Attempt BlockReceiver::ReadBlockOnce(std::uint32_t address, int& 
 
     const std::uint8_t fault = session_.CrcFaultDue() ? 1 : 0;
     if (!ReadFrameIntact(frame_, fault)) {
+        session_.NoteRetry(true);
         if (events.Ask(Question::kCrcRetry, texts::CrcRetryQuestion(address), texts::kCrcRetryCaption)) return Attempt::kRetry;
         return Attempt::kCancelled;
     }

@@ -44,6 +44,12 @@ int FlashSession::OpenComPort(int port, std::uint32_t baud) {
     const bool named = !m_strDevice.empty();
     const std::string device = named ? m_strDevice : settings::ComDevicePath(m_strModuleDir + "Customize.ini", port);
     const int com_number = named && m_nDeviceComNumber != 0 ? m_nDeviceComNumber : port;
+    if (m_record) {
+        // The port as it was given, and the device behind it (the record's
+        // sink makes the device a stable identity).
+        m_record->port = named && m_nDeviceComNumber == 0 ? device : "COM" + std::to_string(com_number);
+        m_record->port_identity = device;
+    }
     std::unique_ptr<serial::Port> opened;
     const serial::PortOpener& opener = m_opener ? m_opener : serial::PortOpener(serial::OpenSystemPort);
     int rc = PortResultCode(opener(device, com_number, baud, opened));

@@ -28,6 +28,7 @@ void FlashSession::RunCommand(const std::string& caption, int progressMode, bool
 }
 
 bool FlashSession::RunDownload(bool inFullOperation) {
+    const PhaseTimer timer(*this, kPhaseDownload);
     m_strStepText = StepText(ids::kStepDownloading, inFullOperation);
     if (m_bShowProgress) m_events.StepBegins(m_strStepText);
 
@@ -48,6 +49,7 @@ bool FlashSession::RunDownload(bool inFullOperation) {
 }
 
 Result FlashSession::Download() {
+    const RecordScope record(*this, "download");
     ClearResult();
     RunCommand("Download", layout::kBar, false, true, [this] { RunDownload(false); });
     return LastResult();

@@ -35,6 +35,8 @@ int FlashSession::CopyToFile(const std::string& path, bool intelHex) {
 
 int FlashSession::CopyToFile(const std::string& path, CopyFormat format,
                              const std::optional<protocol::AddressRange>& range) {
+    const RecordScope record(*this, "read");
+    const PhaseTimer timer(*this, kPhaseRead);
     BlockReceiver receiver(*this, ReadOutPurpose::kCopy);
     if (range) receiver.Limit(*range);
     const int blockCount = receiver.BlockCount();

@@ -106,6 +106,7 @@ void ReportEraseFailure(FlashSession& session, int status) {
 }  // namespace
 
 int FlashSession::EraseFlash(bool inFullOperation) {
+    const PhaseTimer timer(*this, kPhaseErase);
     const TargetFamily family = FamilyOf(m_strTarget);
     m_strStepText = StepText(ids::kStepErasing, inFullOperation);
     if (m_bShowProgress) {
@@ -159,6 +160,7 @@ int FlashSession::EraseFlash(bool inFullOperation) {
 }
 
 Result FlashSession::Erase() {
+    const RecordScope record(*this, "erase");
     ClearResult();
     RunCommand("Erase", -1, false, false, [this] { EraseFlash(false); });
     return LastResult();

@@ -103,6 +103,10 @@ public:
     // Why the device of a COM number did not open and which serial devices
     // there are, in one line.
     virtual void PortProblem(const std::string& /*line*/) {}
+
+    // A unit's record could not be kept anywhere (told once per session);
+    // the verdict and the result log stay as they are. By default a warning.
+    virtual void RecordProblem(const std::string& text) { Warning(text); }
 };
 
 }  // namespace mirelle::engine

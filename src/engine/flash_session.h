@@ -22,6 +22,7 @@
 
 #include "engine/chip_problems.h"
 #include "engine/events.h"
+#include "engine/unit_record.h"
 #include "hexfile/flash_image.h"
 #include "hexfile/program_file.h"
 #include "platform/clock.h"
@@ -129,8 +130,10 @@ public:
     void FullOperation();
     // The unattended run around the operations: the log says "NG" until a
     // report says otherwise; after a signal it starts with why the run ended.
+    // They also span the run's record: `exitStatus` is the status the front
+    // end ends with (-1: none).
     void BeginRun();
-    void EndRun(int signal);
+    void EndRun(int signal, int exitStatus = -1);
     bool FullOperationDone() const { return m_bFullOperationDone; }
     // Reporting (report.cpp).
     int ReportResult(int code, int kind, int sound);
@@ -184,6 +187,47 @@ public:
     // Diagnostics.
     void WriteTimingLog(unsigned operation);
     bool CrcFaultDue();
+
+    // ------------------------------------------------------------------
+    // The unit's record (unit_record.cpp). No sink: nothing is recorded.
+    // ------------------------------------------------------------------
+    void SetRecordSink(RecordSink* sink) { m_pRecordSink = sink; }
+    // A record spans from the outermost OpenRecord to its CloseRecord; the
+    // commands inside (the download before a command-line erase) add to the
+    // same record, and the last command named gives its operation. A record
+    // without an operation (nothing was started) is not written.
+    void OpenRecord(const char* operation);
+    void CloseRecord(int exitStatus = -1);
+    // A block sent or read again: after a bad CRC, or after a line error.
+    void NoteRetry(bool crc);
+    // The record being filled; nullptr outside a record.
+    const UnitRecord* OpenRecordState() const { return m_record ? &*m_record : nullptr; }
+    // The slot a gang or station gives this session's records ("" for none).
+    std::string m_strRecordSlot;
+
+    class RecordScope {
+    public:
+        RecordScope(FlashSession& session, const char* operation) : m_session(session) { session.OpenRecord(operation); }
+        ~RecordScope() { m_session.CloseRecord(); }
+        RecordScope(const RecordScope&) = delete;
+        RecordScope& operator=(const RecordScope&) = delete;
+
+    private:
+        FlashSession& m_session;
+    };
+    // Adds the time from its making to its end to a phase of the open record.
+    class PhaseTimer {
+    public:
+        PhaseTimer(FlashSession& session, Phase phase);
+        ~PhaseTimer();
+        PhaseTimer(const PhaseTimer&) = delete;
+        PhaseTimer& operator=(const PhaseTimer&) = delete;
+
+    private:
+        FlashSession& m_session;
+        Phase m_phase;
+        std::uint32_t m_startTick;
+    };
 
     // ------------------------------------------------------------------
     // State, by the names the main window has always used.
@@ -248,6 +292,12 @@ private:
     int m_nKind = result::kKindInfo;  // the kind of the last report
     int m_nFirstFailureCode = -1;     // see Result::first_failure_code
     std::string m_strFileError;
+    RecordSink* m_pRecordSink = nullptr;
+    std::optional<UnitRecord> m_record;
+    int m_nRecordDepth = 0;
+    int m_nRecordSignal = 0;          // the signal that ended the run, for its record
+    bool m_bRecordProblemTold = false;  // a record that could not be kept is told once
+    void WriteRecord();
 };
 
 }  // namespace mirelle::engine

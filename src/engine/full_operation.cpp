@@ -19,6 +19,7 @@ bool Interrupted() { return sys::InterruptSignal() != 0; }
 }  // namespace
 
 void FlashSession::FullOperation() {
+    const RecordScope record(*this, "full-operation");
     m_tStart = GetClock().Now();
     m_bFullOperationDone = false;
     if (!sys::FileExists(m_strProgramFile)) {
@@ -73,9 +74,17 @@ void FlashSession::BeginRun() {
     // taken for a good one.
     WriteResultLog(0, "");
     m_bFullOperationDone = false;
+    OpenRecord(nullptr);
 }
 
-void FlashSession::EndRun(int signal) {
+void FlashSession::EndRun(int signal, int exitStatus) {
+    if (m_record) m_nRecordSignal = signal;
+    // The record keeps the run's ending as the result log tells it.
+    struct CloseAtEnd {
+        FlashSession& s;
+        int status;
+        ~CloseAtEnd() { s.CloseRecord(status); }
+    } closeAtEnd{*this, exitStatus};
     if (signal == 0 || m_bFullOperationDone) return;
     // The log holds "NG" and whatever the stopped step reported, which is
     // often only a consequence of the stop (a wait cut short). The line

@@ -37,6 +37,7 @@ int FlashSession::SendBlockCommand(std::uint32_t blockStart, bool read) {
 }
 
 int FlashSession::ProgramAndVerify(bool inFullOperation) {
+    const PhaseTimer timer(*this, kPhaseProgramVerify);
     const std::span<const std::uint32_t> starts(m_nStartAddr.data(), static_cast<std::size_t>(m_nAreaCount));
     const std::span<const std::uint32_t> ends(m_nEndAddr.data(), static_cast<std::size_t>(m_nAreaCount));
     const int blockCount = static_cast<int>(BlockCount(starts, ends));
@@ -102,6 +103,7 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
             if (wait.link_lost) return 1;  // the failed read has been reported
             const std::uint8_t status = wait.Status();
             if (status == kStatusCrcError) {
+                NoteRetry(true);
                 // The chip got the block damaged. A person at the window may
                 // send it again. A command-line run has nobody to ask (a
                 // question would hold a production line for ever): it stops at
@@ -148,6 +150,8 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
                 return 1;
             }
         }
+        // Programmed and verified (a block without data is skipped).
+        if (m_record && BlockHasData(block)) m_record->bytes_programmed += kBlockSize;
         if (progress) m_events.ProgressPosition(done);
         walk.Advance();
         ++done;
@@ -168,6 +172,7 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
 }
 
 Result FlashSession::Program() {
+    const RecordScope record(*this, "program");
     ClearResult();
     RunCommand("Program", -1, true, false, [this] {
         if (LoadProgramFile(false, 0xFF) == 1 && LoadedFlashData()) ProgramAndVerify(false);

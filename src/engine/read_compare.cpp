@@ -13,6 +13,7 @@
 namespace mirelle::engine {
 
 void FlashSession::ReadAndCompare() {
+    const PhaseTimer timer(*this, kPhaseRead);
     BlockReceiver receiver(*this, ReadOutPurpose::kCompare);
     ClearComErrors();
     const int blockCount = receiver.BlockCount();
@@ -45,6 +46,7 @@ void FlashSession::ReadAndCompare() {
 }
 
 Result FlashSession::Compare() {
+    const RecordScope record(*this, "verify");
     ClearResult();
     RunCommand("Read & Compare", -1, true, false, [this] {
         if (LoadProgramFile(false, 0xFF) == 1) ReadAndCompare();

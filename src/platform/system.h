@@ -67,6 +67,8 @@ std::string DirectoryPart(const std::string& path);
 std::string GetEnv(const char* name);
 bool SetEnv(const char* name, const std::string& value);
 bool UnsetEnv(const char* name);
+// The name of this computer ("" when the system does not say).
+std::string HostName();
 
 // What LC_ALL, LC_MESSAGES and LANG say (the first that is set and not empty
 // decides): Japanese when it starts with "ja"; nothing when none is set.

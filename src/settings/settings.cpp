@@ -25,6 +25,15 @@ void ReadCustomizeSettings(const std::string& customize_path, bool read_com, Cus
     settings.bToolTips = profile::GetInt(customize_path, "Tool", "ToolTips", 0);
 }
 
+RecordsSettings ReadRecordsSettings(const std::string& customize_path) {
+    RecordsSettings r;
+    r.enabled = profile::GetInt(customize_path, "Records", "Enabled", 1) != 0;
+    r.database = profile::GetString(customize_path, "Records", "Database", "", 4096);
+    r.station = profile::GetString(customize_path, "Records", "Station", "", 256);
+    r.operator_name = profile::GetString(customize_path, "Records", "Operator", "", 256);
+    return r;
+}
+
 std::string CommandCaption(std::uint32_t com_index) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "Command  to  COM%u", static_cast<unsigned>(com_index + 1));

@@ -45,6 +45,19 @@ std::string ComDevicePath(const std::string& customize_path, int com_number);
 bool MapComPort(const std::string& customize_path, int com_number, const std::string& device);
 bool UnmapComPort(const std::string& customize_path, int com_number);
 
+// [Records] of Customize.ini: whether each unit's operation is recorded and
+// where. Database is a file path (relative paths from the program folder;
+// default records.db there) or a PostgreSQL connection string
+// (postgresql://... or key=value words). Station names the station in the
+// records (default: the host name); Operator, when set, is recorded too.
+struct RecordsSettings {
+    bool enabled = true;
+    std::string database;
+    std::string station;
+    std::string operator_name;
+};
+RecordsSettings ReadRecordsSettings(const std::string& customize_path);
+
 struct RecentSelection {
     int target = 0;  // negative values read as 0
     std::string target_name;  // CPUNAME; "" when absent

@@ -49,7 +49,7 @@ enum ControlStyle : std::uint32_t {
     kReadOnly = 1u << 2,
     kUpperCase = 1u << 3,     // edits convert typed text, lists show and return entries in capitals
     kSorted = 1u << 4,
-    kMultiLine = 1u << 5,     // button text may wrap
+    kMultiLine = 1u << 5,     // button text may wrap; an edit holds a listing of several lines
     kSunken = 1u << 6,
     kDefaultButton = 1u << 7,
     kCentered = 1u << 8,

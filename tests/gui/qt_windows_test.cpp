@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +32,8 @@
 #include "app/windows/check_sum_dlg.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/progress_dlg.h"
+#include "records/database.h"
+#include "records/record_store.h"
 #include "texts/version_text.h"
 #include "app/windows/writer_app.h"
 #include "ui/qt/qt_backend.h"
@@ -693,6 +696,53 @@ TEST_F(QtWindowsTest, EveryWindowShowsItsControlsWhole) {
         }
     });
     EXPECT_EQ(seen, 8);
+}
+
+}  // namespace
+}  // namespace mirelle::test
+
+namespace mirelle::test {
+namespace {
+
+// The History window in Qt: the listing in a fixed-width font, the total
+// under it, OK as the default button.
+TEST_F(QtWindowsTest, HistoryShowsTheFoldersRecordsInColumns) {
+    if (!records::SqliteAvailable()) GTEST_SKIP() << "this build keeps no records";
+    std::string error;
+    auto db = records::OpenStore("", Dir(), true, error);
+    ASSERT_TRUE(db) << error;
+    const char* texts[] = {"Full Operation completed", "\r\nERROR program", "It Erased a flash"};
+    for (int n = 0; n < 12; ++n) {
+        engine::UnitRecord r;
+        r.id = "unit" + std::to_string(n);
+        r.start_ms = 1'796'835'855'000LL + n * 97'000LL;
+        r.end_ms = r.start_ms + 9000;
+        r.folder = Dir();
+        r.target = n % 4 ? "TQ4A01" : "TQ7C01";
+        r.port = n % 2 ? "COM1" : "/dev/ttyUSB0";
+        r.passed = n % 5 != 2;
+        r.result_text = texts[r.passed ? (n % 3 == 0 ? 2 : 0) : 1];
+        ASSERT_TRUE(records::InsertRecord(*db, r, error)) << error;
+    }
+    db.reset();
+    bool seen = false;
+    RunMain([&](CWriterDlg& w, QWidget*) {
+        WhenShown("History", [&](QWidget* history) {
+            seen = true;
+            auto* list = history->findChild<QPlainTextEdit*>();
+            ASSERT_NE(list, nullptr);
+            EXPECT_TRUE(list->isReadOnly());
+            EXPECT_EQ(list->document()->blockCount(), 14);  // heading, 12 records, the end of the last line
+            SaveShot(history, "history.png");
+            QTest::keyClick(history, Qt::Key_Return);
+        });
+        ui::InputEvent e;
+        e.kind = ui::InputKind::SysCommand;
+        e.command = idc::kHistoryCommand;
+        w.Deliver(e);
+        EXPECT_EQ(TopLevel("History"), nullptr);
+    });
+    EXPECT_TRUE(seen);
 }
 
 }  // namespace

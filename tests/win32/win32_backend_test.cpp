@@ -31,6 +31,7 @@
 #include "app/windows/about_dlg.h"
 #include "app/windows/check_sum_dlg.h"
 #include "app/windows/control_ids.h"
+#include "app/windows/history_dlg.h"
 #include "app/windows/progress_dlg.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/win32/wide_text.h"
@@ -967,6 +968,43 @@ TEST(Win32ProgramRun, FullOperationInTheWindows) {
     } else {
         EXPECT_TRUE(gone) << "the progress window stayed";
     }
+}
+
+
+// The History window in Win32: its listing keeps its columns (a fixed-width
+// font in a read-only edit of several lines) and scrolls.
+TEST_F(Win32BackendTest, HistoryListingKeepsItsColumns) {
+    CHistoryDlg dlg(nullptr, Dir());
+    ASSERT_TRUE(dlg.Create(nullptr));
+    std::vector<engine::UnitRecord> shown;
+    const char* texts[] = {"Full Operation completed", "\r\nERROR program", "It Erased a flash"};
+    for (int n = 0; n < 30; ++n) {
+        engine::UnitRecord r;
+        r.start_ms = 1'796'835'855'000LL + n * 97'000LL;
+        r.target = n % 4 ? "TQ4A01" : "TQ7C01";
+        r.port = n % 2 ? "COM1" : "COM12";
+        r.passed = n % 5 != 2;
+        r.result_text = texts[r.passed ? (n % 3 == 0 ? 2 : 0) : 1];
+        shown.push_back(r);
+    }
+    dlg.SetDlgItemText(idc::kHistoryList, CHistoryDlg::ListText(shown));
+    dlg.SetDlgItemText(idc::kHistoryTotal, CHistoryDlg::TotalText(30, 24, 30));
+    dlg.ShowWindow(true);
+    Pump();
+    HWND hwnd = Backend().WindowOf(dlg);
+    HWND list = Backend().ControlOf(dlg, idc::kHistoryList);
+    ASSERT_NE(list, nullptr);
+    EXPECT_NE(::GetWindowLongW(list, GWL_STYLE) & ES_MULTILINE, 0);
+    EXPECT_EQ(::SendMessageW(list, EM_GETLINECOUNT, 0, 0), 32);  // heading, 30 records, the empty last line
+    TEXTMETRICW metrics{};
+    HDC dc = ::GetDC(list);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list, dc);
+    EXPECT_EQ(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "a fixed-pitch font clears this bit";
+    SaveShot(hwnd, "win32_history.bmp");
+    dlg.DestroyWindow();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ inline constexpr int kProgressTemplate = 103;
 inline constexpr int kAppIcon = 128;
 inline constexpr int kPictureBitmap = 169;
 inline constexpr int kAboutCommand = 0x10;  // the about item of the system menu
+inline constexpr int kHistoryCommand = 0x20;  // the History item of the system menu
 
 // Main window.
 inline constexpr int kHexFile = 1020;
@@ -44,6 +45,10 @@ inline constexpr int kProgressButton = 2;
 
 // Check SUM (template 176).
 inline constexpr int kCheckSumTemplate = 176;
+// The History window: the last records of this program folder.
+inline constexpr int kHistoryTemplate = 180;
+inline constexpr int kHistoryList = 1300;
+inline constexpr int kHistoryTotal = 1301;
 inline constexpr int kFillData = 1085;
 inline constexpr int kCheckSumButton = 1083;
 inline constexpr int kCheckSumResult = 1086;

@@ -94,6 +94,15 @@ void MainWindowEvents::Warning(const std::string& text) {
     if (window_.CommandLineMode()) std::fprintf(stderr, "mirelle: warning: %s\n", text.c_str());
 }
 
+void MainWindowEvents::RecordProblem(const std::string& text) {
+    // Told once per session: on standard error for whoever runs the program,
+    // and in a message box for the person at the window. The unit's verdict
+    // stands as it was reported.
+    std::fprintf(stderr, "mirelle: records: %s\n", text.c_str());
+    if (!window_.CommandLineMode())
+        ui::MessageBox(&window_, "Records: " + text, kCaption, ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+}
+
 void MainWindowEvents::Reported(const engine::ResultReport& report) {
     // In command-line mode the result log alone tells the result.
     if (window_.CommandLineMode()) return;

@@ -36,6 +36,7 @@ public:
     void CommandsReset() override;
     void DownloadLost() override;
     void PortProblem(const std::string& line) override;
+    void RecordProblem(const std::string& text) override;
 
 private:
     CWriterDlg& window_;

@@ -153,8 +153,8 @@ void CWriterDlg::EndUnattendedRun() {
     if (signal != 0 && !done) {
         CloseProgressWindow();
         CloseComPort();
-        m_session.EndRun(signal);
     }
+    m_session.EndRun(signal, done ? 0 : 1);
     m_interruptGuard.reset();
     sys::SetInterruptSignal(0);
     m_nUnattendedExitStatus = done ? 0 : 1;

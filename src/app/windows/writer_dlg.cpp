@@ -6,10 +6,12 @@
 
 #include "app/windows/about_dlg.h"
 #include "app/windows/control_ids.h"
+#include "app/windows/history_dlg.h"
 #include "texts/string_table.h"
 #include "texts/version_text.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "records/record_sink.h"
 #include "target/chip_traits.h"
 
 namespace mirelle {
@@ -72,10 +74,10 @@ bool CWriterDlg::OnInitDialog() {
 
     // The about item of the system menu; the window cannot be resized.
     std::string about = LoadString(ids::kAboutMenuItem);
-    if (!about.empty()) {
-        AppendSystemMenu(0, "");
-        AppendSystemMenu(kAboutCommand, about);
-    }
+    // Before it, the History of this folder's unit records.
+    AppendSystemMenu(0, "");
+    AppendSystemMenu(kHistoryCommand, "History (&H)...");
+    if (!about.empty()) AppendSystemMenu(kAboutCommand, about);
     RemoveSystemMenu(ui::kScSize);
     RemoveSystemMenu(ui::kScMaximize);
     SetIcon(m_hIcon);
@@ -101,6 +103,7 @@ bool CWriterDlg::OnInitDialog() {
     }
 
     LoadRecent();
+    m_recordSink = records::AttachRecords(m_session, m_strModuleDir);
 
     m_strChipDefPath = m_strModuleDir + "CHIPDEF.INI";
     if (!sys::OpenFile(m_strChipDefPath, "rb")) {
@@ -251,6 +254,11 @@ void CWriterDlg::OnClose() {
 void CWriterDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == kAboutCommand) {
         OnVersionInfo();
+        return;
+    }
+    if ((command & 0xFFF0) == kHistoryCommand) {
+        CHistoryDlg history(this, m_strModuleDir);
+        history.DoModal();
         return;
     }
     ui::Dialog::OnSysCommand(command);

@@ -239,6 +239,8 @@ private:
     std::string m_strRecentTargetName;  // [Recent] CPUNAME as read at start-up
     int m_nUnattendedExitStatus = 1;
     std::unique_ptr<sys::InterruptGuard> m_interruptGuard;
+    // Where the session's unit records go (none when they are off).
+    std::unique_ptr<engine::RecordSink> m_recordSink;
 };
 
 // A main-window command: id, notification code and the member that handles it.

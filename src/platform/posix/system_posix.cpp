@@ -114,6 +114,12 @@ bool SetEnv(const char* name, const std::string& value) { return ::setenv(name, 
 
 bool UnsetEnv(const char* name) { return ::unsetenv(name) == 0; }
 
+std::string HostName() {
+    char name[256] = "";
+    if (::gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
+
 bool UserLanguageIsJapanese() { return LocaleVariablesSayJapanese().value_or(false); }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }

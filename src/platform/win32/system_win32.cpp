@@ -75,6 +75,12 @@ bool SetEnv(const char* name, const std::string& value) {
 
 bool UnsetEnv(const char* name) { return ::_wputenv_s(Widen(name).c_str(), L"") == 0; }
 
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return ::GetComputerNameW(name, &size) ? Narrow(name) : "";
+}
+
 bool UserLanguageIsJapanese() {
     // Set locale variables decide first, as in the GNU programs on Windows
     // (an MSYS shell, a test); otherwise the user's UI language does.

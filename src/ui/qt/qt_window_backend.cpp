@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -477,6 +479,15 @@ void QtBackend::BuildControls(Window& w) {
                 break;
             }
             case ControlKind::Edit: {
+                if (t.style & kMultiLine) {
+                    // A read-only listing: lines in a fixed-width font that
+                    // keep their columns, scrolled both ways.
+                    auto* text = new QPlainTextEdit(w.top);
+                    text->setReadOnly(true);
+                    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+                    widget = text;
+                    break;
+                }
                 auto* edit = new QLineEdit(w.top);
                 edit->setReadOnly(t.style & kReadOnly);
                 if (t.style & kCentered) edit->setAlignment(Qt::AlignCenter);
@@ -556,7 +567,18 @@ void QtBackend::BuildControls(Window& w) {
                 break;
             }
         }
-        widget->setFont(w.font);
+        if (qobject_cast<QPlainTextEdit*>(widget)) {
+            // A listing: the window's font size in a fixed-width face (some
+            // platforms answer the fixed-font query with a proportional one).
+            QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            if (!QFontInfo(fixed).fixedPitch()) fixed.setFamily("Monospace");
+            fixed.setStyleHint(QFont::TypeWriter);
+            fixed.setFixedPitch(true);
+            fixed.setPointSizeF(w.font.pointSizeF());
+            widget->setFont(fixed);
+        } else {
+            widget->setFont(w.font);
+        }
         widget->setAcceptDrops(false);  // files dropped anywhere go to the window
         if (!c.TakesFocus() && (t.style & kNoTabStop)) widget->setFocusPolicy(Qt::ClickFocus);
         QRect px = ToPixels(d, {t.x, t.y, t.x + t.cx, t.y + t.cy});
@@ -599,6 +621,10 @@ void QtBackend::ApplyControl(Window& w, int index, ChangeKind kind) {
                 if (w.top->isVisible()) label->repaint();  // status texts show at once
             } else if (auto* e = qobject_cast<QLineEdit*>(widget)) {
                 if (e->text() != Q(c.text)) e->setText(Q(c.text));
+            } else if (auto* p = qobject_cast<QPlainTextEdit*>(widget)) {
+                QString text = Q(c.text);
+                text.remove(QLatin1Char('\r'));
+                if (p->toPlainText() != text) p->setPlainText(text);
             } else if (auto* b = qobject_cast<QPushButton*>(widget)) {
                 b->setText(ButtonText(c.text, t.style & kMultiLine, w.font, widget->width()));
             } else if (auto* a = qobject_cast<QAbstractButton*>(widget)) {

@@ -131,6 +131,8 @@ void WriteControl(TemplateWriter& out, const ControlTemplate& t) {
         case ControlKind::Edit:
             atom = 0x0081;
             style |= ES_AUTOHSCROLL;
+            // A read-only listing: several lines, scrolled both ways.
+            if (t.style & kMultiLine) style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL;
             if (t.style & kReadOnly) style |= ES_READONLY;
             if (t.style & kUpperCase) style |= ES_UPPERCASE;
             if (t.style & kCentered) style |= ES_CENTER;
@@ -342,6 +344,9 @@ void Win32Backend::BindControls(Window& w) {
         const int id = controls[i].tpl.id;
         if (child != nullptr) w.control_ids[child] = id;
         if (id != kStaticId) w.index[id] = i;
+        // A listing keeps its columns in the system's fixed-width font.
+        if (child != nullptr && controls[i].tpl.kind == ControlKind::Edit && (controls[i].tpl.style & kMultiLine))
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(ANSI_FIXED_FONT)), FALSE);
         if (child != nullptr) child = ::GetWindow(child, GW_HWNDNEXT);
     }
     for (std::size_t i = 0; i < controls.size(); ++i)
