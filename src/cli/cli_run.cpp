@@ -300,6 +300,7 @@ int RunSingle(const Options& o) {
     session.UseDevice(port.device, port.com_number);
     session.m_bCommandLine = true;
     session.m_bUseReset = o.reset_prompt;
+    session.SetBootSequences(o.before, o.after);
     if (o.log) session.m_strResultLogPath = fs::absolute(*o.log).string();
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
@@ -333,6 +334,9 @@ int RunSingle(const Options& o) {
         } else if (usage_error.empty()) {
             session.ClearResult();
             out = RunCommandOn(o, session);
+            // The board starts its program once the last operation is done.
+            if (out.status == exit_status::kSuccess && o.command != Command::Checksum && !session.RunBootExit())
+                out = Outcome{exit_status::kPort, session.LastResult().code, Readable(session.LastResult().message)};
         }
         session.CloseComPort();
         const int signal = sys::InterruptSignal();

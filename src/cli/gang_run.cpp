@@ -63,6 +63,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     std::vector<std::string> args{"program", o.file, "--home", home, "--port", b.port, "--log", b.log, "--json"};
     if (o.target) args.insert(args.end(), {"--target", *o.target});
     if (o.clock) args.insert(args.end(), {"--clock", *o.clock});
+    if (o.before) args.insert(args.end(), {"--before", *o.before});
+    if (o.after) args.insert(args.end(), {"--after", *o.after});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
