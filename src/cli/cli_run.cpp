@@ -334,8 +334,10 @@ int RunSingle(const Options& o) {
         } else if (usage_error.empty()) {
             session.ClearResult();
             out = RunCommandOn(o, session);
-            // The board starts its program once the last operation is done.
-            if (out.status == exit_status::kSuccess && o.command != Command::Checksum && !session.RunBootExit())
+            // The board starts its program once the last operation is done
+            // (a Full Operation sees to that itself).
+            if (out.status == exit_status::kSuccess && o.command != Command::Checksum &&
+                o.command != Command::Program && !session.RunBootExit())
                 out = Outcome{exit_status::kPort, session.LastResult().code, Readable(session.LastResult().message)};
         }
         session.CloseComPort();

@@ -122,12 +122,22 @@ TEST_F(BootSequence, PortWithoutLineControlStopsBeforeAnythingIsSent) {
 TEST_F(BootSequence, ExitSequenceFollowsTheLastOperationOnTheClock) {
     MakeBoard(kWiring, "BootExit=R0 D1 W100 D0\r\n", kWiring);
     ASSERT_EQ(session->RunFullOperation().code, result::kFullOperationDone);
-    const std::uint64_t done_ms = clock.ElapsedMs();
-    const auto calls_before = LineCalls();
-    EXPECT_TRUE(session->RunBootExit());
-    EXPECT_EQ(LineCalls() - calls_before, 3);
-    EXPECT_EQ(clock.ElapsedMs() - done_ms, 100u);
-    EXPECT_TRUE(line->Events().back().kind == chipsim::LineEvent::Kind::Dtr && !line->Events().back().on);
+    std::vector<std::string> calls;
+    for (const auto& e : line->Events())
+        if (e.kind == chipsim::LineEvent::Kind::Dtr || e.kind == chipsim::LineEvent::Kind::Rts)
+            calls.push_back(std::string(e.kind == chipsim::LineEvent::Kind::Dtr ? "D" : "R") + (e.on ? "1" : "0"));
+    EXPECT_EQ(calls, (std::vector<std::string>{"D1", "R1", "D0", "R0", "R0", "D1", "D0"}));
+    const auto& events = line->Events();
+    EXPECT_EQ(events.back().time_ms - events[events.size() - 2].time_ms, 100u);
+    // The program written was verified before the board was started.
+    EXPECT_TRUE(Programmed());
+}
+
+TEST_F(BootSequence, ExitSequenceThatCannotRunMakesTheRunFail) {
+    MakeBoard("", "BootExit=D1 W100 D0\r\n", std::nullopt);
+    line->SetLineControl(false);
+    EXPECT_EQ(session->RunFullOperation().code, result::kCannotChangePortSettings);
+    EXPECT_FALSE(session->FullOperationDone());
 }
 
 }  // namespace
