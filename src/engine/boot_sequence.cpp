@@ -23,11 +23,14 @@ int FlashSession::RunBootEntry() {
     std::string error;
     // A sequence that cannot be read moves no line: the run stops before
     // anything is sent, rather than wait on a board that was never reset.
-    const bool parsed = serial::ParseLineSequence(text, steps, error);
-    if (parsed && steps.empty()) return 1;
+    if (!serial::ParseLineSequence(text, steps, error)) {
+        m_events.Warning("BootEntry= of " + m_strTarget + ": " + error);
+        ReportResult(result::kCannotChangePortSettings, result::kKindRedownload, result::kSoundError);
+        return -1;
+    }
+    if (steps.empty()) return 1;
     if (!m_port && !OpenBootPort()) return -1;
-    if (!parsed || !serial::RunLineSequence(*m_port, steps, GetClock())) {
-        if (!parsed) m_events.PortProblem(error);
+    if (!serial::RunLineSequence(*m_port, steps, GetClock())) {
         CloseComPort();
         ReportResult(result::kCannotChangePortSettings, result::kKindRedownload, result::kSoundError);
         return -1;
@@ -46,7 +49,7 @@ bool FlashSession::RunBootExit() {
     if (parsed && steps.empty()) return true;
     if (parsed && !m_port && !OpenBootPort()) return false;
     if (parsed && serial::RunLineSequence(*m_port, steps, GetClock())) return true;
-    if (!parsed) m_events.PortProblem(error);
+    if (!parsed) m_events.Warning("BootExit= of " + m_strTarget + ": " + error);
     CloseComPort();
     ReportResult(result::kCannotChangePortSettings, result::kKindRedownload, result::kSoundError);
     return false;

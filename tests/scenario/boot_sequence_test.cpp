@@ -98,6 +98,7 @@ TEST_F(BootSequence, SequenceReplacesThePromptOrFailsAsASilentBootRom) {
         {"wrong sequence", kWiring, "", "D1 W100 D0", result::kTimeout, 0, 2},
         {"given empty over the key", "", "BootEntry=D1 D0\r\n", "", result::kFullOperationDone, 1, 0},
         {"none, as before", "", "", std::nullopt, result::kFullOperationDone, 1, 0},
+        {"unreadable key", "", "BootEntry=D1 Q5\r\n", std::nullopt, result::kCannotChangePortSettings, 0, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
