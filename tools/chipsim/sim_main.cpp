@@ -330,6 +330,47 @@ int main(int argc, char** argv) {
         trace.Note(t, options.chip.reset_on_close ? "host closed the line: board reset" : "host closed the line");
     };
 
+    // One request of the host, at `t`: a rate, a purge, a line call or bytes.
+    const auto take = [&](const mirelle::chipsim::PortRequest& request, std::uint64_t t) {
+        using Kind = mirelle::chipsim::PortRequest::Kind;
+        if (request.kind == Kind::Baud) {
+            network_baud = request.baud;
+            return;
+        }
+        if (request.kind == Kind::Purge) {
+            if (request.purge & 1) drop_in_flight();
+            return;
+        }
+        if (request.kind == Kind::Line) {
+            const char* line = request.line == mirelle::serial::LineStep::Kind::Dtr   ? "DTR"
+                               : request.line == mirelle::serial::LineStep::Kind::Rts ? "RTS"
+                                                                                       : "break";
+            const bool was_user = chip.InUserProgram();
+            chip.LineCall(request.line, request.on, t);
+            trace.Note(t, std::string(line) + (request.on ? " on" : " off") +
+                              (was_user && !chip.InUserProgram() ? ": boot-entry sequence seen, board in boot ROM" : ""));
+            if (was_user && !chip.InUserProgram()) drop_in_flight();
+            return;
+        }
+        const std::uint8_t* buf = request.data.data();
+        const std::uint32_t baud = network_baud;
+        // Each byte goes to the chip stamped with the time it has
+        // crossed the line; the chip answers from that time on.
+        for (std::size_t i = 0; i < request.data.size(); ++i) {
+            const LineDirection::Slot slot =
+                line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
+            const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
+            const auto result = chip.Receive(buf[i], baud, slot.end_us);
+            std::string note;
+            if (result == Chip::RxResult::WrongRate) {
+                note = "ignored (chip listens at " + std::to_string(listening) + ")";
+            } else if (result == Chip::RxResult::Dropped) {
+                note = "lost (connection dropped)";
+            }
+            trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
+        }
+    };
+
     while (!g_stop) {
         std::uint64_t t = now_us();
         if (g_reset) {
@@ -400,45 +441,7 @@ int main(int argc, char** argv) {
                     requests.back().data.assign(raw_buf, raw_buf + n);
                     ReadLineRate(master, network_baud);
                 }
-                for (const auto& request : requests) {
-                using Kind = mirelle::chipsim::PortRequest::Kind;
-                if (request.kind == Kind::Baud) {
-                    network_baud = request.baud;
-                    continue;
-                }
-                if (request.kind == Kind::Purge) {
-                    if (request.purge & 1) drop_in_flight();
-                    continue;
-                }
-                if (request.kind == Kind::Line) {
-                    const char* line = request.line == mirelle::serial::LineStep::Kind::Dtr   ? "DTR"
-                                       : request.line == mirelle::serial::LineStep::Kind::Rts ? "RTS"
-                                                                                               : "break";
-                    const bool was_user = chip.InUserProgram();
-                    chip.LineCall(request.line, request.on, t);
-                    trace.Note(t, std::string(line) + (request.on ? " on" : " off") +
-                                      (was_user && !chip.InUserProgram() ? ": boot-entry sequence seen, board in boot ROM" : ""));
-                    if (was_user && !chip.InUserProgram()) drop_in_flight();
-                    continue;
-                }
-                const std::uint8_t* buf = request.data.data();
-                const std::uint32_t baud = network_baud;
-                // Each byte goes to the chip stamped with the time it has
-                // crossed the line; the chip answers from that time on.
-                for (std::size_t i = 0; i < request.data.size(); ++i) {
-                    const LineDirection::Slot slot =
-                        line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
-                    const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
-                    const auto result = chip.Receive(buf[i], baud, slot.end_us);
-                    std::string note;
-                    if (result == Chip::RxResult::WrongRate) {
-                        note = "ignored (chip listens at " + std::to_string(listening) + ")";
-                    } else if (result == Chip::RxResult::Dropped) {
-                        note = "lost (connection dropped)";
-                    }
-                    trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
-                }
-                }
+                for (const auto& request : requests) take(request, t);
                 if (chip.Dropped()) {
                     trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
                     std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
