@@ -167,6 +167,9 @@ public:
     serial::PortResult SetBaud(std::uint32_t baud) override { return port_->SetBaud(baud); }
     void Purge(serial::PurgeWhich which) override { port_->Purge(which); }
     serial::LineStatus ClearErrors() override { return port_->ClearErrors(); }
+    bool SetDtr(bool on) override { return port_->SetDtr(on); }
+    bool SetRts(bool on) override { return port_->SetRts(on); }
+    bool SetBreak(bool on) override { return port_->SetBreak(on); }
     bool Write(const std::uint8_t* data, std::size_t n, std::size_t& done) override {
         const double now = MonotonicSeconds();
         if (last_read_ > 0) turns_.push_back({now, now - last_read_});

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "hexfile/program_file.h"
+#include "serial/line_sequence.h"
 
 namespace mirelle::cli {
 
@@ -116,6 +117,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--start") { if (!value(start)) return r; }
         else if (arg == "--length") { if (!value(length)) return r; }
         else if (arg == "--reset-prompt") o.reset_prompt = true;
+        else if (arg == "--before") { if (!value(o.before)) return r; }
+        else if (arg == "--after") { if (!value(o.after)) return r; }
         else if (arg == "--home") { if (!value(o.home)) return r; }
         else if (arg == "--target") { if (!value(o.target)) return r; }
         else if (arg == "--clock") { if (!value(o.clock)) return r; }
@@ -208,6 +211,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!byte) return r.error = "--fill takes two hex digits, not " + *fill, r;
         o.fill = *byte;
     }
+    for (const auto* seq : {&o.before, &o.after}) {
+        serial::LineSequence steps;
+        std::string error;
+        if (*seq && !serial::ParseLineSequence(**seq, steps, error))
+            return r.error = std::string(seq == &o.before ? "--before: " : "--after: ") + error, r;
+    }
+    if (o.before && o.reset_prompt) return r.error = "--before resets the board itself: no --reset-prompt with it", r;
     // "COM0" would otherwise be opened as a file of the current folder.
     for (const std::string& port : o.ports) {
         const bool com_word = port.size() >= 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
@@ -249,10 +259,17 @@ options (before or after the command):
   --clock N|TEXT    the Clock entry, by number from 0 or by text (default: the last one chosen)
   -b, --baud RATE   the working rate: the Clock entry whose Baud2 rate (twice Baud
                     without Baud2) is RATE; refused with the chip's rates otherwise
-  -p, --port P      COM1 to COM255 (through [Ports]) or a device path; repeat for a gang
+  -p, --port P      COM1 to COM255 (through [Ports]), a device path, rfc2217://HOST:PORT
+                    (RFC 2217 server) or socket://HOST:PORT (raw TCP); repeat for a gang
                     run. Without -p: the COM port of Customize.ini; when it sets none,
                     the only serial device there is (several: name one)
   --reset-prompt    ask for the board reset before the download
+  --before SEQ      reset the board into boot mode through DTR/RTS instead of a prompt
+                    (in place of the chip's BootEntry= of CHIPDEF.INI; "" for none)
+  --after SEQ       after the last operation, e.g. to start the program (BootExit=)
+                    SEQ: D1/D0 DTR on/off, R1/R0 RTS on/off, B250 break of 250 ms,
+                    W100 wait 100 ms, !D1 a line the board inverts (= D0);
+                    e.g. --before "D1 R1 W100 D0 W50 R0" --after "R0 D1 W100 D0"
   --log FILE        the result log (default MESSFILE.TXT in the program folder):
                     "OK" when mirelle-cli exits 0, else "NG" and the reason
   --log-dir DIR     gang run: one PORT.TXT result log per port

@@ -20,6 +20,8 @@ struct Options {
     std::optional<std::string> clock;    // --clock
     std::vector<std::string> ports;      // -p/--port, in the order given
     bool reset_prompt = false;
+    std::optional<std::string> before;   // --before SEQ: boot-entry sequence
+    std::optional<std::string> after;    // --after SEQ: sequence after the last operation
     std::optional<std::string> log;      // --log
     std::optional<std::string> log_dir;  // --log-dir (gang runs)
     bool json = false;

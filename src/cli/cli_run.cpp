@@ -499,6 +499,7 @@ int RunSingle(const Options& o) {
         if (!trace.Open(*o.trace)) return Fail(o, exit_status::kUsage, "cannot write the trace " + *o.trace + ": " + trace.Error());
         session.SetPortOpener(trace.Opener());
     }
+    session.SetBootSequences(o.before, o.after);
     if (o.log) session.m_strResultLogPath = fs::absolute(*o.log).string();
     // Check SUM talks to no chip: a log of it would only say NG.
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
@@ -559,6 +560,11 @@ int RunSingle(const Options& o) {
             const std::uint32_t began = clock.TickMs();
             out = RunCommandOn(o, session);
             seconds = static_cast<double>(clock.TickMs() - began) / 1000.0;
+            // The board starts its program once the last operation is done
+            // (a Full Operation sees to that itself).
+            if (out.status == exit_status::kSuccess && o.command != Command::Checksum &&
+                o.command != Command::Program && !session.RunBootExit())
+                out = Outcome{exit_status::kPort, session.LastResult().code, Readable(session.LastResult().message)};
         }
         session.CloseComPort();
         signal = sys::InterruptSignal();

@@ -66,6 +66,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     if (o.baud) args.insert(args.end(), {"--baud", std::to_string(*o.baud)});
     if (!o.file_format.empty()) args.insert(args.end(), {"--format", o.file_format});
     if (o.offset) args.insert(args.end(), {"--offset", std::to_string(*o.offset)});
+    if (o.before) args.insert(args.end(), {"--before", *o.before});
+    if (o.after) args.insert(args.end(), {"--after", *o.after});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 

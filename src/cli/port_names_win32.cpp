@@ -3,6 +3,7 @@
 
 #include "cli/port_names.h"
 #include "platform/system.h"
+#include "serial/network_port.h"
 
 namespace mirelle::cli {
 
@@ -22,6 +23,7 @@ int ComNumber(std::string port) {
 }  // namespace
 
 PortTarget ResolvePort(const std::string&, const std::string& port) {
+    if (serial::IsNetworkPort(port)) return {port, 0};
     const int n = ComNumber(port);
     if (n == 0) return {};
     return {"\\\\.\\COM" + std::to_string(n), n};
@@ -31,7 +33,7 @@ bool PortMapExists() { return false; }
 
 std::string PortUsageNote() {
     return "\non Windows:\n"
-           "  -p takes COM1 to COM255 (or \\\\.\\COMn) only; there is no [Ports] map, so ports\n"
+           "  -p takes COM1 to COM255 (or \\\\.\\COMn) or a network port only; there is no [Ports] map, so ports\n"
            "  --map and --unmap exit with 2; ports lists the COM ports that exist; a gang run's\n"
            "  logs are COMn-LOG.TXT\n";
 }

@@ -101,15 +101,22 @@ int FlashSession::DownloadControlProgram() {
         return kDownloadFailed;
     }
 
-    if (traits.needs_reset_prompt) {
-        if (m_bUseReset) {
-            if (!m_events.Ask(Question::kResetBoard, kResetPrompt, "flash"))
-                return kDownloadFailed;  // cancelled: nothing is reported
+    // A board whose reset is wired to the port's lines is reset by its
+    // sequence instead of a person; the sequence's own waits give the boot ROM
+    // its time to start.
+    const int entry = RunBootEntry();
+    if (entry < 0) return kDownloadFailed;
+    if (entry > 0) {
+        if (traits.needs_reset_prompt) {
+            if (m_bUseReset) {
+                if (!m_events.Ask(Question::kResetBoard, kResetPrompt, "flash"))
+                    return kDownloadFailed;  // cancelled: nothing is reported
+            }
+            PurgeComPort(serial::PurgeWhich::Both);
         }
-        PurgeComPort(serial::PurgeWhich::Both);
-    }
 
-    GetClock().SleepMs(2500);
+        GetClock().SleepMs(2500);
+    }
 
     if (!m_port && !OpenBootPort()) return kDownloadFailed;
 

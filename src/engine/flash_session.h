@@ -82,6 +82,17 @@ public:
     // instead of the mapped device of the COM number; `com_number` (0: none)
     // is the number given with it.
     void UseDevice(std::string device, int com_number);
+    // Boot-entry and exit sequences given by the front end (mirelle-cli
+    // --before/--after); a given one takes the place of the chip's
+    // BootEntry=/BootExit= of CHIPDEF.INI. See serial/line_sequence.h.
+    void SetBootSequences(std::optional<std::string> entry, std::optional<std::string> exit) {
+        m_strBootEntry = std::move(entry);
+        m_strBootExit = std::move(exit);
+    }
+    // Runs the exit sequence on the open port, to start the user's program
+    // after the last operation. True when there is none or it ran; false
+    // (with the result reported) when the port refused it.
+    bool RunBootExit();
     // The clock of the waits; GetClock() when not set.
     void SetClock(Clock* clock) { m_pClock = clock; }
     Clock& GetClock() const;
@@ -166,6 +177,9 @@ public:
     // Control program download: '1' on success.
     int DownloadControlProgram();
     bool OpenBootPort();
+    // The boot-entry sequence in place of the reset prompt: 1 when there is
+    // none, 0 when it ran on the (then open) port, -1 when it failed (reported).
+    int RunBootEntry();
     int UploadControlProgram(std::uint32_t loadAddress, std::uint32_t length, const std::uint8_t* program);
     int WaitAck(int timeoutSeconds, std::uint8_t command);
     // Erase and blank check.
@@ -287,6 +301,7 @@ private:
     serial::PortOpener m_opener;
     std::string m_strDevice;  // a device named outright; empty: the [Ports] map
     int m_nDeviceComNumber = 0;
+    std::optional<std::string> m_strBootEntry, m_strBootExit;
     std::unique_ptr<serial::Port> m_port;  // empty while the port is closed
     bool m_bFullOperationDone = false;
     int m_nKind = result::kKindInfo;  // the kind of the last report

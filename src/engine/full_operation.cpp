@@ -56,6 +56,8 @@ void FlashSession::FullOperation() {
             return;
         }
         m_bFullOperationDone = ProgramAndVerify(true) == 0;
+        // The last operation is done: a board wired for it starts its program.
+        if (m_bFullOperationDone && !RunBootExit()) m_bFullOperationDone = false;
     }();
 
     m_events.CloseProgress();

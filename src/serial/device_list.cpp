@@ -1,6 +1,7 @@
 // The parts of the device listing and of the open-failure texts that are the
 // same on every system.
 #include "serial/device_list.h"
+#include "serial/network_port.h"
 
 #include "platform/json_text.h"
 #include "platform/profile.h"
@@ -52,10 +53,19 @@ std::string GroupAdvice(const std::string& group) {
     return "the user must be in the group " + group + " (sudo usermod -aG " + group + " $USER, then log in again)";
 }
 
+namespace {
+std::string NetworkFailureText(bool open_failed) {
+    return open_failed ? "could not be reached (no server listening there, or a wrong address)"
+                       : "its server did not take the port settings or line control (a server without "
+                         "RFC 2217, or socket:// where line control is needed)";
+}
+}  // namespace
+
 std::string PortProblemText(int com_number, const std::string& device) {
     const std::string com = "COM" + std::to_string(com_number);
     std::string group;
     std::string text = com + " is " + device;
+    if (IsNetworkPort(device)) return text + ", which " + NetworkFailureText(true);
     switch (DiagnoseOpenFailure(device, group)) {
         case OpenProblem::Missing:
             text += ", which does not exist";
@@ -74,6 +84,7 @@ std::string PortProblemText(int com_number, const std::string& device) {
 }
 
 std::string PortFailureText(const std::string& device, int com_number, bool open_failed) {
+    if (IsNetworkPort(device)) return device + ": " + NetworkFailureText(open_failed);
     if (const std::string obstacle = PortObstacle(device); !obstacle.empty()) return device + ":" + obstacle;
     const std::string text = DeviceProblemText(device);
     return open_failed ? text + "; " + SerialDevicesHint(com_number) : text;

@@ -44,6 +44,12 @@ public:
     // the number of bytes moved, which may be short after a time-out.
     virtual bool Write(const std::uint8_t* data, std::size_t n, std::size_t& done) = 0;
     virtual bool Read(std::uint8_t* data, std::size_t n, std::size_t& done) = 0;
+    // The modem control lines and the break condition, for boot-entry
+    // sequences. False when the port has no such control (a pseudo-terminal,
+    // a raw TCP connection) or the call failed.
+    virtual bool SetDtr(bool on) = 0;
+    virtual bool SetRts(bool on) = 0;
+    virtual bool SetBreak(bool on) = 0;
 };
 
 // Opens and configures the device for COM `com_number` at `baud`.
@@ -53,9 +59,10 @@ public:
 using PortOpener = std::function<PortResult(const std::string& device, int com_number, std::uint32_t baud,
                                      std::unique_ptr<Port>& out)>;
 
-// The operating system's own port for COM `com_number`: on Linux the termios
-// device `device` (from the [Ports] map); on Windows \\.\COMn, whatever
-// `device` says. The results are those of PortOpener.
+// The operating system's own port for COM `com_number`: a network port when
+// `device` is "rfc2217://HOST:PORT" or "socket://HOST:PORT" (see
+// network_port.h); otherwise on Linux the termios device `device` (from the
+// [Ports] map) and on Windows \\.\COMn. The results are those of PortOpener.
 PortResult OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud,
                           std::unique_ptr<Port>& out);
 

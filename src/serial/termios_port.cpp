@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "serial/low_latency.h"
+#include "serial/network_port.h"
 #include "serial/termios2_speed.h"
 #include "serial/timeouts.h"
 #include "serial/uucp_lock.h"
@@ -244,7 +245,13 @@ public:
         }
     }
 
+    bool SetDtr(bool on) override { return SetLine(TIOCM_DTR, on); }
+    bool SetRts(bool on) override { return SetLine(TIOCM_RTS, on); }
+    bool SetBreak(bool on) override { return ::ioctl(fd_.get(), on ? TIOCSBRK : TIOCCBRK) == 0; }
+
 private:
+    bool SetLine(int bit, bool on) { return ::ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &bit) == 0; }
+
     UucpLock lock_;  // declared first: the lock file goes after the descriptor is closed
     UniqueFd fd_;
     LowLatencyRequest low_latency_;
@@ -280,6 +287,7 @@ PortResult OpenTermiosPort(const std::string& device, std::uint32_t baud, std::u
 }
 
 PortResult OpenSystemPort(const std::string& device, int, std::uint32_t baud, std::unique_ptr<Port>& out) {
+    if (IsNetworkPort(device)) return OpenNetworkPort(device, baud, out);
     return OpenTermiosPort(device, baud, out);
 }
 

@@ -70,4 +70,13 @@ bool TracingPort::Read(std::uint8_t* data, std::size_t n, std::size_t& done) {
     return ok;
 }
 
+bool TracingPort::Line(const char* name, bool on, bool ok) {
+    sink_(TraceNote(now_(), std::string(name) + (on ? " on" : " off") + (ok ? "" : " refused")));
+    return ok;
+}
+
+bool TracingPort::SetDtr(bool on) { return Line("DTR", on, inner_->SetDtr(on)); }
+bool TracingPort::SetRts(bool on) { return Line("RTS", on, inner_->SetRts(on)); }
+bool TracingPort::SetBreak(bool on) { return Line("break", on, inner_->SetBreak(on)); }
+
 }  // namespace mirelle::serial

@@ -1,6 +1,6 @@
 // A port that writes down every byte it moves, for bug reports: each write
-// and read with its time in microseconds and its direction, the rate changes
-// and purges, on lines of text that a sink takes. It wraps any Port, so the
+// and read with its time in microseconds and its direction, the rate changes,
+// purges and line changes, on lines of text that a sink takes. It wraps any Port, so the
 // termios port, the Windows port and the tests' ports are traced alike.
 #pragma once
 
@@ -34,8 +34,14 @@ public:
     LineStatus ClearErrors() override;
     bool Write(const std::uint8_t* data, std::size_t n, std::size_t& done) override;
     bool Read(std::uint8_t* data, std::size_t n, std::size_t& done) override;
+    bool SetDtr(bool on) override;
+    bool SetRts(bool on) override;
+    bool SetBreak(bool on) override;
 
 private:
+    // Passes a line change on and notes it ("DTR on", "break off refused").
+    bool Line(const char* name, bool on, bool ok);
+
     std::unique_ptr<Port> inner_;
     Sink sink_;
     Micros now_;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/win32/wide_text.h"
+#include "serial/network_port.h"
 #include "serial/timeouts.h"
 
 namespace mirelle::serial {
@@ -122,6 +123,10 @@ public:
         return true;
     }
 
+    bool SetDtr(bool on) override { return ::EscapeCommFunction(handle_, on ? SETDTR : CLRDTR) != 0; }
+    bool SetRts(bool on) override { return ::EscapeCommFunction(handle_, on ? SETRTS : CLRRTS) != 0; }
+    bool SetBreak(bool on) override { return (on ? ::SetCommBreak(handle_) : ::ClearCommBreak(handle_)) != 0; }
+
 private:
     // The rate the driver reports back must be the one asked for, within
     // what a UART tolerates.
@@ -154,8 +159,9 @@ PortResult OpenWin32Port(int com_number, std::uint32_t baud, std::unique_ptr<Por
     return rc;
 }
 
-// The [Ports] map is a Linux affair: COMn is always the device \\.\COMn here.
-PortResult OpenSystemPort(const std::string&, int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
+// COMn is the device \\.\COMn here, unless it names a network port.
+PortResult OpenSystemPort(const std::string& device, int com_number, std::uint32_t baud, std::unique_ptr<Port>& out) {
+    if (IsNetworkPort(device)) return OpenNetworkPort(device, baud, out);
     return OpenWin32Port(com_number, baud, out);
 }
 

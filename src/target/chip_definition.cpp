@@ -99,4 +99,9 @@ DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string
     return keys;
 }
 
+BootSequenceKeys ReadBootSequenceKeys(const std::string& chipdef_path, const std::string& section) {
+    return {profile::GetString(chipdef_path, section, "BootEntry", "", 256),
+            profile::GetString(chipdef_path, section, "BootExit", "", 256)};
+}
+
 }  // namespace mirelle::target

@@ -74,4 +74,13 @@ struct DownloadKeys {
 };
 DownloadKeys ReadDownloadKeys(const std::string& chipdef_path, const std::string& section);
 
+// The board's reset wiring of a chip's section: BootEntry= (run instead of
+// the reset prompt) and BootExit= (run after the last operation), as texts of
+// DTR/RTS/break steps; empty when the section has none.
+struct BootSequenceKeys {
+    std::string entry;
+    std::string exit;
+};
+BootSequenceKeys ReadBootSequenceKeys(const std::string& chipdef_path, const std::string& section);
+
 }  // namespace mirelle::target

@@ -200,6 +200,9 @@ public:
     serial::PortResult SetBaud(std::uint32_t) override { return serial::PortResult::Ok; }
     void Purge(serial::PurgeWhich) override {}
     serial::LineStatus ClearErrors() override { return {}; }
+    bool SetDtr(bool) override { return false; }
+    bool SetRts(bool) override { return false; }
+    bool SetBreak(bool) override { return false; }
     bool Write(const std::uint8_t*, std::size_t, std::size_t& done) override {
         done = 0;
         return true;

@@ -74,6 +74,16 @@ TEST(CliOptions, ABinarysOffsetAndTheFileFormat) {
     for (const auto& r : refused) EXPECT_EQ(ParseArguments(r.args).error, r.error) << r.args[1];
 }
 
+TEST(CliOptions, BootSequencesAndNetworkPorts) {
+    const ParseResult r = ParseArguments({"program", "f", "-p", "rfc2217://box:2217", "--before", "D1 R1 W100 D0",
+                                          "--after=", "-p", "socket://box:4001"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(*r.options.before, "D1 R1 W100 D0");
+    EXPECT_EQ(*r.options.after, "");  // given empty: none, whatever CHIPDEF.INI says
+    EXPECT_EQ(r.options.ports, (std::vector<std::string>{"rfc2217://box:2217", "socket://box:4001"}));
+    EXPECT_NE(ParseArguments({"erase", "--before", "D1 X1"}).error.find("\"X1\""), std::string::npos);
+}
+
 TEST(CliOptions, PortMapping) {
     const Options map = ParseArguments({"ports", "--map", "COM3", "/dev/serial/by-id/usb-FTDI_A"}).options;
     EXPECT_EQ(map.map_com, 3);
@@ -111,6 +121,9 @@ TEST(CliOptions, RefusedCommandLines) {
         {"erase", "-b", "fast"},
         {"erase", "-v", "-q"},
         {"program", "f", "-p", "COM1", "-p", "COM2", "--trace", "t"},  // one trace, one port
+        {"program", "f", "--before", "D1 X1"},         // a bad step
+        {"program", "f", "--after", "W"},
+        {"program", "f", "--before", "D1", "--reset-prompt"},  // two ways to reset the board
     };
     for (const auto& args : bad) {
         std::string line;

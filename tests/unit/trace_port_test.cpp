@@ -38,6 +38,10 @@ public:
         for (done = 0; done < n && !answer.empty(); ++done) data[done] = answer.front(), answer.pop_front();
         return true;
     }
+    bool dtr = false;
+    bool SetDtr(bool on) override { return dtr = on, true; }
+    bool SetRts(bool) override { return false; }  // a port without line control
+    bool SetBreak(bool) override { return true; }
 };
 
 TEST(TracingPort, PassesBytesOnAndWritesThemDown) {
@@ -56,7 +60,11 @@ TEST(TracingPort, PassesBytesOnAndWritesThemDown) {
     EXPECT_EQ(got[0], 0x11);
     EXPECT_EQ(inner.written, std::vector<std::uint8_t>{0x18});
     port.SetBaud(19200);
-    EXPECT_EQ(trace, "    0.000100 > 18\n    0.000200 < 11\n    0.000300 * rate 19200\n");
+    EXPECT_TRUE(port.SetDtr(true));
+    EXPECT_TRUE(inner.dtr);
+    EXPECT_FALSE(port.SetRts(true));
+    EXPECT_EQ(trace, "    0.000100 > 18\n    0.000200 < 11\n    0.000300 * rate 19200\n    0.000400 * DTR on\n"
+                     "    0.000500 * RTS on refused\n");
 }
 
 }  // namespace

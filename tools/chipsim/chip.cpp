@@ -38,7 +38,18 @@ std::uint64_t Chip::Segment::End() const {
     return busy_end + bytes.size() * char_us;
 }
 
-Chip::Chip(ChipConfig config) : config_(std::move(config)), flash_(config_.areas), cr_(config_.cr) {}
+Chip::Chip(ChipConfig config)
+    : config_(std::move(config)),
+      boot_entry_(config_.boot_entry),
+      user_program_(boot_entry_.Active()),
+      flash_(config_.areas),
+      cr_(config_.cr) {}
+
+void Chip::LineCall(serial::LineStep::Kind kind, bool asserted, std::uint64_t now_us) {
+    if (!boot_entry_.LineCall(kind, asserted, now_us)) return;
+    Reset();
+    DiscardTx(now_us);
+}
 
 std::optional<std::uint64_t> Chip::NextTxTime() const {
     for (const Segment& s : tx_) {
@@ -122,11 +133,16 @@ void Chip::Reset() {
     need_ = 0;
     program_loaded_ = false;
     hung_ = false;
+    user_program_ = false;
     ++reset_count_;
 }
 
 void Chip::HostClosed(std::uint64_t now_us) {
-    if (config_.reset_on_close) {
+    if (boot_entry_.Active()) {
+        // The lines fall back, the board resets and its own program runs.
+        Reset();
+        user_program_ = true;
+    } else if (config_.reset_on_close) {
         Reset();
     } else {
         DiscardTx(now_us);
@@ -183,7 +199,7 @@ Chip::RxResult Chip::Receive(std::uint8_t byte, std::uint32_t host_baud, std::ui
     const std::uint32_t expected = ListeningBaud(now_us);
     if (expected != 0 && host_baud != expected) {
         ++wrong_rate_count_;
-    } else if (!silent_ && !hung_) {
+    } else if (!silent_ && !hung_ && !user_program_) {
         if (mode_ == Mode::BootRom) {
             BootByte(byte, now_us);
         } else {

@@ -48,6 +48,7 @@
 #include <optional>
 #include <vector>
 
+#include "chipsim/boot_entry_watch.h"
 #include "chipsim/chip_config.h"
 #include "chipsim/flash.h"
 
@@ -90,6 +91,12 @@ public:
     void HostClosed(std::uint64_t now_us);
     // Back into the boot ROM, as after a reset of the board. Flash and CR bytes stay.
     void Reset();
+    // A line call of the host (DTR, RTS or break); with a boot-entry sequence
+    // configured, completing it resets the board into the boot ROM.
+    void LineCall(serial::LineStep::Kind kind, bool asserted, std::uint64_t now_us);
+    // Whether the board runs the user's program (waiting for its boot-entry
+    // sequence) and takes no notice of the boot protocol.
+    bool InUserProgram() const { return user_program_; }
 
     // The rate the chip listens at, at `now_us` (0: any).
     std::uint32_t ListeningBaud(std::uint64_t now_us) const;
@@ -154,6 +161,8 @@ private:
     std::uint32_t TxBaud() const;
 
     ChipConfig config_;
+    BootEntryWatch boot_entry_;
+    bool user_program_ = false;
     Flash flash_;
     std::array<std::uint8_t, 8> cr_;
 

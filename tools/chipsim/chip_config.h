@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/line_sequence.h"
+
 namespace mirelle::chipsim {
 
 // The first family takes 4 address bytes, the second ("TQ7C01", "TQ7C02/03")
@@ -128,6 +130,12 @@ struct ChipConfig {
     // The host closing the port drops DTR, which resets the board into its
     // boot ROM (flash and CR bytes are kept).
     bool reset_on_close = true;
+    // The board's reset wiring: with a sequence, the board runs the user's
+    // program (and ignores the boot protocol) until the host goes through
+    // this sequence on DTR, RTS and break; closing the port then leaves it in
+    // the user's program again. Empty: the board is always in reach of the
+    // boot ROM, as before.
+    serial::LineSequence boot_entry;
     // Largest control program the boot ROM takes; a longer upload is refused.
     std::uint32_t ram_size = 0x100000;
 

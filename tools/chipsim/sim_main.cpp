@@ -28,11 +28,15 @@
 // since the simulator started; its first line gives that start on
 // CLOCK_MONOTONIC, so a program on the same machine can place its own times
 // among the bytes.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,6 +54,7 @@
 #include "chipsim/chip.h"
 #include "chipsim/line_model.h"
 #include "chipsim/line_rate.h"
+#include "chipsim/rfc2217_server.h"
 #include "chipsim/sim_options.h"
 
 namespace {
@@ -116,6 +121,41 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
     return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
+// A socket listening on 127.0.0.1:`port` only; -1 when it cannot be had.
+int ListenOnLoopback(std::uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    struct sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<const struct sockaddr*>(&a), sizeof a) != 0 || listen(fd, 1) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends all of `bytes` to a connected client (a blocking wait when its
+// window is full); false when the client is gone.
+bool SendAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t w = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (w > 0) {
+            sent += static_cast<std::size_t>(w);
+        } else if (w < 0 && (errno == EAGAIN || errno == EINTR)) {
+            struct pollfd p {fd, POLLOUT, 0};
+            poll(&p, 1, 100);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string Summary(const mirelle::chipsim::Flash& flash) {
     char text[128];
     std::snprintf(text, sizeof text, "flash: %zu bytes programmed, sum %04X\n", flash.ProgrammedCount(),
@@ -177,14 +217,28 @@ int main(int argc, char** argv) {
     int master = -1;
     int slave = -1;
     char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    // RFC 2217: `master` is the connected client (-1 while there is none),
+    // `listener` takes the next one.
+    const bool network = options.rfc2217_port != 0;
+    int listener = -1;
+    mirelle::chipsim::Rfc2217Server server;
+    std::uint32_t network_baud = 9600;
+    if (network) {
+        listener = ListenOnLoopback(options.rfc2217_port);
+        if (listener < 0) {
+            std::fprintf(stderr, "mirelle-sim: cannot listen on 127.0.0.1:%u: %s\n", options.rfc2217_port,
+                         std::strerror(errno));
+            return 1;
+        }
+        std::snprintf(name, sizeof name, "rfc2217://127.0.0.1:%u", options.rfc2217_port);
+    } else if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
         std::fprintf(stderr, "mirelle-sim: no pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
     // Raw from the start, so nothing is echoed or translated before the host
     // sets the line up itself.
     struct termios raw {};
-    if (tcgetattr(slave, &raw) == 0) {
+    if (!network && tcgetattr(slave, &raw) == 0) {
         cfmakeraw(&raw);
         raw.c_cflag |= CLOCAL | CREAD;
         const speed_t speed = B9600;
@@ -194,10 +248,12 @@ int main(int argc, char** argv) {
     }
     // The slave is closed again: a hang-up on the master then tells that the
     // host has closed its device, which resets the board.
-    close(slave);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    if (!network) {
+        close(slave);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
 
-    if (!options.link.empty()) {
+    if (!options.link.empty() && !network) {
         struct stat st {};
         if (lstat(options.link.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
@@ -274,6 +330,47 @@ int main(int argc, char** argv) {
         trace.Note(t, options.chip.reset_on_close ? "host closed the line: board reset" : "host closed the line");
     };
 
+    // One request of the host, at `t`: a rate, a purge, a line call or bytes.
+    const auto take = [&](const mirelle::chipsim::PortRequest& request, std::uint64_t t) {
+        using Kind = mirelle::chipsim::PortRequest::Kind;
+        if (request.kind == Kind::Baud) {
+            network_baud = request.baud;
+            return;
+        }
+        if (request.kind == Kind::Purge) {
+            if (request.purge & 1) drop_in_flight();
+            return;
+        }
+        if (request.kind == Kind::Line) {
+            const char* line = request.line == mirelle::serial::LineStep::Kind::Dtr   ? "DTR"
+                               : request.line == mirelle::serial::LineStep::Kind::Rts ? "RTS"
+                                                                                       : "break";
+            const bool was_user = chip.InUserProgram();
+            chip.LineCall(request.line, request.on, t);
+            trace.Note(t, std::string(line) + (request.on ? " on" : " off") +
+                              (was_user && !chip.InUserProgram() ? ": boot-entry sequence seen, board in boot ROM" : ""));
+            if (was_user && !chip.InUserProgram()) drop_in_flight();
+            return;
+        }
+        const std::uint8_t* buf = request.data.data();
+        const std::uint32_t baud = network_baud;
+        // Each byte goes to the chip stamped with the time it has
+        // crossed the line; the chip answers from that time on.
+        for (std::size_t i = 0; i < request.data.size(); ++i) {
+            const LineDirection::Slot slot =
+                line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
+            const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
+            const auto result = chip.Receive(buf[i], baud, slot.end_us);
+            std::string note;
+            if (result == Chip::RxResult::WrongRate) {
+                note = "ignored (chip listens at " + std::to_string(listening) + ")";
+            } else if (result == Chip::RxResult::Dropped) {
+                note = "lost (connection dropped)";
+            }
+            trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
+        }
+    };
+
     while (!g_stop) {
         std::uint64_t t = now_us();
         if (g_reset) {
@@ -281,6 +378,21 @@ int main(int argc, char** argv) {
             chip.Reset();
             drop_in_flight();
             trace.Note(t, "reset (SIGUSR1)");
+        }
+        if (network && master < 0 && listener >= 0) {  // waiting for a client
+            struct pollfd lp {listener, POLLIN, 0};
+            if (poll(&lp, 1, 100) > 0) {
+                master = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                if (master >= 0) {
+                    const int one = 1;
+                    setsockopt(master, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                    server = mirelle::chipsim::Rfc2217Server();
+                    network_baud = 9600;
+                    host_open = true;
+                    trace.Note(now_us(), "client connected");
+                }
+            }
+            continue;
         }
         if (master < 0) {  // the connection has dropped; wait for the end
             poll(nullptr, 0, 100);
@@ -301,35 +413,43 @@ int main(int argc, char** argv) {
 
         bool got_data = false;
         if (ready > 0 && (pfd.revents & POLLIN)) {
-            std::uint8_t buf[4096];
-            const ssize_t n = read(master, buf, sizeof buf);
+            std::uint8_t raw_buf[4096];
+            const ssize_t n = read(master, raw_buf, sizeof raw_buf);
+            if (network && (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))) {
+                // The client has closed the connection: as a host closing its port.
+                close(master);
+                master = -1;
+                host_closed(t);
+                save_flash();
+                trace.Flush();
+                continue;
+            }
             if (n < 0 && errno == EIO) {
                 pfd.revents |= POLLHUP;
             } else if (n > 0) {
                 got_data = true;
                 host_open = true;
-                std::uint32_t baud = 0;
-                ReadLineRate(master, baud);
-                // Each byte goes to the chip stamped with the time it has
-                // crossed the line; the chip answers from that time on.
-                for (ssize_t i = 0; i < n; ++i) {
-                    const LineDirection::Slot slot =
-                        line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
-                    const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
-                    const auto result = chip.Receive(buf[i], baud, slot.end_us);
-                    std::string note;
-                    if (result == Chip::RxResult::WrongRate) {
-                        note = "ignored (chip listens at " + std::to_string(listening) + ")";
-                    } else if (result == Chip::RxResult::Dropped) {
-                        note = "lost (connection dropped)";
-                    }
-                    trace.Byte(slot.start_us, slot.end_us, slot.end_us, "H>C", buf[i], baud, note);
+                // What the host asked of the line, in order: on a
+                // pseudo-terminal only bytes at the rate the slave is set to.
+                std::vector<mirelle::chipsim::PortRequest> requests;
+                if (network) {
+                    std::vector<std::uint8_t> reply;
+                    server.Feed(raw_buf, static_cast<std::size_t>(n), requests, reply);
+                    if (!reply.empty()) SendAll(master, reply);
+                } else {
+                    requests.push_back({});
+                    requests.back().data.assign(raw_buf, raw_buf + n);
+                    ReadLineRate(master, network_baud);
                 }
+                for (const auto& request : requests) take(request, t);
                 if (chip.Dropped()) {
                     trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
                     std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
                     close(master);
                     master = -1;
+                    // No further client is taken: the board is gone for good.
+                    if (listener >= 0) close(listener);
+                    listener = -1;
                     drop_in_flight();
                     if (!options.link.empty()) unlink(options.link.c_str());
                     continue;
@@ -345,12 +465,12 @@ int main(int argc, char** argv) {
             poll(nullptr, 0, 20);
             continue;
         }
-        if (ready == 0) host_open = true;  // no hang-up reported: the device is open
+        if (ready == 0 && !network) host_open = true;  // no hang-up reported: the device is open
 
         // The chip's bytes that are off the line by now go into the adapter ...
         while (const auto tx = chip.TakeTx(t)) {
-            std::uint32_t host_baud = 0;
-            ReadLineRate(master, host_baud);
+            std::uint32_t host_baud = network_baud;
+            if (!network) ReadLineRate(master, host_baud);
             const std::uint64_t start_us = line_time ? tx->time_us - std::min(tx->time_us, ByteTimeUs(tx->baud))
                                                      : tx->time_us;
             if (tx->baud != 0 && tx->baud != host_baud) {
@@ -366,8 +486,13 @@ int main(int argc, char** argv) {
         if (!released.empty()) {
             std::vector<std::uint8_t> out;
             for (const auto& r : released) out.push_back(r.byte);
-            const ssize_t w = write(master, out.data(), out.size());
-            const std::size_t written = w > 0 ? static_cast<std::size_t>(w) : 0;
+            std::size_t written = 0;
+            if (network) {
+                written = SendAll(master, mirelle::chipsim::Rfc2217Server::Encode(out.data(), out.size())) ? out.size() : 0;
+            } else {
+                const ssize_t w = write(master, out.data(), out.size());
+                written = w > 0 ? static_cast<std::size_t>(w) : 0;
+            }
             const std::uint64_t handed = now_us();
             for (std::size_t i = 0; i < released.size(); ++i) {
                 const ToHost b = to_host.front();
@@ -396,5 +521,6 @@ int main(int argc, char** argv) {
     }
     if (!options.link.empty() && master >= 0) unlink(options.link.c_str());
     if (master >= 0) close(master);
+    if (listener >= 0) close(listener);
     return 0;
 }

@@ -85,6 +85,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
     bool any_rate = false, keep_on_close = false, no_line_time = false;
     std::map<std::string, std::uint32_t> times;
     Faults faults;
+    serial::LineSequence boot_entry;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& opt = args[i];
@@ -149,6 +150,16 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
             const auto n = Number(v, 10);
             if (!n || *n > 60000) return bad();
             out.latency_ms = static_cast<std::uint32_t>(*n);
+        } else if (opt == "--boot-entry") {
+            std::string why;
+            if (!serial::ParseLineSequence(v, boot_entry, why)) {
+                error = "--boot-entry: " + why;
+                return false;
+            }
+        } else if (opt == "--rfc2217") {
+            const auto n = Number(v, 10);
+            if (!n || *n == 0 || *n > 65535) return bad();
+            out.rfc2217_port = static_cast<std::uint16_t>(*n);
         } else if (opt == "--link") {
             out.link = v;
         } else if (opt == "--flash") {
@@ -256,6 +267,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
     if (no_line_time) chip.timing.line_time = false;
     if (keep_on_close) chip.reset_on_close = false;
     chip.faults = faults;
+    chip.boot_entry = std::move(boot_entry);
     out.chip = std::move(chip);
     return true;
 }
@@ -287,6 +299,12 @@ The chip:
                                  with an N ms latency timer: N ms after the first byte held,
                                  or at once when 62 are held
   --keep-on-close                the host closing the port does not reset the board
+  --boot-entry SEQ               the board's reset wired to DTR/RTS: it runs its own program
+                                 (ignoring the boot protocol) until the host goes through SEQ
+                                 (as mirelle-cli --before takes it, e.g. "D1 R1 W100 D0 W50 R0";
+                                 each wait must last at least half its time); closing the port
+                                 leaves it in its program again. A pseudo-terminal carries no
+                                 DTR or RTS: use it with --rfc2217
 
 The flash:
   --flash FILE                   keep the flash in FILE (the areas' bytes in order; created
@@ -298,6 +316,10 @@ The flash:
                                  sum of all area bytes to FILE (always printed on stderr)
 
 Output:
+  --rfc2217 PORT                 serve the chip as an RFC 2217 server on 127.0.0.1:PORT (one
+                                 client at a time; the rate, DTR, RTS and break come from the
+                                 client's requests) instead of a pseudo-terminal; the first
+                                 line of output is then rfc2217://127.0.0.1:PORT
   --link PATH                    keep a symbolic link PATH to the device
   --trace FILE                   every byte both ways with its time and rate
 

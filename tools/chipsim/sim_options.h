@@ -27,6 +27,9 @@ struct SimOptions {
     std::vector<Preload> preload;
     // The USB adapter's latency timer for the chip's answers (0: none).
     std::uint32_t latency_ms = 0;
+    // --rfc2217 PORT: serve the chip as an RFC 2217 server on 127.0.0.1:PORT
+    // instead of a pseudo-terminal (0: the pseudo-terminal).
+    std::uint16_t rfc2217_port = 0;
     bool help = false;
 };
 

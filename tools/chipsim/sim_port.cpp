@@ -82,7 +82,19 @@ public:
         return true;
     }
 
+    bool SetDtr(bool on) override { return Line(LineEvent::Kind::Dtr, serial::LineStep::Kind::Dtr, on); }
+    bool SetRts(bool on) override { return Line(LineEvent::Kind::Rts, serial::LineStep::Kind::Rts, on); }
+    bool SetBreak(bool on) override { return Line(LineEvent::Kind::Break, serial::LineStep::Kind::Break, on); }
+
 private:
+    bool Line(LineEvent::Kind event, serial::LineStep::Kind step, bool on) {
+        if (!line_.line_control_ || line_.chip_.Dropped()) return false;
+        line_.Event(event, 0, serial::PortResult::Ok);
+        line_.events_.back().on = on;
+        line_.chip_.LineCall(step, on, line_.NowUs());
+        return true;
+    }
+
     // Moves the bytes the chip has sent by now into the host's receive queue.
     void Collect() {
         while (auto b = line_.chip_.TakeTx(line_.NowUs())) {

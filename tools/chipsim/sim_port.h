@@ -41,13 +41,14 @@ struct WireByte {
 };
 
 struct LineEvent {
-    enum class Kind { Open, OpenFailed, SetBaud, Purge, Close };
+    enum class Kind { Open, OpenFailed, SetBaud, Purge, Close, Dtr, Rts, Break };
     Kind kind = Kind::Open;
     std::uint64_t time_ms = 0;
     std::uint32_t baud = 0;  // Open, OpenFailed, SetBaud: the rate asked for
     serial::PortResult code = serial::PortResult::Ok;  // the result given to the host
     std::string device;      // Open, OpenFailed
     int com_number = 0;      // Open, OpenFailed
+    bool on = false;         // Dtr, Rts, Break: the line asserted
 };
 
 class SimPort;
@@ -75,6 +76,10 @@ public:
     // The next `reads` reads that bring bytes flag a framing error, as on a
     // noisy line (the bytes themselves arrive intact); -1: every read.
     void FlagReadErrors(int reads) { noisy_reads_ = reads; }
+
+    // Whether the port has modem lines and a break (a pseudo-terminal has
+    // none): without, every line call fails.
+    void SetLineControl(bool present) { line_control_ = present; }
 
     bool IsOpen() const { return port_ != nullptr; }
     std::uint32_t HostBaud() const { return host_baud_; }
@@ -105,6 +110,7 @@ private:
     std::uint32_t host_baud_ = 0;
     std::uint32_t line_errors_ = 0;
     int noisy_reads_ = 0;
+    bool line_control_ = true;
     serial::PortResult fail_open_code_ = serial::PortResult::Ok;
     int fail_open_times_ = 0;
     serial::PortResult fail_baud_code_ = serial::PortResult::Ok;
