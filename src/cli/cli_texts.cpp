@@ -3,21 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "protocol/read_block.h"
+
 namespace mirelle::cli {
-
-namespace {
-
-std::string Hex8(std::uint32_t value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
-    return buf;
-}
-
-}  // namespace
 
 std::string SummaryLine(const Summary& s) {
     std::string line = s.verb + " " + std::to_string(s.bytes) + (s.bytes == 1 ? " byte" : " bytes");
-    if (s.first && s.last) line += " at " + Hex8(*s.first) + "-" + Hex8(*s.last);
+    if (s.first && s.last) line += " at " + protocol::Word0x(*s.first) + "-" + protocol::Word0x(*s.last);
     if (!s.into.empty()) line += " into " + s.into;
     char time[32];
     std::snprintf(time, sizeof time, " in %.1f s", s.seconds);

@@ -5,6 +5,13 @@
 namespace mirelle::texts {
 namespace {
 
+// An address as every message shows it: "0x0008F000".
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
 std::string LineMessage(const char* text, int line_number) {
     if (!text) return {};
     return text + std::to_string(line_number);
@@ -49,8 +56,7 @@ std::string ElfMessage(int error, int segment) {
 }
 
 std::string BinaryMessage(int error, std::uint32_t address) {
-    char at[16];
-    std::snprintf(at, sizeof at, "0x%08X", static_cast<unsigned>(address));
+    const std::string at = Hex(address);
     switch (error) {
         case 1: return "this binary file needs a start address; nothing is sent";
         case 2: return std::string("address error at ") + at;
@@ -91,21 +97,10 @@ std::string LoadCaption(LoadFailure failure) {
 std::string OutsideDataWarning(std::uint64_t bytes_outside, std::optional<std::uint32_t> first_outside,
                                const std::string& target_name) {
     if (bytes_outside == 0 || !first_outside) return {};
-    char first[16];
-    std::snprintf(first, sizeof first, "0x%08X", static_cast<unsigned>(*first_outside));
+    const std::string first = Hex(*first_outside);
     return std::to_string(bytes_outside) + " bytes of this file lie outside the flash of " + target_name +
            " (first at " + first + "); they are not programmed";
 }
-
-namespace {
-
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
-
-}  // namespace
 
 std::vector<std::string> LoadWarnings(const LoadWarningFacts& f) {
     std::vector<std::string> lines;

@@ -1,20 +1,16 @@
 #include "app/windows/start_address_dlg.h"
 
-#include <cstdio>
 
 #include "app/windows/control_ids.h"
 #include "hexfile/program_file.h"
+#include "protocol/read_block.h"
 #include "texts/string_table.h"
 
 namespace mirelle {
 
 using ui::ControlKind;
 
-std::string StartAddressText(std::uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(address));
-    return text;
-}
+std::string StartAddressText(std::uint32_t address) { return protocol::Word0x(address); }
 
 ui::DialogTemplate CStartAddressDlg::Template177() {
     const int S = ui::kStaticId;
