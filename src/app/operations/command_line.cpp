@@ -92,7 +92,7 @@ InfoRequest InfoRequestOf(const std::vector<std::string>& args, bool first_word_
 }
 
 std::string MirelleUsageText() {
-    return R"(usage: mirelle [PROGRAM-FILE [comN] [no_dialog] [reset | no_reset]]
+    return R"(usage: mirelle [PROGRAM-FILE [comN] [no_dialog] [reset | no_reset] [offset=ADDR]]
 
 Without arguments: the window, to choose the chip, the program file and the
 COM port and to run each operation.
@@ -105,6 +105,11 @@ status: 0 OK, 1 NG, 2 the run could not start.
   no_dialog   no progress window
   reset       ask for the board reset and download again after an erase
   no_reset    do not (the default when words follow the file)
+  offset=ADDR where a raw binary's first byte goes (0x hex or decimal);
+              a binary (*.bin) needs it
+A program file is S-record, Intel HEX, ELF or a raw binary (*.bin), e.g.
+  mirelle firmware.elf com1 no_dialog
+  mirelle boot.bin com1 no_dialog offset=0x80000
 
 mirelle-cli runs every operation from scripts; see mirelle(1), mirelle-cli(1).
 )";
