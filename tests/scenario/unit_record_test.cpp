@@ -235,5 +235,32 @@ TEST_F(UnitRecord, TheStoreKeepsEveryFieldAndEachIdOnce) {
     EXPECT_EQ(r.serial_number, "");
 }
 
+// A program folder whose name is not ASCII: the store is the file of that
+// UTF-8 name (not one of a mangled name beside it), in WAL mode so that gang
+// children write at once.
+TEST_F(UnitRecord, TheStoreLivesInAFolderOfAnyNameInWalMode) {
+    if (!records::SqliteAvailable()) GTEST_SKIP() << "this build keeps no records";
+    Make({});
+    const std::string name = "Pr\xC3\xBC" "fplatz 3 \xE6\x97\xA5";  // "Prüfplatz 3 日"
+    const std::filesystem::path folder =
+        std::filesystem::path(Dir()) / std::u8string(reinterpret_cast<const char8_t*>(name.c_str()));
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string home = Dir() + name + "/";
+    records::StoreSink store(home, {});
+    session->SetRecordSink(&store);
+    session->RunFullOperation();
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / "records.db"));
+    std::string error;
+    auto db = records::OpenStore("", home, false, error);
+    ASSERT_TRUE(db) << error;
+    long long count = 0;
+    ASSERT_TRUE(records::CountRecords(*db, {}, count, error)) << error;
+    EXPECT_EQ(count, 1);
+    std::vector<records::Row> mode;
+    ASSERT_TRUE(db->Run("PRAGMA journal_mode", {}, &mode, error)) << error;
+    ASSERT_EQ(mode.size(), 1u);
+    EXPECT_EQ(mode[0].at(0), std::optional<std::string>("wal"));
+}
+
 }  // namespace
 }  // namespace mirelle::test

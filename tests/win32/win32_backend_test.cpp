@@ -964,6 +964,25 @@ TEST(Win32ProgramRun, FullOperationInTheWindows) {
         // The progress window goes; then the main window is closed.
         for (int waited = 0; waited < 10000 && !FindProgramWindows(process).others.empty(); waited += kStepMs)
             ::Sleep(kStepMs);
+        // The History window from the system menu shows the record the run has just left.
+        ::PostMessageW(main, WM_SYSCOMMAND, idc::kHistoryCommand, 0);
+        HWND history = nullptr;
+        for (int waited = 0; waited < 10000 && history == nullptr; waited += kStepMs) {
+            ::Sleep(kStepMs);
+            for (HWND other : FindProgramWindows(process).others)
+                if (::GetDlgItem(other, idc::kHistoryList) != nullptr) history = other;
+        }
+        ASSERT_NE(history, nullptr) << "no History window";
+        ::Sleep(500);
+        const std::string listed = ForeignText(::GetDlgItem(history, idc::kHistoryList));
+        std::printf("history: %s\n", listed.c_str());
+        EXPECT_NE(listed.find("COM3"), std::string::npos) << listed;
+        EXPECT_NE(ForeignText(::GetDlgItem(history, idc::kHistoryTotal)).find("Total: 1 records, 1 passed"),
+                  std::string::npos);
+        SaveShot(history, "win32_program_history.bmp");
+        ::PostMessageW(history, WM_CLOSE, 0, 0);
+        for (int waited = 0; waited < 10000 && !FindProgramWindows(process).others.empty(); waited += kStepMs)
+            ::Sleep(kStepMs);
         ::PostMessageW(main, WM_CLOSE, 0, 0);
     } else {
         EXPECT_TRUE(gone) << "the progress window stayed";
