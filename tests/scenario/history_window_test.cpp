@@ -63,6 +63,7 @@ TEST_F(HistoryWindowTest, ShowsTheNewestHundredOfThisFolderAndTheTotal) {
     EXPECT_NE(lines[100].find("NG     ERROR program n3"), std::string::npos) << lines[100];
     // 102 records of this folder, 10 of them failed (n = 3, 13, ..., 93 and 103 does not exist).
     EXPECT_EQ(total, "Total: 102 records, 92 passed, 10 failed (yield 90.2%); the last 100 shown");
+    EXPECT_EQ(CHistoryDlg::TotalText(1, 1, 1), "Total: 1 record, 1 passed, 0 failed (yield 100.0%); the last 1 shown");
 }
 
 TEST_F(HistoryWindowTest, AFolderWithoutRecordsSaysSo) {

@@ -977,7 +977,7 @@ TEST(Win32ProgramRun, FullOperationInTheWindows) {
         const std::string listed = ForeignText(::GetDlgItem(history, idc::kHistoryList));
         std::printf("history: %s\n", listed.c_str());
         EXPECT_NE(listed.find("COM3"), std::string::npos) << listed;
-        EXPECT_NE(ForeignText(::GetDlgItem(history, idc::kHistoryTotal)).find("Total: 1 records, 1 passed"),
+        EXPECT_NE(ForeignText(::GetDlgItem(history, idc::kHistoryTotal)).find("Total: 1 record, 1 passed"),
                   std::string::npos);
         SaveShot(history, "win32_program_history.bmp");
         ::PostMessageW(history, WM_CLOSE, 0, 0);

@@ -59,8 +59,8 @@ std::string CHistoryDlg::ListText(const std::vector<engine::UnitRecord>& newest_
 std::string CHistoryDlg::TotalText(long long total, long long passed, std::size_t shown) {
     char text[160];
     const double yield = total ? 100.0 * static_cast<double>(passed) / static_cast<double>(total) : 0.0;
-    std::snprintf(text, sizeof text, "Total: %lld records, %lld passed, %lld failed (yield %.1f%%); the last %zu shown",
-                  total, passed, total - passed, yield, shown);
+    std::snprintf(text, sizeof text, "Total: %lld record%s, %lld passed, %lld failed (yield %.1f%%); the last %zu shown",
+                  total, total == 1 ? "" : "s", passed, total - passed, yield, shown);
     return text;
 }
 
