@@ -57,21 +57,10 @@ std::optional<std::uint64_t> ParseNumber(const std::string& text) {
     std::uint64_t unit = 1;
     if (!digits.empty() && (digits.back() == 'k' || digits.back() == 'K')) unit = 1024, digits.pop_back();
     else if (!digits.empty() && digits.back() == 'M') unit = 1024 * 1024, digits.pop_back();
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) base = 16, digits.erase(0, 2);
-    if (digits.empty() || digits.size() > 16) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : digits) {
-        const int d = c >= '0' && c <= '9' ? c - '0'
-                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                            : -1;
-        if (d < 0) return std::nullopt;
-        value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-    }
     // Nothing the flash of a 32-bit address space could use lies beyond 2^32.
-    if (value > (std::uint64_t{1} << 32) / unit) return std::nullopt;
-    return value * unit;
+    const auto value = hexfile::ParseUnsigned(digits, (std::uint64_t{1} << 32) / unit);
+    if (!value) return std::nullopt;
+    return *value * unit;
 }
 
 const char* CommandName(Command command) {

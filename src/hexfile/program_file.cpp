@@ -366,7 +366,7 @@ bool IsBinaryFileName(std::string_view path) {
     return ext[0] == '.' && (ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'i' && (ext[3] | 0x20) == 'n';
 }
 
-std::optional<std::uint32_t> ParseStartAddress(std::string_view text) {
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t max) {
     unsigned base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
@@ -380,10 +380,17 @@ std::optional<std::uint32_t> ParseStartAddress(std::string_view text) {
         else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
         else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
         else return std::nullopt;
+        // Checked before the step, so that it cannot overflow.
+        if (value > (max - digit) / base) return std::nullopt;
         value = value * base + digit;
-        if (value > 0xFFFFFFFF) return std::nullopt;
     }
-    return static_cast<std::uint32_t>(value);
+    return value;
+}
+
+std::optional<std::uint32_t> ParseStartAddress(std::string_view text) {
+    const auto value = ParseUnsigned(text, 0xFFFFFFFF);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint32_t>(*value);
 }
 
 const ProgramLoader& LoaderOf(ProgramFormat format) {

@@ -267,8 +267,11 @@ public:
 // True when `path` names a raw binary by its extension (".bin", any case).
 bool IsBinaryFileName(std::string_view path);
 
-// A start address as users write it: hexadecimal after "0x" (or "0X"), else
-// decimal; none for anything else or a value above 0xFFFFFFFF.
+// A number as users write it: hexadecimal after "0x" (or "0X"), else
+// decimal; none for anything else or a value above `max`.
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t max);
+
+// A start address: ParseUnsigned up to 0xFFFFFFFF.
 std::optional<std::uint32_t> ParseStartAddress(std::string_view text);
 
 // The loader of `format`.
