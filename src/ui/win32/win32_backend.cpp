@@ -480,11 +480,16 @@ void Win32Backend::Resync(Window& w, int id) {
 
 void Win32Backend::ApplyGeometry(Window& w) {
     const Rect r = w.dialog->GetWindowRect();
-    RECT px{r.left, r.top, r.right, r.bottom};
     // Dialog units of the window itself; a page is placed in its sheet's.
     HWND units = w.hwnd;
     if (w.dialog->IsChild()) units = ::GetParent(w.hwnd);
-    ::MapDialogRect(units, &px);
+    // The corner and the size each mapped, so that the size does not change
+    // with where the window stands (mapping both edges rounds each of them).
+    RECT corner{r.left, r.top, 0, 0};
+    RECT size{0, 0, r.Width(), r.Height()};
+    ::MapDialogRect(units, &corner);
+    ::MapDialogRect(units, &size);
+    RECT px{corner.left, corner.top, corner.left + size.right, corner.top + size.bottom};
     if (!w.dialog->IsChild()) {
         const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_STYLE));
         const DWORD ex = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
