@@ -33,12 +33,14 @@
 #include "app/windows/control_ids.h"
 #include "app/windows/history_dlg.h"
 #include "app/windows/progress_dlg.h"
+#include "app/windows/station_dlg.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/win32/wide_text.h"
 #include "ui/win32/win32_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/program_folder.h"
 #include "support/progress_looks.h"
+#include "support/station_looks.h"
 
 namespace mirelle::test {
 
@@ -1024,6 +1026,61 @@ TEST_F(Win32BackendTest, HistoryListingKeepsItsColumns) {
     EXPECT_EQ(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "a fixed-pitch font clears this bit";
     SaveShot(hwnd, "win32_history.bmp");
     dlg.DestroyWindow();
+}
+
+// The station window at 1, 4 and 16 slots (shot as test-artifacts/
+// win32-station-N.bmp): every control whole and its text fitting, no two
+// tiles and no two controls of a tile on each other, each tile's state word
+// drawn in its colour (as the window answers WM_CTLCOLORSTATIC) and in the
+// large font.
+TEST_F(Win32BackendTest, StationWindowShowsEveryTileWhole) {
+    for (int slots : {1, 4, 16}) {
+        const std::string name = "station-" + std::to_string(slots);
+        ViewedStation station;
+        station.view = MixedView(slots);
+        CStationDlg window(StationJob(slots), station, {});
+        ASSERT_TRUE(window.Create(nullptr)) << name;
+        window.ShowWindow(true);
+        Pump();
+        HWND hwnd = Backend().WindowOf(window);
+        ExpectClientOf(hwnd, window.GetWindowRect(), name);
+        ExpectControlsWhole(hwnd, name);
+        // Frames may hold controls; nothing else lies on anything.
+        std::vector<std::pair<RECT, bool>> shown;
+        for (HWND c = ::GetWindow(hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(c, GWL_STYLE));
+            if (style & WS_VISIBLE) shown.emplace_back(ClientRectOf(c), (style & BS_TYPEMASK) == BS_GROUPBOX &&
+                                                                         ::GetDlgCtrlID(c) % idc::kStationTileStride == 0);
+        }
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                if (shown[i].second != shown[j].second) continue;
+                RECT both;
+                EXPECT_FALSE(::IntersectRect(&both, &shown[i].first, &shown[j].first))
+                    << name << ": " << i << " and " << j << " overlap";
+            }
+        HFONT dialog_font = reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0));
+        for (const station::SlotView& s : station.view.slots) {
+            HWND state = Backend().ControlOf(window, idc::StationTileControl(s.index, idc::kTileState));
+            ASSERT_NE(state, nullptr);
+            const char* word[] = {"STOPPED", "WAITING", "BUSY", "PASS", "FAIL", "STOPPING"};
+            EXPECT_EQ(TextOf(state), word[static_cast<int>(s.state)]) << name << " slot " << s.index;
+            HDC dc = ::GetDC(state);
+            ::SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(state));
+            const COLORREF drawn = ::GetTextColor(dc);
+            ::ReleaseDC(state, dc);
+            const ui::Color want = CStationDlg::StateColor(s.state);
+            EXPECT_EQ(drawn, RGB(want >> 16, (want >> 8) & 0xFF, want & 0xFF)) << name << " slot " << s.index;
+            EXPECT_NE(reinterpret_cast<HFONT>(::SendMessageW(state, WM_GETFONT, 0, 0)), dialog_font) << name;
+        }
+        RECT placed;
+        ::GetWindowRect(hwnd, &placed);
+        EXPECT_TRUE(placed.left >= 0 && placed.top >= 0 && placed.right <= ::GetSystemMetrics(SM_CXSCREEN) &&
+                    placed.bottom <= ::GetSystemMetrics(SM_CYSCREEN))
+            << name << " stands off the screen";
+        SaveShot(hwnd, "win32-" + name + ".bmp");
+        window.DestroyWindow();
+    }
 }
 
 }  // namespace

@@ -153,6 +153,14 @@ CStationDlg::CStationDlg(const station::Job& job, StationControl& control, setti
 bool CStationDlg::OnInitDialog() {
     ui::Dialog::OnInitDialog();
     SetWindowText("Station - " + m_job.name);
+    // The screen's measures are in the dialog units of the other windows'
+    // font; a window in the smaller font of many slots cannot be centred in
+    // them, so it stands near the screen's corner, where all of it shows.
+    if (Template().font_size != GridFor(1).font_size) {
+        const ui::Rect screen = ui::ActiveBackend().ScreenRect();
+        const int left = screen.left + 2, top = screen.top + 2;
+        MoveWindow({left, top, left + Template().cx, top + Template().cy});
+    }
     const int text_width = ControlRect(kStationJob).Width();
     // The header: what the job fixes. Names that do not fit are cut, the
     // target and the hash never.
@@ -169,7 +177,7 @@ bool CStationDlg::OnInitDialog() {
         const station::JobSlot& s = m_job.slots[static_cast<std::size_t>(slot)];
         // The frame's caption: the slot's name and its port (a long device
         // path keeps its end, which tells the socket).
-        const int room = ControlRect(Tile(slot, kTileFrame)).Width() - 16;
+        const int room = ControlRect(Tile(slot, kTileFrame)).Width() - 30;
         const std::string name = Fit(s.name, room / 2) + "  ";
         SetDlgItemText(Tile(slot, kTileFrame), name + Fit(s.port, room - static_cast<int>(name.size()) * kCharRoom, true));
         SetRange32(Tile(slot, kTileBar), 0, 100);
