@@ -910,6 +910,41 @@ std::string ForeignText(HWND hwnd) {
     return sys::Narrow(buf);
 }
 
+// The station window of `mirelle.exe --station JOB` with two slots on COM3
+// and COM4 (scripts/test-windows starts it with two simulators): Start all,
+// then both tiles must show PASS with the counts 1 and 0, as read from the
+// window's own texts; then the window is closed, which stops the slots.
+TEST(Win32ProgramRun, StationWindowProgramsTwoSlots) {
+    const char* mode = std::getenv("MIRELLE_CLICK_PROGRAM");
+    if (mode == nullptr || std::string(mode) != "station") GTEST_SKIP() << "runs from scripts/test-windows";
+    constexpr int kStepMs = 50;
+    HWND station = nullptr;
+    for (int waited = 0; waited < 60000 && station == nullptr; waited += kStepMs) {
+        for (HWND w : FindProgramWindows(0).others)
+            if (::GetDlgItem(w, idc::kStationStartAll) != nullptr) station = w;
+        if (station == nullptr) ::Sleep(kStepMs);
+    }
+    ASSERT_NE(station, nullptr) << "no station window";
+    ::PostMessageW(::GetDlgItem(station, idc::kStationStartAll), BM_CLICK, 0, 0);
+    auto tile = [station](int slot, idc::StationTilePart part) {
+        return ForeignText(::GetDlgItem(station, idc::StationTileControl(slot, part)));
+    };
+    std::string seen[2];
+    bool done = false;
+    for (int waited = 0; waited < 240000 && !done; waited += kStepMs) {
+        ::Sleep(kStepMs);
+        done = true;
+        for (int slot = 0; slot < 2; ++slot) {
+            const std::string now = tile(slot, idc::kTileState) + " / " + tile(slot, idc::kTileCounts);
+            if (now != seen[slot]) std::printf("slot %d: %s\n", slot + 1, (seen[slot] = now).c_str());
+            done = done && now == "PASS / Passed: 1    Failed: 0";
+        }
+    }
+    EXPECT_TRUE(done) << "the tiles show " << seen[0] << " and " << seen[1];
+    SaveShot(station, "win32_program_station.bmp");
+    ::PostMessageW(station, WM_CLOSE, 0, 0);
+}
+
 TEST(Win32ProgramRun, FullOperationInTheWindows) {
     const char* mode_text = std::getenv("MIRELLE_CLICK_PROGRAM");
     const std::string mode = mode_text != nullptr ? mode_text : "";
