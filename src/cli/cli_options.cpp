@@ -161,7 +161,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     if (c->takes_file) o.file = words[1];
     const bool reads_program = o.command == Command::Checksum || o.command == Command::Program || o.command == Command::Verify;
     if (format && reads_program) {
-        if (*format != "srec" && *format != "ihex" && *format != "elf" && *format != "bin")
+        if (!hexfile::ParseProgramFormat(*format))
             return r.error = "--format of a program file is srec, ihex, elf or bin, not " + *format, r;
         o.file_format = *format;
     } else if (format) {
