@@ -241,6 +241,9 @@ commands:
                                 only ADDR to ADDR+N-1 (all of it flash); bin: the
                                 bytes as they are, area after area
   records [--summary] [...]     the unit records (mirelle-cli records --help)
+  job new NAME.job ... | job check NAME.job
+                                write a production station's job with its hashes, or
+                                say whether one may run (mirelle-cli job --help)
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)
