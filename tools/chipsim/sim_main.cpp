@@ -9,6 +9,12 @@
 // --keep-on-close; SIGUSR1 resets it too. SIGINT and SIGTERM end the program
 // (flash file and trace flushed, exit status 0).
 //
+// Boards come and go through the control pipe (--control): each `insert` is
+// a new Chip, so nothing of the last board (flash, mode, fault counters)
+// carries over, and `remove` drops the chip with whatever it was doing. The
+// device stays and is silent without a board, or with --hotplug goes with
+// the board and comes anew with the next, as a board's own USB adapter does.
+//
 // The line runs at its rate both ways: a byte the host writes reaches the
 // chip 10 bit times (at the host's rate) after it went on the line, and it
 // goes on the line when it was written or when the byte before it has left,
@@ -303,13 +309,13 @@ int main(int argc, char** argv) {
     // The summary of the last board, for the exit when none is in.
     std::string last_summary;
     // A fresh chip with `faults`: erased flash, or the flash file's bytes for
-    // the board in at the start, then the preloads.
+    // the board in at the start, then the preloads. Nothing changes when it
+    // cannot be had.
     const auto make_board = [&](const Faults& faults, bool from_flash_file) {
         ChipConfig config = options.chip;
         config.faults = faults;
-        chip = std::make_unique<Chip>(std::move(config));
-        ++board_number;
-        Flash& flash = chip->GetFlash();
+        auto board = std::make_unique<Chip>(std::move(config));
+        Flash& flash = board->GetFlash();
         bool file_holds_it = false;
         if (from_flash_file && !options.flash_file.empty()) {
             struct stat st {};
@@ -330,7 +336,8 @@ int main(int argc, char** argv) {
             return false;
         }
         saved_generation = flash.Generation();
-        last_summary = Summary(flash);
+        chip = std::move(board);
+        ++board_number;
         return true;
     };
     if (!options.empty && !make_board(options.chip.faults, true)) return 2;
@@ -518,6 +525,7 @@ int main(int argc, char** argv) {
         if (!network && master < 0 && !open_device()) {
             close_device();
             chip.reset();
+            --board_number;
             return;
         }
         trace.Note(t, "board " + std::to_string(board_number) + " inserted" + (faults ? " with its own faults" : "") +
