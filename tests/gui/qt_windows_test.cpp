@@ -758,11 +758,13 @@ namespace {
 // and no two controls of a tile on each other, and each tile's state word in
 // its colour as the station's view gives it.
 TEST_F(QtWindowsTest, StationWindowShowsEveryTileWhole) {
-    for (int slots : {1, 4, 16}) {
-        const std::string name = "station-" + std::to_string(slots);
+    for (const auto& [slots, key] : {std::pair{1, false}, {4, false}, {16, false}, {4, true}}) {
+        const std::string name = "station-" + std::to_string(slots) + (key ? "-key" : "");
         ViewedStation station;
         station.view = MixedView(slots);
-        CStationDlg window(StationJob(slots), station, {});
+        station::Job job = StationJob(slots);
+        if (key) job.detection = station::Detection::kKey;
+        CStationDlg window(job, station, {});
         ASSERT_TRUE(window.Create(nullptr)) << name;
         window.ShowWindow(true);
         QWidget* top = backend_->WindowOf(window);

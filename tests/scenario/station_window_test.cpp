@@ -30,7 +30,9 @@ protected:
 };
 
 TEST_F(StationWindowTest, ButtonsWorkTheirSlotWhileTheyApply) {
-    CStationDlg window(StationJob(6), station, {});
+    station::Job job = StationJob(6);
+    job.detection = station::Detection::kKey;  // each tile has the slot's key
+    CStationDlg window(job, station, {});
     ASSERT_TRUE(window.Create(nullptr));
     struct Press {
         int control;
@@ -41,6 +43,8 @@ TEST_F(StationWindowTest, ButtonsWorkTheirSlotWhileTheyApply) {
         {StationTileControl(1, idc::kTileStop), "stop 1"},    // BUSY
         {StationTileControl(1, idc::kTileStart), nullptr},
         {StationTileControl(5, idc::kTileStop), nullptr},     // STOPPING
+        {StationTileControl(3, idc::kTileKey), "key 3"},      // WAITING
+        {StationTileControl(0, idc::kTileKey), nullptr},      // PASS: the board is still in
         {idc::kStationStartAll, "start all"},
         {idc::kStationStopAll, "stop all"},
     };

@@ -71,6 +71,7 @@ public:
     void Start(int slot) override { presses.push_back("start " + std::to_string(slot)); }
     void Stop(int slot) override { presses.push_back("stop " + std::to_string(slot)); }
     void StartAll() override { presses.push_back("start all"); }
+    void PressKey(int slot) override { presses.push_back("key " + std::to_string(slot)); }
     void StopAll() override {
         presses.push_back("stop all");
         for (station::SlotView& s : view.slots) s.state = station::SlotState::kStopped;

@@ -1069,11 +1069,13 @@ TEST_F(Win32BackendTest, HistoryListingKeepsItsColumns) {
 // drawn in its colour (as the window answers WM_CTLCOLORSTATIC) and in the
 // large font.
 TEST_F(Win32BackendTest, StationWindowShowsEveryTileWhole) {
-    for (int slots : {1, 4, 16}) {
-        const std::string name = "station-" + std::to_string(slots);
+    for (const auto& [slots, key] : {std::pair{1, false}, {4, false}, {16, false}, {4, true}}) {
+        const std::string name = "station-" + std::to_string(slots) + (key ? "-key" : "");
         ViewedStation station;
         station.view = MixedView(slots);
-        CStationDlg window(StationJob(slots), station, {});
+        station::Job job = StationJob(slots);
+        if (key) job.detection = station::Detection::kKey;
+        CStationDlg window(job, station, {});
         ASSERT_TRUE(window.Create(nullptr)) << name;
         window.ShowWindow(true);
         Pump();

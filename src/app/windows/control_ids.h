@@ -78,6 +78,7 @@ enum StationTilePart {
     kTileCounts = 6,  // the slot's passed and failed counts
     kTileStart = 7,
     kTileStop = 8,
+    kTileKey = 9,     // the slot's key, for a job whose boards are told by a key
 };
 inline constexpr int StationTileControl(int slot, StationTilePart part) {
     return kStationTileBase + slot * kStationTileStride + part;

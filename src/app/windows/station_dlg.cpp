@@ -73,7 +73,7 @@ const char* TileWord(station::SlotState state) {
 
 }  // namespace
 
-ui::DialogTemplate CStationDlg::TemplateFor(int slots) {
+ui::DialogTemplate CStationDlg::TemplateFor(int slots, bool key) {
     const Grid g = GridFor(slots);
     ui::DialogTemplate tpl;
     tpl.id = kStationTemplate;
@@ -104,13 +104,14 @@ ui::DialogTemplate CStationDlg::TemplateFor(int slots) {
              ui::kLargeText},
             {Tile(slot, kTileStart), ControlKind::Button, "Start", button_x, y + 11, kButtonWidth, 12, 0},
             {Tile(slot, kTileStop), ControlKind::Button, "Stop", button_x, y + 25, kButtonWidth, 12, 0},
-            {Tile(slot, kTileStep), ControlKind::Label, "", x + 6, y + 40, inner, 9, 0},
+            {Tile(slot, kTileStep), ControlKind::Label, "", x + 6, y + 40, key ? inner - kButtonWidth - 4 : inner, 9, 0},
             {Tile(slot, kTileBar), ControlKind::Progress, "", x + 6, y + 50, inner, 7, 0},
             {Tile(slot, kTileResult), ControlKind::Label, "", x + 6, y + 59, inner, 9, 0},
             {Tile(slot, kTileSerial), ControlKind::Label, "", x + 6, y + 69, inner, 9, 0},
             {Tile(slot, kTileCounts), ControlKind::Label, "", x + 6, y + 79, inner, 9, 0},
         };
         tpl.controls.insert(tpl.controls.end(), tile.begin(), tile.end());
+        if (key) tpl.controls.push_back({Tile(slot, kTileKey), ControlKind::Button, "Go", button_x, y + 38, kButtonWidth, 11, 0});
     }
     return tpl;
 }
@@ -145,7 +146,7 @@ std::string CStationDlg::Fit(const std::string& text, int room, bool keep_end) {
 
 CStationDlg::CStationDlg(const station::Job& job, StationControl& control, settings::CustomizeSettings sounds,
                          ui::Dialog* parent)
-    : ui::Dialog(TemplateFor(static_cast<int>(job.slots.size())), parent),
+    : ui::Dialog(TemplateFor(static_cast<int>(job.slots.size()), job.detection == station::Detection::kKey), parent),
       m_job(job),
       m_control(control),
       m_sounds(std::move(sounds)) {}
@@ -196,12 +197,13 @@ void CStationDlg::ShowView(const station::StationView& view) {
     for (const station::SlotView& s : view.slots) {
         if (s.index < 0 || s.index >= tiles) continue;
         const int slot = s.index;
-        const int inner = ControlRect(Tile(slot, kTileStep)).Width();
+        const int inner = ControlRect(Tile(slot, kTileResult)).Width();
+        const int step_room = ControlRect(Tile(slot, kTileStep)).Width();
         set_text(Tile(slot, kTileState), TileWord(s.state));
         SetTextColor(Tile(slot, kTileState), StateColor(s.state));
         std::string step = s.step;
         if (s.percent >= 0 && !step.empty()) step += "  " + std::to_string(s.percent) + "%";
-        set_text(Tile(slot, kTileStep), Fit(step, inner));
+        set_text(Tile(slot, kTileStep), Fit(step, step_room));
         const int position = std::clamp(s.percent, 0, 100);
         if (GetPos(Tile(slot, kTileBar)) != position) SetPos(Tile(slot, kTileBar), position);
         set_text(Tile(slot, kTileResult), Fit(s.last_code < 0 ? "No board yet" : s.last_result, inner));
@@ -211,6 +213,7 @@ void CStationDlg::ShowView(const station::StationView& view) {
         const bool stoppable = !stopped && s.state != station::SlotState::kStopping;
         EnableControl(Tile(slot, kTileStart), stopped && !m_bClosing);
         EnableControl(Tile(slot, kTileStop), stoppable);
+        EnableControl(Tile(slot, kTileKey), s.state == station::SlotState::kWaiting);
         any_stopped = any_stopped || stopped;
         any_stoppable = any_stoppable || stoppable;
     }
@@ -253,6 +256,7 @@ bool CStationDlg::OnCommand(int id, int code) {
         const int part = (id - kStationTileBase) % kStationTileStride;
         if (part == kTileStart) m_control.Start(slot);
         else if (part == kTileStop) m_control.Stop(slot);
+        else if (part == kTileKey) m_control.PressKey(slot);
         else return false;
     } else {
         return false;

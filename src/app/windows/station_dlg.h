@@ -5,7 +5,8 @@
 // per slot, in a grid (1, 2x1, 2x2, 3x2, 3x3, 4x3, 4x4 ...): the slot's name
 // and port, its state as a large word in colour (PASS green, FAIL red, BUSY
 // amber, WAITING blue, STOPPED grey), the running step and its bar, the last
-// verdict's text and serial number, the slot's counts and its Start / Stop.
+// verdict's text and serial number, the slot's counts and its Start / Stop
+// (and Go, the slot's key, when the job's boards are told by a key).
 // Nothing here changes the target, the file or a port: the job fixes them.
 //
 // The window keeps no timer. Its loop (Run) dispatches the pending events,
@@ -35,6 +36,7 @@ public:
     virtual void Start(int slot) = 0;
     virtual void Stop(int slot) = 0;
     virtual void StartAll() = 0;
+    virtual void PressKey(int slot) = 0;
     virtual void StopAll() = 0;
     virtual bool AllStopped() const = 0;
 };
@@ -51,8 +53,9 @@ public:
     CStationDlg(const station::Job& job, StationControl& control, settings::CustomizeSettings sounds,
                 ui::Dialog* parent = nullptr);
 
-    // The window's template for a job of `slots` slots.
-    static ui::DialogTemplate TemplateFor(int slots);
+    // The window's template for a job of `slots` slots; `key`: each tile has
+    // the slot's key (Go), for a job whose boards are told by a key press.
+    static ui::DialogTemplate TemplateFor(int slots, bool key = false);
     // The state word's colour (0xRRGGBB).
     static ui::Color StateColor(station::SlotState state);
     // `text` cut to at most `room` dialog units of width, with "..." where it
