@@ -282,6 +282,7 @@ Win32Backend::~Win32Backend() {
     for (auto& [dialog, w] : windows_) {
         const_cast<Dialog*>(dialog)->SetObserver(nullptr);
         if (w->hwnd != nullptr) ::DestroyWindow(w->hwnd);
+        if (w->large_font != nullptr) ::DeleteObject(w->large_font);
     }
     windows_.clear();
     by_handle_.clear();
