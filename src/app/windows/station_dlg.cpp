@@ -56,6 +56,16 @@ Grid GridFor(int slots) {
 
 int Tile(int slot, StationTilePart part) { return StationTileControl(slot, part); }
 
+// A text shown as it is: a label would take a single '&' for a mnemonic mark.
+std::string Literal(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '&') out += '&';
+        out += c;
+    }
+    return out;
+}
+
 std::string StatePart(const char* label, long long value) { return std::string(label) + std::to_string(value); }
 
 // The word a tile shows for a state.
@@ -167,20 +177,21 @@ bool CStationDlg::OnInitDialog() {
     // target and the hash never.
     const std::string target = "    Target: " + m_job.target;
     const int name_room = text_width - static_cast<int>(std::string("Job: ").size() + target.size()) * kCharRoom;
-    SetDlgItemText(kStationJob, "Job: " + Fit(m_job.name, name_room) + target);
+    SetDlgItemText(kStationJob, "Job: " + Literal(Fit(m_job.name, name_room)) + Literal(target));
     std::string file = m_job.program_file;
     const std::size_t slash = file.find_last_of("/\\");
     if (slash != std::string::npos) file = file.substr(slash + 1);
     const std::string hash = "    SHA-256: " + m_job.program_sha256.substr(0, 8);
     const int file_room = text_width - static_cast<int>(std::string("Program: ").size() + hash.size()) * kCharRoom;
-    SetDlgItemText(kStationProgram, "Program: " + Fit(file, file_room) + hash);
+    SetDlgItemText(kStationProgram, "Program: " + Literal(Fit(file, file_room)) + hash);
     for (int slot = 0; slot < static_cast<int>(m_job.slots.size()); ++slot) {
         const station::JobSlot& s = m_job.slots[static_cast<std::size_t>(slot)];
         // The frame's caption: the slot's name and its port (a long device
         // path keeps its end, which tells the socket).
         const int room = ControlRect(Tile(slot, kTileFrame)).Width() - 30;
         const std::string name = Fit(s.name, room / 2) + "  ";
-        SetDlgItemText(Tile(slot, kTileFrame), name + Fit(s.port, room - static_cast<int>(name.size()) * kCharRoom, true));
+        SetDlgItemText(Tile(slot, kTileFrame),
+                       Literal(name + Fit(s.port, room - static_cast<int>(name.size()) * kCharRoom, true)));
         SetRange32(Tile(slot, kTileBar), 0, 100);
     }
     ShowView(m_control.Snapshot());
@@ -206,8 +217,9 @@ void CStationDlg::ShowView(const station::StationView& view) {
         set_text(Tile(slot, kTileStep), Fit(step, step_room));
         const int position = std::clamp(s.percent, 0, 100);
         if (GetPos(Tile(slot, kTileBar)) != position) SetPos(Tile(slot, kTileBar), position);
-        set_text(Tile(slot, kTileResult), Fit(s.last_code < 0 ? "No board yet" : s.last_result, inner));
-        set_text(Tile(slot, kTileSerial), Fit("Serial: " + (s.serial.empty() ? std::string("-") : s.serial), inner));
+        set_text(Tile(slot, kTileResult), Literal(Fit(s.last_code < 0 ? "No board yet" : s.last_result, inner)));
+        set_text(Tile(slot, kTileSerial),
+                 Literal(Fit("Serial: " + (s.serial.empty() ? std::string("-") : s.serial), inner)));
         set_text(Tile(slot, kTileCounts), StatePart("Passed: ", s.passed) + StatePart("    Failed: ", s.failed));
         const bool stopped = s.state == station::SlotState::kStopped;
         const bool stoppable = !stopped && s.state != station::SlotState::kStopping;
