@@ -97,7 +97,10 @@ private:
         change(shared_.views[static_cast<std::size_t>(index_)]);
     }
     void Step(const std::string& text) {
-        const std::string step = FirstLine(text);
+        // "Full Operation - " + " Erasing": one space between words on a tile.
+        std::string step;
+        for (char c : FirstLine(text))
+            if (c != ' ' || step.empty() || step.back() != ' ') step += c;
         if (step.empty()) return;
         last_step_ = step;
         Update([&](SlotView& v) {
@@ -227,11 +230,8 @@ private:
         still_ = StillThereFrame(engine::FamilyOf(name), def.start[0], def.end[0]);
 
         const fs::path job_dir = fs::absolute(fs::path(job.path)).parent_path();
-        session_.m_strProgramFile = (job_dir / job.program_file).lexically_normal().string();
-        if (job.program_format == "srec") session_.m_programFormat = hexfile::ProgramFormat::kSRecord;
-        else if (job.program_format == "ihex") session_.m_programFormat = hexfile::ProgramFormat::kIntelHex;
-        else if (job.program_format == "elf") session_.m_programFormat = hexfile::ProgramFormat::kElf;
-        else if (job.program_format == "bin") session_.m_programFormat = hexfile::ProgramFormat::kBinary;
+        session_.m_strProgramFile = fs::absolute(ProgramPath(job)).lexically_normal().string();
+        session_.m_programFormat = hexfile::ParseProgramFormat(job.program_format);
         session_.m_nBinaryStart = job.offset;
         session_.SetBootSequences(job.before.empty() ? std::nullopt : std::optional<std::string>(job.before),
                                   job.after.empty() ? std::nullopt : std::optional<std::string>(job.after));
