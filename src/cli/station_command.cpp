@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -60,6 +63,37 @@ std::string StateLine(const station::SlotView& s) {
     return line;
 }
 
+// The operator's keys of the key detection mode: each line on standard input
+// (Enter alone: every slot; a slot's name: that slot). A thread reads them,
+// since nothing else here waits on standard input; it is left blocked in its
+// read when the run ends.
+class KeyLines {
+public:
+    void Start() {
+        auto shared = state_;
+        std::thread([shared] {
+            for (std::string line; std::getline(std::cin, line);) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                std::lock_guard lock(shared->mutex);
+                shared->lines.push_back(line);
+            }
+        }).detach();
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(state_->mutex);
+        std::vector<std::string> out;
+        out.swap(state_->lines);
+        return out;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::vector<std::string> lines;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
 struct Shown {
     station::SlotState state = station::SlotState::kStopped;
     std::string step;
@@ -94,6 +128,10 @@ state change goes to standard error. The first signal stops every slot at its
 operation's next step (its record whole, its port closed); the run then
 exits 0. A second signal ends it at once (exit 6). Each slot's result log is
 NAME.logs/SLOT.TXT beside the job.
+
+With key detection, a line on standard input is the operator's key: Enter
+alone starts the next board on every slot that waits, a slot's name and
+Enter on that slot.
 
 e.g. mirelle-cli station line3.job
      mirelle-cli station line3.job --units 100 --json
@@ -189,6 +227,8 @@ int RunStation(const std::vector<std::string>& args) {
     station::Station st(job, home);
     if (units) st.SetUnitLimit(*units);
     st.StartAll();
+    KeyLines keys;
+    if (job.detection == station::Detection::kKey) keys.Start();
     const auto started = std::chrono::steady_clock::now();
 
     auto show = [&](bool last) {
@@ -242,6 +282,9 @@ int RunStation(const std::vector<std::string>& args) {
             stopping = by_signal = true;
             sys::SetInterruptSignal(0);
         }
+        for (const std::string& line : keys.Take())
+            for (std::size_t i = 0; i < job.slots.size(); ++i)
+                if (line.empty() || line == job.slots[i].name) st.PressKey(static_cast<int>(i));
         show(false);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

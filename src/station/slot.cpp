@@ -339,7 +339,7 @@ private:
         // The cause: the first failure, unless the unit ended in a completion.
         const int code =
             passed || result::IsCompletion(r.code) || r.first_failure_code < 0 ? r.code : r.first_failure_code;
-        std::string text = passed ? "PASS" : FirstLine(r.message);
+        std::string text = FirstLine(r.message);
         if (!passed && text.empty()) text = r.file_error.empty() ? events_.LastStep() : r.file_error;
         if (stopped) text = "stopped before the end" + (text.empty() ? std::string() : ": " + text);
         else if (!passed && text.empty()) text = "the operation ended without a result";
