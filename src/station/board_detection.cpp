@@ -75,7 +75,7 @@ bool PortPresent(const PortPlace& place) {
 StillThereRequest StillThereFrame(protocol::TargetFamily family, std::uint32_t first_area_start,
                                   std::uint32_t first_area_end) {
     if (family == protocol::TargetFamily::First) return {protocol::CrReadFrame(), 10};
-    return {protocol::BlankCheckFrame(family, first_area_start, first_area_end + 1), 10};
+    return {protocol::BlankCheckFrame(family, first_area_start, first_area_end), 10};
 }
 
 Answer ProbeBootRom(serial::Port& port, std::uint32_t boot_baud, bool any_answer) {
