@@ -74,8 +74,10 @@ bool PortPresent(const PortPlace& place) {
 
 StillThereRequest StillThereFrame(protocol::TargetFamily family, std::uint32_t first_area_start,
                                   std::uint32_t first_area_end) {
-    if (family == protocol::TargetFamily::First) return {protocol::CrReadFrame(), 10};
-    return {protocol::BlankCheckFrame(family, first_area_start, first_area_end), 10};
+    // The CR read is answered '0' at once; a blank check may keep the chip
+    // busy a while before its first byte.
+    if (family == protocol::TargetFamily::First) return {protocol::CrReadFrame(), 10, 1};
+    return {protocol::BlankCheckFrame(family, first_area_start, first_area_end), 10, 3};
 }
 
 Answer ProbeBootRom(serial::Port& port, std::uint32_t boot_baud, bool any_answer) {
@@ -97,10 +99,8 @@ Answer ControlProgramAnswers(serial::Port& port, std::uint32_t work_baud, const 
     std::size_t done = 0;
     if (!port.Write(request.frame.data(), request.frame.size(), done) || done != request.frame.size())
         return Answer::kPortFailed;
-    // A control program may be busy a while before its first byte (the
-    // second family's blank check): a few reads of the port's time-out.
     std::uint8_t first = 0;
-    for (int i = 0; i < 3 && first == 0; ++i)
+    for (int i = 0; i < request.first_byte_reads && first == 0; ++i)
         if (!port.Read(&first, 1, done)) return Answer::kPortFailed;
     if (first == 0) return Answer::kSilent;
     // The rest of the answer (a busy control program sends '0' first): read

@@ -16,7 +16,10 @@
 // no CR read: the blank check of the first area, answered '1' or '4' and 9
 // bytes; neither changes the flash), or the boot ROM answers the sync (a
 // board whose download failed, or that was reset). A board that answers
-// neither, kGoneAfterMisses times in a row, is gone.
+// neither, kGoneAfterMisses times in a row, is gone. A board that passed and
+// whose control program has answered since, and then only the boot ROM
+// answers, has been taken out and another put in (the control program runs
+// until the power goes): the slot takes it as the next board.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +54,7 @@ bool PortPresent(const PortPlace& place);
 struct StillThereRequest {
     std::vector<std::uint8_t> frame;
     std::size_t answer_bytes = 0;
+    int first_byte_reads = 1;  // reads of the port's time-out (160 ms) for the first byte
 };
 StillThereRequest StillThereFrame(protocol::TargetFamily family, std::uint32_t first_area_start,
                                   std::uint32_t first_area_end);

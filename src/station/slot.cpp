@@ -366,24 +366,38 @@ private:
         slot_.shared_.verdicts.push_back(std::move(verdict));
     }
 
-    // One still-there round: the request the board answered last time first.
-    Answer StillThere() {
-        if (!held_ && !OpenProbePort()) return Answer::kPortFailed;
-        const bool control_first = last_passed_;
-        Answer a = control_first ? ControlProgramAnswers(*held_, work_baud_, still_) : ProbeBootRom(*held_, boot_baud_, true);
-        if (a == Answer::kSilent)
-            a = control_first ? ProbeBootRom(*held_, boot_baud_, true) : ControlProgramAnswers(*held_, work_baud_, still_);
+    enum class Seen { kControlProgram, kBootRom, kNothing };
+
+    // One still-there round: the control program first after a pass, the
+    // boot ROM first after a failure.
+    Seen StillThere() {
+        if (!held_ && !OpenProbePort()) return Seen::kNothing;
+        auto control = [&] { return ControlProgramAnswers(*held_, work_baud_, still_); };
+        auto boot = [&] { return ProbeBootRom(*held_, boot_baud_, true); };
+        Answer a = last_passed_ ? control() : boot();
+        if (a == Answer::kAnswered) return last_passed_ ? Seen::kControlProgram : Seen::kBootRom;
+        if (a == Answer::kSilent) {
+            a = last_passed_ ? boot() : control();
+            if (a == Answer::kAnswered) return last_passed_ ? Seen::kBootRom : Seen::kControlProgram;
+        }
         if (a == Answer::kPortFailed) held_.reset();
-        return a;
+        return Seen::kNothing;
     }
 
     void WaitForGone() {
         switch (Mode()) {
             case Detection::kProbe: {
                 int misses = 0;
+                bool control_answered = false;
                 while (misses < kGoneAfterMisses && !Ending()) {
                     const auto next = Clock::now() + std::chrono::milliseconds(kProbeIntervalMs);
-                    misses = StillThere() == Answer::kAnswered ? 0 : misses + 1;
+                    const Seen seen = StillThere();
+                    // A passed board keeps running its control program; a boot
+                    // ROM in its place is the next board, put in before the
+                    // last one was seen to go.
+                    if (seen == Seen::kBootRom && last_passed_ && control_answered) return;
+                    control_answered = control_answered || seen == Seen::kControlProgram;
+                    misses = seen == Seen::kNothing ? misses + 1 : 0;
                     SleepUntil(next);
                 }
                 return;
