@@ -87,8 +87,9 @@ void FlashSession::WriteRecord() {
         r.passed = false;
         r.result_text = "Interrupted by signal " + std::to_string(m_nRecordSignal) + " (" +
                         sys::SignalName(m_nRecordSignal) + ")\r\n" + r.result_text;
-    } else if (StopFlagSet() && !m_bFullOperationDone) {
-        // A station stopped the slot: the unit did not finish.
+    } else if (m_pStopFlag && StopRequested() && !m_bFullOperationDone) {
+        // A station's slot was stopped (alone, or with the others by a
+        // signal): the unit did not finish.
         r.passed = false;
         r.result_text = "Stopped before the operation ended\r\n" + r.result_text;
     }

@@ -335,7 +335,7 @@ private:
         session_.UseDevice(place_.device, place_.com_number);
         const engine::Result r = session_.RunFullOperation();
         const bool passed = session_.FullOperationDone();
-        const bool stopped = !passed && slot_.Stopping();
+        const bool stopped = !passed && (slot_.Stopping() || session_.StopRequested());
         // The cause: the first failure, unless the unit ended in a completion.
         const int code =
             passed || result::IsCompletion(r.code) || r.first_failure_code < 0 ? r.code : r.first_failure_code;
