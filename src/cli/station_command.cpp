@@ -149,14 +149,14 @@ std::vector<std::string> StationTable(const station::Job& job, const station::St
     std::size_t name_width = 4;
     for (const station::SlotView& s : view.slots) name_width = std::max(name_width, std::min<std::size_t>(s.name.size(), 12));
     char row[512];
-    std::snprintf(row, sizeof row, "%-*s  %-24s  %-8s  %-28s  %4s  %-24s  %-10s  %6s  %6s", static_cast<int>(name_width),
+    std::snprintf(row, sizeof row, "%-*s  %-24s  %-8s  %-28s  %4s  %-28s  %-10s  %6s  %6s", static_cast<int>(name_width),
                   "slot", "port", "state", "step", "%", "last verdict", "serial", "passed", "failed");
     lines.push_back(Cut(row, width));
     for (const station::SlotView& s : view.slots) {
         const std::string percent = s.percent >= 0 ? std::to_string(s.percent) + "%" : "";
-        std::snprintf(row, sizeof row, "%-*s  %-24s  %-8s  %-28s  %4s  %-24s  %-10s  %6lld  %6lld",
+        std::snprintf(row, sizeof row, "%-*s  %-24s  %-8s  %-28s  %4s  %-28s  %-10s  %6lld  %6lld",
                       static_cast<int>(name_width), Cut(s.name, 12).c_str(), Tail(s.port, 24).c_str(),
-                      station::StateWord(s.state), Cut(s.step, 28).c_str(), percent.c_str(), Cut(s.last_result, 24).c_str(),
+                      station::StateWord(s.state), Cut(s.step, 28).c_str(), percent.c_str(), Cut(s.last_result, 28).c_str(),
                       Cut(s.serial, 10).c_str(), s.passed, s.failed);
         lines.push_back(Cut(row, width));
     }
