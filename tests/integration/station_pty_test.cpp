@@ -145,8 +145,10 @@ TEST_F(StationPty, ThreeSlotsProgramTenBoardsEachAndRecordEveryUnit) {
 // exits 0, and each stopped unit's record is whole and says it stopped.
 TEST_F(StationPty, ABoardTakenOutFailsAndASignalStopsEverySlotAtItsNextStep) {
     StartSims(2, {"--program-ms", "100"});
-    WriteJob(2);
+    WriteJob(3);  // slot 3's port is not there: it says so and holds up no other slot
     StartStation({});
+    ASSERT_TRUE(Await(SlotEvent(3, "WAITING", "port " + (home_ / "tty3").string() + " is not there"), 1))
+        << Slurp(home_ / "station.out");
     const std::string programming = "Full Operation - Programming";
     ASSERT_TRUE(Await(SlotEvent(1, "WAITING", "waiting for a board"), 1));
     Tell(1, "insert");
@@ -188,6 +190,17 @@ TEST_F(StationPty, ABoardTakenOutFailsAndASignalStopsEverySlotAtItsNextStep) {
         }
     }
     EXPECT_EQ(stopped, (std::set<std::string>{"1", "2"}));
+
+    // The program file changed since the job was written: the job is
+    // refused before any slot starts.
+    WriteProgram(Pattern(0x80000, 0x800));
+    StartStation({});
+    EXPECT_EQ(Wait(station_, 20), 2);
+    station_ = -1;
+    EXPECT_NE(Slurp(home_ / "station.err").find("prog.mot changed since the job was written"), std::string::npos)
+        << Slurp(home_ / "station.err");
+    EXPECT_EQ(Slurp(home_ / "station.out"), "");
+    EXPECT_EQ(Records().size(), 4u);
 }
 
 }  // namespace
