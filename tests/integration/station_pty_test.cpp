@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "records/record_store.h"
 #include "station/job_file.h"
+#include "station/station.h"
 #include "support/unattended_run.h"
 #include "texts/result_codes.h"
 
@@ -201,6 +203,46 @@ TEST_F(StationPty, ABoardTakenOutFailsAndASignalStopsEverySlotAtItsNextStep) {
         << Slurp(home_ / "station.err");
     EXPECT_EQ(Slurp(home_ / "station.out"), "");
     EXPECT_EQ(Records().size(), 4u);
+}
+
+// The Station as the window drives it: one slot stopped in the middle of its
+// board ends alone while the other goes on, and starts again alone.
+TEST_F(StationPty, OneSlotStopsAndStartsAloneWhileTheOtherGoesOn) {
+    StartSims(2, {"--program-ms", "100"});
+    WriteJob(2);
+    station::Job job;
+    std::string error;
+    ASSERT_TRUE(station::ReadJob((home_ / "line.job").string(), job, error)) << error;
+    station::Station st(job, home_.string() + "/");
+    auto until = [&](const std::function<bool(const station::StationView&)>& done) {
+        for (int i = 0; i < 600; ++i) {
+            if (done(st.Snapshot())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    auto state = [](const station::StationView& v, int slot) { return v.slots[static_cast<std::size_t>(slot)].state; };
+    st.StartAll();
+    Tell(1, "insert");
+    Tell(2, "insert");
+    ASSERT_TRUE(until([&](const auto& v) { return v.slots[0].step == "Full Operation - Programming"; }));
+    st.Stop(0);
+    ASSERT_TRUE(until([&](const auto& v) { return state(v, 0) == station::SlotState::kStopped; }));
+    EXPECT_FALSE(st.AllStopped());
+    ASSERT_TRUE(until([&](const auto& v) { return v.slots[1].passed == 1; }));
+    Tell(1, "remove");
+    Tell(1, "insert");
+    st.Start(0);
+    ASSERT_TRUE(until([&](const auto& v) { return v.slots[0].passed == 1; }));
+    const station::StationView v = st.Snapshot();
+    EXPECT_EQ(v.slots[0].failed, 1);  // the stopped unit
+    EXPECT_EQ(v.passed, 2);
+    std::vector<station::Verdict> verdicts = st.TakeVerdicts();
+    ASSERT_EQ(verdicts.size(), 3u);
+    EXPECT_EQ(verdicts[0].slot, 0);
+    EXPECT_EQ(verdicts[0].text.rfind("stopped before the end", 0), 0u) << verdicts[0].text;
+    st.StopAll();
+    ASSERT_TRUE(until([&](const auto&) { return st.AllStopped(); }));
 }
 
 }  // namespace
