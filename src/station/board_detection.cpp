@@ -52,7 +52,10 @@ PortPlace ResolveSlotPort(const std::string& identity, const std::string& custom
     if (const int n = ComNumber(identity); n != 0) {
         place.com_number = n;
         place.device = serial::SystemComDevice(n);
-        if (place.device.empty()) place.device = settings::ComDevicePath(customize_path, n);
+        // The system's own COM port is tried by opening it: not every system
+        // (Wine's mapped ports among them) lists the ports it can open.
+        if (!place.device.empty()) return place;
+        place.device = settings::ComDevicePath(customize_path, n);
     } else {
         place.device = identity;
     }

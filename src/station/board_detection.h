@@ -46,7 +46,8 @@ struct PortPlace {
 // `customize_path` holds the [Ports] map of COM numbers (Linux).
 PortPlace ResolveSlotPort(const std::string& identity, const std::string& customize_path);
 
-// Whether the device of a resolved port exists now (network ports always do).
+// Whether the device of a resolved port exists now (network ports always do;
+// a Windows COM port when the system lists it).
 bool PortPresent(const PortPlace& place);
 
 // The harmless request of "still there" for the family, and how many bytes

@@ -306,7 +306,7 @@ private:
                 for (;;) {
                     if (Ending()) return false;
                     place_ = ResolveSlotPort(Place().port, slot_.program_dir_ + "Customize.ini");
-                    if (!place_.device.empty()) return true;
+                    if (PortPresent(place_)) return true;
                     Waiting("waiting for a board on port " + Place().port);
                     Sleep(std::chrono::milliseconds(kProbeIntervalMs));
                 }
