@@ -785,8 +785,7 @@ TEST_F(QtWindowsTest, StationWindowShowsEveryTileWhole) {
         for (const station::SlotView& s : station.view.slots) {
             auto* state = qobject_cast<QLabel*>(backend_->ControlOf(window, idc::StationTileControl(s.index, idc::kTileState)));
             ASSERT_NE(state, nullptr);
-            const char* word[] = {"STOPPED", "WAITING", "BUSY", "PASS", "FAIL", "STOPPING"};
-            EXPECT_EQ(state->text().toStdString(), word[static_cast<int>(s.state)]) << name << " slot " << s.index;
+            EXPECT_EQ(state->text().toStdString(), station::StateWord(s.state)) << name << " slot " << s.index;
             EXPECT_EQ(state->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, CStationDlg::StateColor(s.state))
                 << name << " slot " << s.index;
         }

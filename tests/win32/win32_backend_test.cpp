@@ -1100,8 +1100,7 @@ TEST_F(Win32BackendTest, StationWindowShowsEveryTileWhole) {
         for (const station::SlotView& s : station.view.slots) {
             HWND state = Backend().ControlOf(window, idc::StationTileControl(s.index, idc::kTileState));
             ASSERT_NE(state, nullptr);
-            const char* word[] = {"STOPPED", "WAITING", "BUSY", "PASS", "FAIL", "STOPPING"};
-            EXPECT_EQ(TextOf(state), word[static_cast<int>(s.state)]) << name << " slot " << s.index;
+            EXPECT_EQ(TextOf(state), station::StateWord(s.state)) << name << " slot " << s.index;
             HDC dc = ::GetDC(state);
             ::SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(state));
             const COLORREF drawn = ::GetTextColor(dc);

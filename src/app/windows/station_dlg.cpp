@@ -68,19 +68,6 @@ std::string Literal(const std::string& text) {
 
 std::string StatePart(const char* label, long long value) { return std::string(label) + std::to_string(value); }
 
-// The word a tile shows for a state.
-const char* TileWord(station::SlotState state) {
-    switch (state) {
-        case station::SlotState::kStopped: return "STOPPED";
-        case station::SlotState::kWaiting: return "WAITING";
-        case station::SlotState::kBusy: return "BUSY";
-        case station::SlotState::kPassed: return "PASS";
-        case station::SlotState::kFailed: return "FAIL";
-        case station::SlotState::kStopping: return "STOPPING";
-    }
-    return "";
-}
-
 }  // namespace
 
 ui::DialogTemplate CStationDlg::TemplateFor(int slots, bool key) {
@@ -210,7 +197,7 @@ void CStationDlg::ShowView(const station::StationView& view) {
         const int slot = s.index;
         const int inner = ControlRect(Tile(slot, kTileResult)).Width();
         const int step_room = ControlRect(Tile(slot, kTileStep)).Width();
-        set_text(Tile(slot, kTileState), TileWord(s.state));
+        set_text(Tile(slot, kTileState), station::StateWord(s.state));
         SetTextColor(Tile(slot, kTileState), StateColor(s.state));
         std::string step = s.step;
         if (s.percent >= 0 && !step.empty()) step += "  " + std::to_string(s.percent) + "%";

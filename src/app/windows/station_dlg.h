@@ -41,6 +41,23 @@ public:
     virtual bool AllStopped() const = 0;
 };
 
+// A station::Station behind the window.
+class StationOf final : public StationControl {
+public:
+    explicit StationOf(station::Station& station) : station_(station) {}
+    station::StationView Snapshot() const override { return station_.Snapshot(); }
+    std::vector<station::Verdict> TakeVerdicts() override { return station_.TakeVerdicts(); }
+    void Start(int slot) override { station_.Start(slot); }
+    void Stop(int slot) override { station_.Stop(slot); }
+    void StartAll() override { station_.StartAll(); }
+    void StopAll() override { station_.StopAll(); }
+    void PressKey(int slot) override { station_.PressKey(slot); }
+    bool AllStopped() const override { return station_.AllStopped(); }
+
+private:
+    station::Station& station_;
+};
+
 class CStationDlg : public ui::Dialog {
 public:
     // How often the window redraws from the station, and how long its loop
@@ -88,5 +105,13 @@ private:
     settings::CustomizeSettings m_sounds;
     bool m_bClosing = false;
 };
+
+// Opens the station window of the job file `job_path` over `owner` (null:
+// none) and runs it until it is closed. A job that cannot be read, or whose
+// CheckJob finds problems, is refused with a message box naming each one and
+// nothing is started. `program_dir` holds CHIPDEF.INI, the control programs
+// and Customize.ini (ends with a separator). Returns 0 after the slots
+// stopped, 2 when the job was refused, 1 when no window could be made.
+int RunStationWindow(const std::string& job_path, const std::string& program_dir, ui::Dialog* owner);
 
 }  // namespace mirelle
