@@ -257,7 +257,11 @@ int RunStation(const std::vector<std::string>& args) {
             was = {s.state, s.step, s.percent};
         }
         if (table) {
-            const std::vector<std::string> rows = StationTable(job, view, 160);
+            // One column short of the terminal: a row as wide as it would
+            // wrap and push the redraw out of place.
+            const int columns = sys::StandardErrorColumns();
+            const std::vector<std::string> rows =
+                StationTable(job, view, static_cast<std::size_t>(columns > 20 ? columns - 1 : 20));
             if (drawn) std::fprintf(stderr, "\x1b[%zuA", drawn);
             for (const std::string& row : rows) std::fprintf(stderr, "\r\x1b[2K%s\n", row.c_str());
             drawn = rows.size();
