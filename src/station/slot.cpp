@@ -199,6 +199,9 @@ private:
 
     bool Prepare(std::string& why) {
         const Job& job = slot_.job_;
+        // A unit programmed without the value its rule gives it would leave
+        // the line unnoticed: such a job does not run until the rules are applied here.
+        if (!job.patches.empty()) return why = "the job's serialization rules ([Patches]) are not applied by this station", false;
         session_.SetProgramDir(slot_.program_dir_);
         session_.m_bCommandLine = true;
         session_.m_bUseReset = false;

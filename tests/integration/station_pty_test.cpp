@@ -47,11 +47,11 @@ protected:
         close(fd);
     }
     // The job of `slots` slots on the simulators, written by job new; its hash.
-    std::string WriteJob(int slots) {
+    std::string WriteJob(int slots, const std::string& detection = "probe") {
         WriteProgram(Pattern(0x80000, 0x1000));
         std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "job", "new",
                                       (home_ / "line.job").string(), "--home", home_.string(), "--target", "TQ4A01",
-                                      "--program", (home_ / "prog.mot").string()};
+                                      "--program", (home_ / "prog.mot").string(), "--detect", detection};
         for (int i = 1; i <= slots; ++i) argv.insert(argv.end(), {"--slot", (home_ / ("tty" + std::to_string(i))).string()});
         EXPECT_EQ(Wait(Spawn(argv, {}, home_ / "job.out"), 30), 0) << Slurp(home_ / "job.out");
         station::Job job;
@@ -203,6 +203,24 @@ TEST_F(StationPty, ABoardTakenOutFailsAndASignalStopsEverySlotAtItsNextStep) {
         << Slurp(home_ / "station.err");
     EXPECT_EQ(Slurp(home_ / "station.out"), "");
     EXPECT_EQ(Records().size(), 4u);
+}
+
+// Port detection: each board brings its own device; the slot programs it
+// when it appears and waits for the next once it has gone.
+TEST_F(StationPty, InPortDetectionEachBoardsOwnDeviceStartsIt) {
+    StartSims(1, {"--hotplug"});
+    WriteJob(1, "port");
+    StartStation({"--units", "2"});
+    const std::string waiting = "waiting for a board on port " + (home_ / "tty1").string();
+    ASSERT_TRUE(Await(SlotEvent(1, "WAITING", waiting), 1)) << Slurp(home_ / "station.out");
+    Tell(1, "insert");
+    ASSERT_TRUE(Await(VerdictOf(1), 1));
+    Tell(1, "remove");
+    ASSERT_TRUE(Await(SlotEvent(1, "WAITING", waiting), 2)) << Slurp(home_ / "station.out");
+    Tell(1, "insert");
+    EXPECT_EQ(Wait(station_, 30), 0);
+    station_ = -1;
+    EXPECT_EQ(Count(R"({"event":"verdict","slot":"1","passed":true)"), 2) << Slurp(home_ / "station.out");
 }
 
 // The Station as the window drives it: one slot stopped in the middle of its
