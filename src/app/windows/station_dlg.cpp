@@ -199,7 +199,13 @@ void CStationDlg::ShowView(const station::StationView& view) {
         const int step_room = ControlRect(Tile(slot, kTileStep)).Width();
         set_text(Tile(slot, kTileState), station::StateWord(s.state));
         SetTextColor(Tile(slot, kTileState), StateColor(s.state));
+        // Every board runs Full Operation: the tile shows the step within it
+        // ("Programming 45%"), which a narrow tile would otherwise cut off.
         std::string step = s.step;
+        if (const auto dash = step.find(" - "); dash != std::string::npos) {
+            step.erase(0, dash + 3);
+            step.erase(0, step.find_first_not_of(' '));
+        }
         if (s.percent >= 0 && !step.empty()) step += "  " + std::to_string(s.percent) + "%";
         set_text(Tile(slot, kTileStep), Fit(step, step_room));
         const int position = std::clamp(s.percent, 0, 100);
