@@ -132,8 +132,7 @@ int RunNew(const NewOptions& n) {
             slot.name = std::to_string(number);
             slot.port = given;
         }
-        if (slot.name.empty() || slot.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.") != std::string::npos)
-            return Usage("a slot's name is letters, digits, '-', '_' and '.', not \"" + slot.name + "\"");
+        if (const std::string why = station::SlotNameProblem(slot.name); !why.empty()) return Usage(why);
         if (slot.port.rfind("/dev/tty", 0) == 0) {
             const std::string link = ByPathLink(slot.port);
             if (!link.empty()) {

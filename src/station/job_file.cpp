@@ -9,6 +9,7 @@
 #include "hexfile/program_file.h"
 #include "platform/file.h"
 #include "records/sha256.h"
+#include "serial/line_sequence.h"
 #include "target/chip_definition.h"
 
 namespace mirelle::station {
@@ -54,7 +55,33 @@ std::string At(const std::string& path, int number, const std::string& what) {
     return path + ":" + std::to_string(number) + ": " + what;
 }
 
+// The port a slot's text names, for telling two slots on one port apart: a
+// device by where its links lead, every name without regard to case (COM3
+// and com3 are one port on Windows).
+std::string SamePortKey(const std::string& port) {
+    std::error_code ec;
+    if (port.find("://") == std::string::npos && port.rfind("usb:", 0) != 0) {
+        const fs::path real = fs::canonical(port, ec);
+        if (!ec) return Lower(real.string());
+    }
+    return Lower(port);
+}
+
 }  // namespace
+
+std::string SlotNameProblem(const std::string& name) {
+    if (name.empty() || name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.") !=
+                            std::string::npos)
+        return "a slot's name is letters, digits, '-', '_' and '.', not \"" + name + "\"";
+    // Each slot's result log is named after it: Windows keeps these names
+    // for its devices, whatever the extension.
+    const std::string lower = Lower(name.substr(0, name.find('.')));
+    const bool device = lower == "con" || lower == "prn" || lower == "aux" || lower == "nul" ||
+                        (lower.size() == 4 && (lower.rfind("com", 0) == 0 || lower.rfind("lpt", 0) == 0) &&
+                         lower[3] >= '1' && lower[3] <= '9');
+    if (device) return "a slot may not be named " + name + ": Windows keeps that name for a device";
+    return "";
+}
 
 const char* DetectionWord(Detection detection) { return kDetectionWords[static_cast<int>(detection)]; }
 
@@ -142,6 +169,10 @@ bool ReadJob(const std::string& path, Job& job, std::string& error) {
             return false;
         }
         if (section == "slots") {
+            if (const std::string problem = SlotNameProblem(key); !problem.empty()) {
+                error = At(path, number, problem);
+                return false;
+            }
             job.slots.push_back({key, value});
             continue;
         }
@@ -191,10 +222,14 @@ bool ReadJob(const std::string& path, Job& job, std::string& error) {
                 return false;
             }
             job.detection = static_cast<Detection>(word - std::begin(kDetectionWords));
-        } else if (k == "before") {
-            job.before = value;
-        } else if (k == "after") {
-            job.after = value;
+        } else if (k == "before" || k == "after") {
+            serial::LineSequence steps;
+            std::string why;
+            if (!value.empty() && !serial::ParseLineSequence(value, steps, why)) {
+                error = At(path, number, key + "=" + value + ": " + why);
+                return false;
+            }
+            (k == "before" ? job.before : job.after) = value;
         } else if (k == "records") {
             job.records = value;
         } else {
@@ -307,7 +342,7 @@ std::vector<std::string> CheckJob(const Job& job, const std::string& program_dir
     for (const JobSlot& slot : job.slots) {
         if (slot.port.empty()) problems.push_back("slot " + slot.name + " names no port");
         if (!names.insert(Lower(slot.name)).second) problems.push_back("slot " + slot.name + " is named twice");
-        if (!slot.port.empty() && !ports.insert(slot.port).second)
+        if (!slot.port.empty() && !ports.insert(SamePortKey(slot.port)).second)
             problems.push_back("slot " + slot.name + ": the port " + slot.port + " belongs to another slot already");
         const bool network = slot.port.rfind("rfc2217://", 0) == 0 || slot.port.rfind("socket://", 0) == 0;
         if (network && job.detection == Detection::kPort)

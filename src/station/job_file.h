@@ -60,6 +60,11 @@ std::string ProgramPath(const Job& job);
 // value changes it and re-indenting does not. "" when there is no section.
 std::string ChipSectionHash(const std::string& chipdef_path, const std::string& target);
 
+// Why `name` cannot name a slot ("" when it can): letters, digits, '-', '_'
+// and '.' only, and none of the names Windows keeps for its devices (CON,
+// COM3 ...), since each slot's result log is named after it.
+std::string SlotNameProblem(const std::string& name);
+
 // Reads a job file; false with `error` naming the line or key at fault.
 bool ReadJob(const std::string& path, Job& job, std::string& error);
 // The job's text as WriteJob saves it (keys in a fixed order, hashes included).

@@ -93,6 +93,8 @@ TEST_F(JobFileTest, AStationRefusesAJobWhoseFilesChangedNamingWhat) {
          }, nullptr},
         {"clock", [](JobFileTest&, Job& j) { j.clock = "33MHz"; }, "no clock 33MHz"},
         {"a port twice", [](JobFileTest&, Job& j) { j.slots[1].port = j.slots[0].port; }, "belongs to another slot"},
+        {"a COM port twice", [](JobFileTest&, Job& j) { j.slots[0].port = "COM3", j.slots[1].port = "com3"; },
+         "belongs to another slot"},
         {"network port in port mode", [](JobFileTest&, Job& j) { j.detection = Detection::kPort; },
          "cannot appear and disappear"},
     };
@@ -121,6 +123,9 @@ TEST_F(JobFileTest, AHandEditedJobIsRefusedAtItsLine) {
         {"Target=T\n", ":1: a key before any section"},
         {"[Job]\nTarget=T\nProgram=p.mot\nBaud=fast\n[Slots]\n1=a\n", ":4: Baud=fast is no rate"},
         {"[Job]\nTarget=T\nProgram=p.mot\n", "the job has no slots"},
+        {"[Job]\nTarget=T\nProgram=p.mot\nBefore=D1 X9\n[Slots]\n1=a\n", ":4: Before=D1 X9: "},
+        {"[Job]\nTarget=T\nProgram=p.mot\n[Slots]\ncom3=a\n", ":5: a slot may not be named com3"},
+        {"[Job]\nTarget=T\nProgram=p.mot\n[Slots]\nleft side=a\n", ":5: a slot's name is letters"},
         {"[Job]\nProgram=p.mot\n[Slots]\n1=a\n", "names no Target="},
     };
     for (const auto& c : cases) {
