@@ -236,6 +236,16 @@ int RunStation(const std::vector<std::string>& args) {
     auto show = [&](bool last) {
         for (const station::Verdict& v : st.TakeVerdicts()) {
             ++(v.passed ? run_passed : run_failed);
+            if (lines) {
+                // Every verdict has its line: a board that passes between two
+                // looks at the slot's state would leave no PASS behind.
+                std::string line = "slot " + job.slots[static_cast<std::size_t>(v.slot)].name + ": " +
+                                   (v.passed ? "PASS" : "FAIL") + "  " + v.text;
+                if (!v.passed && v.code >= 0) line += " [code " + std::to_string(v.code) + "]";
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, " (%.1f s)", v.seconds);
+                std::fprintf(stderr, "%s%s%s\n", line.c_str(), seconds, v.serial.empty() ? "" : ("  " + v.serial).c_str());
+            }
             if (!json) continue;
             JsonObject j;
             j.Add("event", "verdict").Add("slot", job.slots[static_cast<std::size_t>(v.slot)].name);
@@ -255,7 +265,9 @@ int RunStation(const std::vector<std::string>& args) {
                 j.Add("step", s.step).Add("percent", s.percent).Add("port", s.port).Add("device", s.device);
                 std::printf("%s\n", j.Text().c_str());
             }
-            if (lines && state_changed) std::fprintf(stderr, "%s\n", StateLine(s).c_str());
+            // PASS and FAIL have their lines from the verdicts above.
+            const bool verdict_state = s.state == station::SlotState::kPassed || s.state == station::SlotState::kFailed;
+            if (lines && state_changed && !verdict_state) std::fprintf(stderr, "%s\n", StateLine(s).c_str());
             // A slot's warning (a record not kept, a port that did not open) once.
             if (!s.notice.empty() && s.notice != was.notice) {
                 if (json) {
@@ -316,7 +328,7 @@ int RunStation(const std::vector<std::string>& args) {
     // usable) say why; the run has then not done what it was started for.
     int status = exit_status::kSuccess;
     for (const station::SlotView& s : view.slots)
-        if (!by_signal && !units && !s.step.empty()) {
+        if (!by_signal && (!units || run_passed + run_failed < *units) && !s.step.empty()) {
             std::fprintf(stderr, "mirelle-cli: station: slot %s: %s\n", s.name.c_str(), s.step.c_str());
             status = exit_status::kUsage;
         }
