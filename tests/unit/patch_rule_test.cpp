@@ -78,7 +78,9 @@ TEST(PatchRule, TakesGivenValuesAsHexBytesOrText) {
         ASSERT_TRUE(ParsePatchRule(c.rule, rule, error)) << error;
         PatchValue v;
         EXPECT_EQ(EncodeGiven(rule, c.given, v, error), *c.bytes != 0) << error;
-        if (*c.bytes) EXPECT_EQ(Hex(v.bytes), c.bytes);
+        if (*c.bytes) {
+            EXPECT_EQ(Hex(v.bytes), c.bytes);
+        }
     }
 }
 
