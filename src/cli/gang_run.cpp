@@ -68,6 +68,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     if (o.offset) args.insert(args.end(), {"--offset", std::to_string(*o.offset)});
     if (o.before) args.insert(args.end(), {"--before", *o.before});
     if (o.after) args.insert(args.end(), {"--after", *o.after});
+    // Each child reserves its own board's values in the shared store.
+    for (const std::string& patch : o.patches) args.insert(args.end(), {"--patch", patch});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
