@@ -145,16 +145,16 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         const std::size_t eq = word.find('=');
         if (eq == std::string::npos) continue;
         const std::string name = word.substr(0, eq);
-        restore.emplace_back(name, GetEnv(name));
-        SetEnv(name, word.substr(eq + 1));
+        restore.emplace_back(name, GetEnv(name.c_str()));
+        SetEnv(name.c_str(), word.substr(eq + 1));
     }
     const BOOL ok = ::CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                                      nullptr, &info.StartupInfo, &pi);
     if (previous.empty()) UnsetEnv(kStopEventVariable);
     else SetEnv(kStopEventVariable, previous);
     for (auto it = restore.rbegin(); it != restore.rend(); ++it) {
-        if (it->second.empty()) UnsetEnv(it->first);
-        else SetEnv(it->first, it->second);
+        if (it->second.empty()) UnsetEnv(it->first.c_str());
+        else SetEnv(it->first.c_str(), it->second);
     }
     ::DeleteProcThreadAttributeList(attributes);
     if (!ok) return false;
