@@ -167,6 +167,24 @@ TEST_F(Serialization, RefusalsComeBeforeAnythingIsSent) {
     EXPECT_EQ(Flash()[0x10020 + 3], 1);
 }
 
+// Check SUM keeps the file's sum; with --patch it is the sum of the next
+// board's image, and looking reserves nothing.
+TEST_F(Serialization, ChecksumShowsTheFileOrTheNextBoardsImage) {
+    const fs::path program = WriteProgram(Pattern(0x90000, 0x40));
+    auto sum = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> args{"checksum", program.string(), "--home", home_.string(), "--target", "TQ4A01"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_EQ(RunCliIn(home_, args), 0) << Slurp(home_ / "cli.err");
+        return std::stoul(Slurp(home_ / "cli.out"), nullptr, 16);
+    };
+    const unsigned long plain = sum({});
+    const std::vector<std::string> patch{"--patch", "0x90100:2:counter=0x1234,order=be"};
+    // 0x12 + 0x34 where two 0xFF stood.
+    EXPECT_EQ(sum(patch), (plain + 0x12 + 0x34 - 2 * 0xFF) & 0xFFFF);
+    EXPECT_EQ(sum(patch), (plain + 0x12 + 0x34 - 2 * 0xFF) & 0xFFFF);
+    EXPECT_NE(Slurp(home_ / "cli.err").find("with 4660 at 0x00090100"), std::string::npos) << Slurp(home_ / "cli.err");
+}
+
 // Two processes reserve from one store, 50 passed units each, every fifth
 // unit failing (its value given back): 100 values spent, none twice, and no
 // gap. Prints the time a unit's reservation and settlement take.
