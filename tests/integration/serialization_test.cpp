@@ -261,5 +261,39 @@ TEST(SerialStore, TwoProcessesNeverGetOneValueOnPostgres) {
     fs::remove_all(home);
 }
 
+// A store of the first schema is brought up to date: its records stay, and
+// the reservations work in it.
+TEST(SerialStore, AFirstSchemaStoreIsMigrated) {
+    const fs::path home = fs::temp_directory_path() / ("mirelle-serial-v1-" + std::to_string(getpid()));
+    fs::remove_all(home);
+    fs::create_directories(home);
+    std::string error, columns;
+    {
+        auto db = records::OpenSqlite((home / "records.db").string(), true, error);
+        ASSERT_TRUE(db) << error;
+        for (const records::Column& c : records::RecordColumns())
+            if (std::string(c.name) != "patches") columns += (columns.empty() ? "" : ", ") + std::string(c.name) + " " + c.type;
+        ASSERT_TRUE(db->Run("CREATE TABLE records (" + columns + ")", error) &&
+                    db->Run("CREATE TABLE schema_version (version INTEGER NOT NULL)", error) &&
+                    db->Run("INSERT INTO schema_version VALUES (1)", error) &&
+                    db->Run("INSERT INTO records (id, start_ms, end_ms, passed, serial_number) VALUES ('a', 1, 2, 1, '77')",
+                            error))
+            << error;
+    }
+    auto db = records::OpenStore("", home.string() + "/", false, error);
+    ASSERT_TRUE(db) << error;
+    std::vector<engine::UnitRecord> found;
+    records::RecordFilter filter;
+    filter.serial = "77";
+    ASSERT_TRUE(records::SelectRecords(*db, filter, found, error)) << error;
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].patches, "");
+    records::Reservation r;
+    auto value_of = [](std::int64_t seq, std::string&) -> std::optional<std::string> { return std::to_string(seq); };
+    EXPECT_TRUE(records::ReserveNext(*db, "k", value_of, "me", 0, r, error)) << error;
+    EXPECT_EQ(r.value, "0");
+    fs::remove_all(home);
+}
+
 }  // namespace
 }  // namespace mirelle::testing
