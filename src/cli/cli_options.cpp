@@ -166,7 +166,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     if (c->takes_file) o.file = words[1];
     const bool reads_program = o.command == Command::Checksum || o.command == Command::Program || o.command == Command::Verify;
     if (format && reads_program) {
-        if (*format != "srec" && *format != "ihex" && *format != "elf" && *format != "bin")
+        if (!hexfile::ParseProgramFormat(*format))
             return r.error = "--format of a program file is srec, ihex, elf or bin, not " + *format, r;
         o.file_format = *format;
     } else if (format) {
@@ -254,6 +254,9 @@ commands:
                                 only ADDR to ADDR+N-1 (all of it flash); bin: the
                                 bytes as they are, area after area
   records [--summary] [...]     the unit records (mirelle-cli records --help)
+  job new NAME.job ... | job check NAME.job
+                                write a production station's job with its hashes, or
+                                say whether one may run (mirelle-cli job --help)
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)

@@ -15,6 +15,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_text.h"
 #include "cli/port_names.h"
+#include "cli/job_command.h"
 #include "cli/records_command.h"
 #include "engine/chip_problems.h"
 #include "engine/flash_session.h"
@@ -460,6 +461,12 @@ private:
 
 }  // namespace
 
+std::string SelectChip(const Options& o, const std::string& home, engine::FlashSession& session, int& status) {
+    return PrepareSession(o, home, session, status);
+}
+
+std::string ProgramHome(const Options& o) { return HomeOf(o); }
+
 int RunSingle(const Options& o) {
     const std::string home = HomeOf(o);
     const std::string customize = home + "Customize.ini";
@@ -506,10 +513,7 @@ int RunSingle(const Options& o) {
     else if (o.command == Command::Checksum) session.m_strResultLogPath = sys::NullDevice();
     if (o.command != Command::Read && !o.file.empty()) session.m_strProgramFile = fs::absolute(o.file).string();
     session.m_nBinaryStart = o.offset;
-    if (o.file_format == "srec") session.m_programFormat = hexfile::ProgramFormat::kSRecord;
-    else if (o.file_format == "ihex") session.m_programFormat = hexfile::ProgramFormat::kIntelHex;
-    else if (o.file_format == "elf") session.m_programFormat = hexfile::ProgramFormat::kElf;
-    else if (o.file_format == "bin") session.m_programFormat = hexfile::ProgramFormat::kBinary;
+    session.m_programFormat = hexfile::ParseProgramFormat(o.file_format);
     const std::unique_ptr<engine::RecordSink> records = records::AttachRecords(session, home);
 
     // As the window's unattended run: the folder's own result log is written
@@ -692,6 +696,7 @@ int RunSingle(const Options& o) {
 
 int RunCli(const std::vector<std::string>& args) {
     if (IsRecordsCommand(args)) return RunRecords(args);
+    if (IsJobCommand(args)) return RunJob(args);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.ok()) {
         std::fprintf(stderr, "mirelle-cli: %s\n%s", parsed.error.c_str(), "try mirelle-cli --help\n");

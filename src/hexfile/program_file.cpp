@@ -397,6 +397,14 @@ std::optional<std::uint32_t> ParseStartAddress(std::string_view text) {
     return static_cast<std::uint32_t>(*value);
 }
 
+std::optional<ProgramFormat> ParseProgramFormat(std::string_view word) {
+    if (word == "srec") return ProgramFormat::kSRecord;
+    if (word == "ihex") return ProgramFormat::kIntelHex;
+    if (word == "elf") return ProgramFormat::kElf;
+    if (word == "bin") return ProgramFormat::kBinary;
+    return std::nullopt;
+}
+
 const ProgramLoader& LoaderOf(ProgramFormat format) {
     for (const ProgramLoader* loader : Loaders()) {
         if (loader->Format() == format) return *loader;

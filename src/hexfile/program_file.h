@@ -279,6 +279,9 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t 
 // A start address: ParseUnsigned up to 0xFFFFFFFF.
 std::optional<std::uint32_t> ParseStartAddress(std::string_view text);
 
+// A format as users name it: srec, ihex, elf or bin; none for anything else.
+std::optional<ProgramFormat> ParseProgramFormat(std::string_view word);
+
 // The loader of `format`.
 const ProgramLoader& LoaderOf(ProgramFormat format);
 

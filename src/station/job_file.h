@@ -52,6 +52,14 @@ struct Job {
     std::string sha256;
 };
 
+// The program file's path: relative to the job's folder unless absolute.
+std::string ProgramPath(const Job& job);
+
+// The SHA-256 of a CHIPDEF.INI section as a job keeps it: its lines without
+// blanks around them, comments and empty lines, so that a changed key or
+// value changes it and re-indenting does not. "" when there is no section.
+std::string ChipSectionHash(const std::string& chipdef_path, const std::string& target);
+
 // Reads a job file; false with `error` naming the line or key at fault.
 bool ReadJob(const std::string& path, Job& job, std::string& error);
 // The job's text as WriteJob saves it (keys in a fixed order, hashes included).

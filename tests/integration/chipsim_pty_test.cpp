@@ -225,7 +225,7 @@ TEST(ChipsimPty, HelpDocumentsTheOptions) {
     for (const char* opt : {"--chipdef", "--target", "--area", "--flash", "--trace", "--link", "--data", "--fill",
                             "--summary", "--silent-after", "--wrong-ack", "--busy-forever", "--erase-answer",
                             "--crc-error", "--verify-fail", "--read-crc-error", "--refuse-program",
-                            "--refuse-read", "--drop-after"}) {
+                            "--refuse-read", "--drop-after", "--control", "--empty", "--hotplug", "--boards-dir"}) {
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
     }
     EXPECT_NE(std::system((SimPath() + " --no-such-option 2>/dev/null").c_str()), 0);

@@ -248,7 +248,7 @@ TEST_F(CliPty, AGangOfThreeWithOneSilentChip) {
 }
 
 // The child process of `parent` whose command line holds `word`; -1 when none.
-pid_t ChildNaming(pid_t parent, const std::string& word) {
+pid_t ChildNaming(pid_t parent, const std::string& port) {
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
@@ -259,7 +259,11 @@ pid_t ChildNaming(pid_t parent, const std::string& word) {
         std::string state;
         long ppid = 0;
         rest >> state >> ppid;
-        if (ppid == parent && Slurp(entry.path() / "cmdline").find(word) != std::string::npos) return std::stoi(name);
+        // A child names its port after "--port"; one just forked, not yet
+        // past its exec, still shows the parent's whole line (every port).
+        const std::string port_argument = std::string("--port", 7) + port + std::string(1, '\0');
+        if (ppid == parent && Slurp(entry.path() / "cmdline").find(port_argument) != std::string::npos)
+            return std::stoi(name);
     }
     return -1;
 }

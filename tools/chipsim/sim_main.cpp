@@ -9,6 +9,12 @@
 // --keep-on-close; SIGUSR1 resets it too. SIGINT and SIGTERM end the program
 // (flash file and trace flushed, exit status 0).
 //
+// Boards come and go through the control pipe (--control): each `insert` is
+// a new Chip, so nothing of the last board (flash, mode, fault counters)
+// carries over, and `remove` drops the chip with whatever it was doing. The
+// device stays and is silent without a board, or with --hotplug goes with
+// the board and comes anew with the next, as a board's own USB adapter does.
+//
 // The line runs at its rate both ways: a byte the host writes reaches the
 // chip 10 bit times (at the host's rate) after it went on the line, and it
 // goes on the line when it was written or when the byte before it has left,
@@ -48,6 +54,8 @@
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,7 +177,110 @@ std::string Hex(std::uint32_t v) {
     return text;
 }
 
+
+// A new pseudo-terminal, raw at 9600 baud from the start (nothing is echoed
+// or translated before the host sets the line up itself), with its slave
+// closed again: a hang-up on the master then tells that the host has closed
+// its device. The master, non-blocking, with the slave's name in `name`; -1
+// (errno set) when none can be had.
+int OpenPseudoTerminal(std::string& name) {
+    int master = -1, slave = -1;
+    char path[256] = {};
+    if (openpty(&master, &slave, path, nullptr, nullptr) != 0) return -1;
+    struct termios raw {};
+    if (tcgetattr(slave, &raw) == 0) {
+        cfmakeraw(&raw);
+        raw.c_cflag |= CLOCAL | CREAD;
+        cfsetispeed(&raw, B9600);
+        cfsetospeed(&raw, B9600);
+        tcsetattr(slave, TCSANOW, &raw);
+    }
+    close(slave);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    name = path;
+    return master;
+}
+
+// Points the symbolic link `link` at `target` in one step (made beside it,
+// then renamed over it), so a host never finds it half made.
+bool PointLink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    unlink(fresh.c_str());
+    if (symlink(target.c_str(), fresh.c_str()) != 0) return false;
+    if (std::rename(fresh.c_str(), link.c_str()) != 0) {
+        unlink(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The control channel: a named pipe, read without blocking, line by line.
+// The program holds a writing end itself, so the pipe shows no end of file
+// between two writers and poll stays quiet until a line comes. The pipe is
+// removed when this goes.
+class ControlPipe {
+public:
+    ControlPipe() = default;
+    ControlPipe(const ControlPipe&) = delete;
+    ControlPipe& operator=(const ControlPipe&) = delete;
+    ~ControlPipe() {
+        if (read_fd_ >= 0) close(read_fd_);
+        if (write_fd_ >= 0) close(write_fd_);
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+
+    bool Open(const std::string& path, std::string& error) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0) {
+            if (!S_ISFIFO(st.st_mode)) {
+                error = path + " exists and is no named pipe";
+                return false;
+            }
+        } else if (mkfifo(path.c_str(), 0600) != 0) {
+            error = "cannot make the named pipe " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        path_ = path;
+        read_fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (read_fd_ >= 0) write_fd_ = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (read_fd_ < 0 || write_fd_ < 0) {
+            error = "cannot open the named pipe " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    int Fd() const { return read_fd_; }
+
+    // The whole lines that have come, without their ends. A line longer
+    // than kMaxLine is cut there (and then taken for no command).
+    std::vector<std::string> ReadLines() {
+        std::vector<std::string> lines;
+        char buf[1024];
+        for (;;) {
+            const ssize_t n = read(read_fd_, buf, sizeof buf);
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == '\n') {
+                    lines.push_back(partial_);
+                    partial_.clear();
+                } else if (partial_.size() < kMaxLine) {
+                    partial_ += buf[i];
+                }
+            }
+        }
+        return lines;
+    }
+
+private:
+    static constexpr std::size_t kMaxLine = 1024;
+    std::string path_;
+    int read_fd_ = -1, write_fd_ = -1;
+    std::string partial_;
+};
+
 }  // namespace
+
 
 int main(int argc, char** argv) {
     using namespace mirelle::chipsim;
@@ -184,28 +295,63 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    Chip chip(options.chip);
-    Flash& flash = chip.GetFlash();
-    if (!options.flash_file.empty()) {
-        std::vector<std::uint8_t> image;
-        struct stat st {};
-        if (stat(options.flash_file.c_str(), &st) == 0) {
-            if (!ReadFile(options.flash_file, image) || !flash.SetImage(image)) {
-                std::fprintf(stderr, "mirelle-sim: %s does not hold the %zu bytes of this chip's flash\n",
-                             options.flash_file.c_str(), flash.Size());
-                return 2;
-            }
-        } else if (!WriteFile(options.flash_file, flash.Image())) {
-            std::fprintf(stderr, "mirelle-sim: cannot create %s\n", options.flash_file.c_str());
-            return 2;
-        }
-    }
     for (Preload& p : options.preload) {
         if (!p.file.empty() && !ReadFile(p.file, p.bytes)) {
             std::fprintf(stderr, "mirelle-sim: cannot read %s\n", p.file.c_str());
             return 2;
         }
-        flash.Store(p.address, p.bytes);
+    }
+    // The board in the socket (none between a remove and the next insert),
+    // and the number of the last board that went in.
+    std::unique_ptr<Chip> chip;
+    int board_number = 0;
+    std::uint64_t saved_generation = 0;
+    // The summary of the last board, for the exit when none is in.
+    std::string last_summary;
+    // A fresh chip with `faults`: erased flash, or the flash file's bytes for
+    // the board in at the start, then the preloads. Nothing changes when it
+    // cannot be had.
+    const auto make_board = [&](const Faults& faults, bool from_flash_file) {
+        ChipConfig config = options.chip;
+        config.faults = faults;
+        auto board = std::make_unique<Chip>(std::move(config));
+        Flash& flash = board->GetFlash();
+        bool file_holds_it = false;
+        if (from_flash_file && !options.flash_file.empty()) {
+            struct stat st {};
+            if (stat(options.flash_file.c_str(), &st) == 0) {
+                std::vector<std::uint8_t> image;
+                if (!ReadFile(options.flash_file, image) || !flash.SetImage(image)) {
+                    std::fprintf(stderr, "mirelle-sim: %s does not hold the %zu bytes of this chip's flash\n",
+                                 options.flash_file.c_str(), flash.Size());
+                    return false;
+                }
+                file_holds_it = options.preload.empty();
+            }
+        }
+        for (const Preload& p : options.preload) flash.Store(p.address, p.bytes);
+        // The flash file shows the board that is in, preloads included.
+        if (!options.flash_file.empty() && !file_holds_it && !WriteFile(options.flash_file, flash.Image())) {
+            std::fprintf(stderr, "mirelle-sim: cannot write %s\n", options.flash_file.c_str());
+            return false;
+        }
+        saved_generation = flash.Generation();
+        chip = std::move(board);
+        ++board_number;
+        return true;
+    };
+    if (!options.empty && !make_board(options.chip.faults, true)) return 2;
+
+    if (!options.boards_dir.empty()) {
+        struct stat st {};
+        if (stat(options.boards_dir.c_str(), &st) != 0 && mkdir(options.boards_dir.c_str(), 0755) != 0) {
+            std::fprintf(stderr, "mirelle-sim: cannot make %s: %s\n", options.boards_dir.c_str(), std::strerror(errno));
+            return 2;
+        }
+        if (stat(options.boards_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "mirelle-sim: %s is no folder\n", options.boards_dir.c_str());
+            return 2;
+        }
     }
 
     Trace trace;
@@ -214,9 +360,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    ControlPipe control;
+    if (!options.control.empty() && !control.Open(options.control, error)) {
+        std::fprintf(stderr, "mirelle-sim: %s\n", error.c_str());
+        return 2;
+    }
+
     int master = -1;
-    int slave = -1;
-    char name[256] = {};
+    std::string name;
     // RFC 2217: `master` is the connected client (-1 while there is none),
     // `listener` takes the next one.
     const bool network = options.rfc2217_port != 0;
@@ -230,27 +381,7 @@ int main(int argc, char** argv) {
                          std::strerror(errno));
             return 1;
         }
-        std::snprintf(name, sizeof name, "rfc2217://127.0.0.1:%u", options.rfc2217_port);
-    } else if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "mirelle-sim: no pseudo-terminal: %s\n", std::strerror(errno));
-        return 1;
-    }
-    // Raw from the start, so nothing is echoed or translated before the host
-    // sets the line up itself.
-    struct termios raw {};
-    if (!network && tcgetattr(slave, &raw) == 0) {
-        cfmakeraw(&raw);
-        raw.c_cflag |= CLOCAL | CREAD;
-        const speed_t speed = B9600;
-        cfsetispeed(&raw, speed);
-        cfsetospeed(&raw, speed);
-        tcsetattr(slave, TCSANOW, &raw);
-    }
-    // The slave is closed again: a hang-up on the master then tells that the
-    // host has closed its device, which resets the board.
-    if (!network) {
-        close(slave);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        name = "rfc2217://127.0.0.1:" + std::to_string(options.rfc2217_port);
     }
 
     if (!options.link.empty() && !network) {
@@ -262,14 +393,38 @@ int main(int argc, char** argv) {
             }
             unlink(options.link.c_str());
         }
-        if (symlink(name, options.link.c_str()) != 0) {
+    }
+    // The device a board is reached through: a new pseudo-terminal, and the
+    // link to it. With --hotplug each board brings its own.
+    const auto open_device = [&]() {
+        master = OpenPseudoTerminal(name);
+        if (master < 0) {
+            std::fprintf(stderr, "mirelle-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+            return false;
+        }
+        if (!options.link.empty() && !PointLink(options.link, name)) {
             std::fprintf(stderr, "mirelle-sim: cannot make the link %s: %s\n", options.link.c_str(),
                          std::strerror(errno));
-            return 2;
+            return false;
+        }
+        return true;
+    };
+    const auto close_device = [&]() {
+        if (!options.link.empty() && !network) unlink(options.link.c_str());
+        if (master >= 0) close(master);
+        master = -1;
+    };
+    if (!network && !(options.hotplug && !chip)) {
+        if (!open_device()) {
+            close_device();
+            return options.link.empty() ? 1 : 2;
         }
     }
 
-    std::printf("%s\n", name);
+    // The first line: the device, or with --hotplug and no board yet the
+    // link where it will appear.
+    std::printf("%s\n", master < 0 && !network ? options.link.c_str() : name.c_str());
+    if (chip && control.Fd() >= 0) std::printf("board %d inserted\n", board_number);
     std::fflush(stdout);
 
     struct sigaction sa {};
@@ -302,7 +457,7 @@ int main(int argc, char** argv) {
                       ", boot rate " + std::to_string(options.chip.boot_baud) + ", working rate " +
                       std::to_string(options.chip.work_baud) + ", device " + name +
                       (options.chip.timing.line_time ? ", line time" : ", no line time") + ", latency " +
-                      std::to_string(options.latency_ms) + " ms");
+                      std::to_string(options.latency_ms) + " ms" + (chip ? "" : ", no board in"));
 
     const bool line_time = options.chip.timing.line_time;
     LineDirection to_chip_line;
@@ -310,11 +465,10 @@ int main(int argc, char** argv) {
     std::deque<ToHost> to_host;  // the bytes `adapter` holds, in the same order
 
     bool host_open = false;
-    std::uint64_t saved_generation = flash.Generation();
     std::uint64_t last_save_us = 0;
     const auto save_flash = [&]() {
-        if (options.flash_file.empty() || flash.Generation() == saved_generation) return;
-        if (WriteFile(options.flash_file, flash.Image())) saved_generation = flash.Generation();
+        if (!chip || options.flash_file.empty() || chip->GetFlash().Generation() == saved_generation) return;
+        if (WriteFile(options.flash_file, chip->GetFlash().Image())) saved_generation = chip->GetFlash().Generation();
     };
     // Bytes still on their way are lost with the line's end.
     const auto drop_in_flight = [&]() {
@@ -326,8 +480,58 @@ int main(int argc, char** argv) {
         if (!host_open) return;
         host_open = false;
         drop_in_flight();
-        chip.HostClosed(t);
+        if (!chip) return;
+        chip->HostClosed(t);
         trace.Note(t, options.chip.reset_on_close ? "host closed the line: board reset" : "host closed the line");
+    };
+    // The board's flash and summary into the boards folder, the flash and
+    // summary files written last so their presence tells that both are whole.
+    const auto keep_board = [&]() {
+        if (!chip) return;
+        save_flash();
+        last_summary = Summary(chip->GetFlash());
+        if (options.boards_dir.empty()) return;
+        char base[32];
+        std::snprintf(base, sizeof base, "/board-%04d", board_number);
+        const std::string path = options.boards_dir + base;
+        const std::string& s = last_summary;
+        if (!WriteFile(path + ".bin", chip->GetFlash().Image()) ||
+            !WriteFile(path + ".txt", std::vector<std::uint8_t>(s.begin(), s.end()))) {
+            std::fprintf(stderr, "mirelle-sim: cannot write %s.bin and .txt\n", path.c_str());
+        }
+    };
+    const auto remove_board = [&](std::uint64_t t) {
+        if (!chip) return;
+        drop_in_flight();
+        keep_board();
+        chip.reset();
+        trace.Note(t, "board " + std::to_string(board_number) + " removed");
+        if (options.hotplug) {
+            close_device();
+            host_open = false;
+        }
+        std::printf("board %d removed\n", board_number);
+        std::fflush(stdout);
+    };
+    const auto insert_board = [&](const std::optional<Faults>& faults, std::uint64_t t) {
+        if (chip) {
+            std::fprintf(stderr, "mirelle-sim: insert: board %d is in; remove it first\n", board_number);
+            return;
+        }
+        if (!make_board(faults ? *faults : options.chip.faults, false)) return;
+        drop_in_flight();
+        // A device that went with the last board (--hotplug, or dropped) comes anew.
+        if (network && listener < 0) listener = ListenOnLoopback(options.rfc2217_port);
+        if (!network && master < 0 && !open_device()) {
+            close_device();
+            chip.reset();
+            --board_number;
+            return;
+        }
+        trace.Note(t, "board " + std::to_string(board_number) + " inserted" + (faults ? " with its own faults" : "") +
+                          (options.hotplug ? ", device " + name : ""));
+        std::printf("board %d inserted\n", board_number);
+        std::fflush(stdout);
     };
 
     // One request of the host, at `t`: a rate, a purge, a line call or bytes.
@@ -342,14 +546,15 @@ int main(int argc, char** argv) {
             return;
         }
         if (request.kind == Kind::Line) {
+            if (!chip) return;
             const char* line = request.line == mirelle::serial::LineStep::Kind::Dtr   ? "DTR"
                                : request.line == mirelle::serial::LineStep::Kind::Rts ? "RTS"
                                                                                        : "break";
-            const bool was_user = chip.InUserProgram();
-            chip.LineCall(request.line, request.on, t);
+            const bool was_user = chip->InUserProgram();
+            chip->LineCall(request.line, request.on, t);
             trace.Note(t, std::string(line) + (request.on ? " on" : " off") +
-                              (was_user && !chip.InUserProgram() ? ": boot-entry sequence seen, board in boot ROM" : ""));
-            if (was_user && !chip.InUserProgram()) drop_in_flight();
+                              (was_user && !chip->InUserProgram() ? ": boot-entry sequence seen, board in boot ROM" : ""));
+            if (was_user && !chip->InUserProgram()) drop_in_flight();
             return;
         }
         const std::uint8_t* buf = request.data.data();
@@ -357,10 +562,14 @@ int main(int argc, char** argv) {
         // Each byte goes to the chip stamped with the time it has
         // crossed the line; the chip answers from that time on.
         for (std::size_t i = 0; i < request.data.size(); ++i) {
+            if (!chip) {
+                trace.Byte(t, t, t, "H>C", buf[i], baud, "lost (no board)");
+                continue;
+            }
             const LineDirection::Slot slot =
                 line_time ? to_chip_line.Send(t, baud) : LineDirection::Slot{t, t};
-            const std::uint32_t listening = chip.ListeningBaud(slot.end_us);
-            const auto result = chip.Receive(buf[i], baud, slot.end_us);
+            const std::uint32_t listening = chip->ListeningBaud(slot.end_us);
+            const auto result = chip->Receive(buf[i], baud, slot.end_us);
             std::string note;
             if (result == Chip::RxResult::WrongRate) {
                 note = "ignored (chip listens at " + std::to_string(listening) + ")";
@@ -375,13 +584,48 @@ int main(int argc, char** argv) {
         std::uint64_t t = now_us();
         if (g_reset) {
             g_reset = 0;
-            chip.Reset();
-            drop_in_flight();
-            trace.Note(t, "reset (SIGUSR1)");
+            if (chip) {
+                chip->Reset();
+                drop_in_flight();
+                trace.Note(t, "reset (SIGUSR1)");
+            }
         }
-        if (network && master < 0 && listener >= 0) {  // waiting for a client
-            struct pollfd lp {listener, POLLIN, 0};
-            if (poll(&lp, 1, 100) > 0) {
+        // Sleep until the host or the control channel writes, or the next
+        // byte is due at either end.
+        const bool waiting_for_client = network && master < 0 && listener >= 0;
+        std::uint64_t wake = t + 100000;
+        if (master >= 0 && chip) {
+            if (const auto next = chip->NextTxTime()) wake = std::min(wake, *next);
+        }
+        if (const auto next = adapter.ReleaseTime()) wake = std::min(wake, *next);
+        const std::uint64_t wait_us = wake > t ? wake - t : 0;
+        const struct timespec timeout {
+            static_cast<time_t>(wait_us / 1000000), static_cast<long>(wait_us % 1000000) * 1000
+        };
+        struct pollfd fds[2] = {{waiting_for_client ? listener : master, POLLIN, 0}, {control.Fd(), POLLIN, 0}};
+        const int ready = ppoll(fds, 2, &timeout, nullptr);
+        t = now_us();
+        if (ready < 0 && errno != EINTR) break;
+        struct pollfd& pfd = fds[0];
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            // A board that comes or goes changes what the device is: look
+            // at the line again after it.
+            for (const std::string& line : control.ReadLines()) {
+                ControlCommand command;
+                if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+                if (!ParseControlLine(line, command, error)) {
+                    std::fprintf(stderr, "mirelle-sim: %s\n", error.c_str());
+                } else if (command.kind == ControlCommand::Kind::Remove) {
+                    remove_board(t);
+                } else {
+                    insert_board(command.faults, t);
+                }
+            }
+            trace.Flush();
+            continue;
+        }
+        if (waiting_for_client) {
+            if (ready > 0 && (pfd.revents & POLLIN)) {
                 master = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
                 if (master >= 0) {
                     const int one = 1;
@@ -394,22 +638,9 @@ int main(int argc, char** argv) {
             }
             continue;
         }
-        if (master < 0) {  // the connection has dropped; wait for the end
-            poll(nullptr, 0, 100);
-            continue;
-        }
-        // Sleep until the host writes or the next byte is due at either end.
-        std::uint64_t wake = t + 100000;
-        if (const auto next = chip.NextTxTime()) wake = std::min(wake, *next);
-        if (const auto next = adapter.ReleaseTime()) wake = std::min(wake, *next);
-        const std::uint64_t wait_us = wake > t ? wake - t : 0;
-        const struct timespec timeout {
-            static_cast<time_t>(wait_us / 1000000), static_cast<long>(wait_us % 1000000) * 1000
-        };
-        struct pollfd pfd {master, POLLIN, 0};
-        const int ready = ppoll(&pfd, 1, &timeout, nullptr);
-        t = now_us();
-        if (ready < 0 && errno != EINTR) break;
+        // No device: the connection has dropped, or the board that brought
+        // it is out; wait for the end or the next board.
+        if (master < 0) continue;
 
         bool got_data = false;
         if (ready > 0 && (pfd.revents & POLLIN)) {
@@ -442,8 +673,8 @@ int main(int argc, char** argv) {
                     ReadLineRate(master, network_baud);
                 }
                 for (const auto& request : requests) take(request, t);
-                if (chip.Dropped()) {
-                    trace.Note(t, "connection dropped after " + std::to_string(chip.BytesReceived()) + " bytes");
+                if (chip && chip->Dropped()) {
+                    trace.Note(t, "connection dropped after " + std::to_string(chip->BytesReceived()) + " bytes");
                     std::fprintf(stderr, "mirelle-sim: connection dropped (as asked)\n");
                     close(master);
                     master = -1;
@@ -451,24 +682,27 @@ int main(int argc, char** argv) {
                     if (listener >= 0) close(listener);
                     listener = -1;
                     drop_in_flight();
-                    if (!options.link.empty()) unlink(options.link.c_str());
+                    if (!options.link.empty() && !network) unlink(options.link.c_str());
                     continue;
                 }
             }
         }
         if (ready > 0 && (pfd.revents & POLLHUP) && !got_data) {
             // Nobody has the device open. Poll would report this at once again,
-            // so wait a little before looking again.
+            // so wait a little before looking again (the control channel too).
             host_closed(t);
             save_flash();
             trace.Flush();
-            poll(nullptr, 0, 20);
+            struct pollfd p {control.Fd(), POLLIN, 0};
+            poll(&p, 1, 20);
             continue;
         }
         if (ready == 0 && !network) host_open = true;  // no hang-up reported: the device is open
 
         // The chip's bytes that are off the line by now go into the adapter ...
-        while (const auto tx = chip.TakeTx(t)) {
+        while (chip) {
+            const auto tx = chip->TakeTx(t);
+            if (!tx) break;
             std::uint32_t host_baud = network_baud;
             if (!network) ReadLineRate(master, host_baud);
             const std::uint64_t start_us = line_time ? tx->time_us - std::min(tx->time_us, ByteTimeUs(tx->baud))
@@ -508,18 +742,24 @@ int main(int argc, char** argv) {
         }
     }
 
-    trace.Note(now_us(), "stopped; " + Summary(flash).substr(0, Summary(flash).size() - 1) + ", blocks " +
-                             std::to_string(chip.BlocksProgrammed()) + ", erases " + std::to_string(chip.EraseCount()) +
-                             ", first area at " + (flash.Areas().empty() ? "-" : Hex(flash.Areas()[0].start)));
-    save_flash();
+    if (chip) {
+        const Flash& flash = chip->GetFlash();
+        trace.Note(now_us(), "stopped; " + Summary(flash).substr(0, Summary(flash).size() - 1) + ", blocks " +
+                                 std::to_string(chip->BlocksProgrammed()) + ", erases " +
+                                 std::to_string(chip->EraseCount()) + ", first area at " +
+                                 (flash.Areas().empty() ? "-" : Hex(flash.Areas()[0].start)));
+        keep_board();
+    } else {
+        trace.Note(now_us(), "stopped; no board in");
+    }
     trace.Flush();
-    const std::string summary = Summary(flash);
-    std::fputs(summary.c_str(), stderr);
+    if (last_summary.empty()) last_summary = Summary(Flash(options.chip.areas));  // never a board
+    std::fputs(last_summary.c_str(), stderr);
     if (!options.summary_file.empty()) {
         std::ofstream f(options.summary_file, std::ios::trunc);
-        f << summary;
+        f << last_summary;
     }
-    if (!options.link.empty() && master >= 0) unlink(options.link.c_str());
+    if (!options.link.empty() && master >= 0 && !network) unlink(options.link.c_str());
     if (master >= 0) close(master);
     if (listener >= 0) close(listener);
     return 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <optional>
 
 namespace mirelle::chipsim {
@@ -73,6 +74,69 @@ std::optional<BlockRef> Block(const std::string& text) {
     return BlockRef::Nth(static_cast<std::uint32_t>(*n));
 }
 
+
+enum class Took { No, Yes, Bad };
+
+// A fault option at args[i], with its value after it when it has one: Yes
+// (`i` then on the last word taken), No when args[i] is no fault option, Bad
+// with `error` set. The command line and the control channel's `insert`
+// both read their faults here.
+Took TakeFaultOption(const std::vector<std::string>& args, std::size_t& i, Faults& faults, std::string& error) {
+    const std::string& opt = args[i];
+    if (opt == "--silent") {
+        faults.silent_from = StepMatch{StepKind::Any, 1};
+        return Took::Yes;
+    }
+    static const std::set<std::string> valued = {
+        "--silent-from", "--wrong-ack",      "--busy-forever", "--silent-after",   "--ack-byte",
+        "--erase-answer", "--refuse-byte",   "--crc-error",    "--verify-fail",    "--read-crc-error",
+        "--refuse-program", "--refuse-read", "--crc-tries",    "--read-crc-tries", "--drop-after"};
+    if (valued.count(opt) == 0) return Took::No;
+    if (i + 1 >= args.size()) {
+        error = opt + " needs a value";
+        return Took::Bad;
+    }
+    const std::string& v = args[++i];
+    const auto bad = [&]() {
+        error = "bad value '" + v + "' for " + opt;
+        return Took::Bad;
+    };
+    if (opt == "--silent-from" || opt == "--wrong-ack" || opt == "--busy-forever") {
+        const auto s = Step(v);
+        if (!s) return bad();
+        (opt == "--silent-from" ? faults.silent_from
+                                : opt == "--wrong-ack" ? faults.wrong_ack_at : faults.busy_forever_at) = s;
+    } else if (opt == "--silent-after") {
+        const auto n = Number(v, 10);
+        if (!n || *n > 1000000000) return bad();
+        faults.silent_from = StepMatch{StepKind::Any, static_cast<int>(*n) + 1};
+    } else if (opt == "--ack-byte" || opt == "--erase-answer" || opt == "--refuse-byte") {
+        const auto b = Byte(v);
+        if (!b) return bad();
+        if (opt == "--ack-byte") faults.wrong_ack_byte = *b;
+        else if (opt == "--erase-answer") faults.erase_status = *b;
+        else faults.refuse_byte = *b;
+    } else if (opt == "--crc-error" || opt == "--verify-fail" || opt == "--read-crc-error" ||
+               opt == "--refuse-program" || opt == "--refuse-read") {
+        const auto b = Block(v);
+        if (!b) return bad();
+        if (opt == "--crc-error") faults.crc_error_block = b;
+        else if (opt == "--verify-fail") faults.verify_fail_block = b;
+        else if (opt == "--read-crc-error") faults.read_crc_block = b;
+        else if (opt == "--refuse-program") faults.refuse_program_block = b;
+        else faults.refuse_read_block = b;
+    } else if (opt == "--crc-tries" || opt == "--read-crc-tries") {
+        const auto n = Number(v, 10);
+        if (!n || *n == 0 || *n > 1000000000) return bad();
+        (opt == "--crc-tries" ? faults.crc_error_tries : faults.read_crc_tries) = static_cast<int>(*n);
+    } else if (opt == "--drop-after") {
+        const auto n = Number(v, 10);
+        if (!n || *n == 0) return bad();
+        faults.drop_after_bytes = *n;
+    }
+    return Took::Yes;
+}
+
 }  // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error) {
@@ -93,9 +157,15 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
             out.help = true;
             return true;
         }
+        switch (TakeFaultOption(args, i, faults, error)) {
+            case Took::Yes: continue;
+            case Took::Bad: return false;
+            case Took::No: break;
+        }
         // Options without a value.
-        if (opt == "--silent") { faults.silent_from = StepMatch{StepKind::Any, 1}; continue; }
         if (opt == "--any-rate") { any_rate = true; continue; }
+        if (opt == "--empty") { out.empty = true; continue; }
+        if (opt == "--hotplug") { out.hotplug = true; continue; }
         if (opt == "--keep-on-close") { keep_on_close = true; continue; }
         if (opt == "--no-line-time") { no_line_time = true; continue; }
         if (opt == "--no-upload-ack") { upload_ack = false; continue; }
@@ -162,6 +232,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
             out.rfc2217_port = static_cast<std::uint16_t>(*n);
         } else if (opt == "--link") {
             out.link = v;
+        } else if (opt == "--control") {
+            out.control = v;
+        } else if (opt == "--boards-dir") {
+            out.boards_dir = v;
         } else if (opt == "--flash") {
             out.flash_file = v;
         } else if (opt == "--trace") {
@@ -192,42 +266,19 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
                 p.bytes[k] = value ? *value : static_cast<std::uint8_t>(*a + k);
             }
             out.preload.push_back(std::move(p));
-        } else if (opt == "--silent-from" || opt == "--wrong-ack" || opt == "--busy-forever") {
-            const auto s = Step(v);
-            if (!s) return bad();
-            (opt == "--silent-from" ? faults.silent_from
-                                    : opt == "--wrong-ack" ? faults.wrong_ack_at : faults.busy_forever_at) = s;
-        } else if (opt == "--silent-after") {
-            const auto n = Number(v, 10);
-            if (!n || *n > 1000000000) return bad();
-            faults.silent_from = StepMatch{StepKind::Any, static_cast<int>(*n) + 1};
-        } else if (opt == "--ack-byte" || opt == "--erase-answer" || opt == "--refuse-byte") {
-            const auto b = Byte(v);
-            if (!b) return bad();
-            if (opt == "--ack-byte") faults.wrong_ack_byte = *b;
-            else if (opt == "--erase-answer") faults.erase_status = *b;
-            else faults.refuse_byte = *b;
-        } else if (opt == "--crc-error" || opt == "--verify-fail" || opt == "--read-crc-error" ||
-                   opt == "--refuse-program" || opt == "--refuse-read") {
-            const auto b = Block(v);
-            if (!b) return bad();
-            if (opt == "--crc-error") faults.crc_error_block = b;
-            else if (opt == "--verify-fail") faults.verify_fail_block = b;
-            else if (opt == "--read-crc-error") faults.read_crc_block = b;
-            else if (opt == "--refuse-program") faults.refuse_program_block = b;
-            else faults.refuse_read_block = b;
-        } else if (opt == "--crc-tries" || opt == "--read-crc-tries") {
-            const auto n = Number(v, 10);
-            if (!n || *n == 0 || *n > 1000000000) return bad();
-            (opt == "--crc-tries" ? faults.crc_error_tries : faults.read_crc_tries) = static_cast<int>(*n);
-        } else if (opt == "--drop-after") {
-            const auto n = Number(v, 10);
-            if (!n || *n == 0) return bad();
-            faults.drop_after_bytes = *n;
         } else {
             error = "unknown option " + opt + " (see --help)";
             return false;
         }
+    }
+
+    if (out.hotplug && out.link.empty()) {
+        error = "--hotplug needs --link PATH: the link is where each board's device appears";
+        return false;
+    }
+    if (out.hotplug && out.rfc2217_port != 0) {
+        error = "--hotplug and --rfc2217 do not go together: a board brings its own pseudo-terminal";
+        return false;
     }
 
     ChipConfig chip;
@@ -269,6 +320,47 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std:
     chip.faults = faults;
     chip.boot_entry = std::move(boot_entry);
     out.chip = std::move(chip);
+    return true;
+}
+
+bool ParseFaultOptions(const std::vector<std::string>& args, Faults& out, std::string& error) {
+    out = Faults{};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        switch (TakeFaultOption(args, i, out, error)) {
+            case Took::Yes: break;
+            case Took::Bad: return false;
+            case Took::No: error = args[i] + " is no fault option"; return false;
+        }
+    }
+    return true;
+}
+
+bool ParseControlLine(const std::string& line, ControlCommand& out, std::string& error) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t from = line.find_first_not_of(" \t\r", at);
+        if (from == std::string::npos) break;
+        at = line.find_first_of(" \t\r", from);
+        words.push_back(line.substr(from, at == std::string::npos ? std::string::npos : at - from));
+    }
+    out = ControlCommand{};
+    if (words.size() == 1 && words[0] == "remove") {
+        out.kind = ControlCommand::Kind::Remove;
+        return true;
+    }
+    if (words.empty() || words[0] != "insert") {
+        error = "unknown control line '" + line + "' (insert [FAULT OPTIONS] or remove)";
+        return false;
+    }
+    out.kind = ControlCommand::Kind::Insert;
+    if (words.size() == 1) return true;
+    Faults faults;
+    if (!ParseFaultOptions(std::vector<std::string>(words.begin() + 1, words.end()), faults, error)) {
+        error = "insert: " + error;
+        return false;
+    }
+    out.faults = faults;
     return true;
 }
 
@@ -322,6 +414,30 @@ Output:
                                  line of output is then rfc2217://127.0.0.1:PORT
   --link PATH                    keep a symbolic link PATH to the device
   --trace FILE                   every byte both ways with its time and rate
+
+Boards that come and go (one simulator serves one socket for many boards):
+  --control PATH                 make a named pipe PATH (an existing one is reused; it is
+                                 removed at exit) and take lines from it at any time:
+                                   insert [FAULT OPTIONS]  a fresh board goes in: erased
+                                       flash (plus --fill/--data), boot ROM waiting; the
+                                       fault options below, for this board only, in place of
+                                       the command line's (which hold when none are given)
+                                   remove  the board goes at once, mid-operation too; bytes
+                                       on their way are lost (harmless without a board)
+                                 stdout then says "board N inserted" and "board N removed"
+                                 (N from 1; the board in at the start is board 1)
+  --empty                        start without a board
+  --hotplug                      each board brings its own device, as a board with its own
+                                 USB adapter: on remove the --link PATH goes and the device
+                                 is closed (a port open on it gets errors); on insert a new
+                                 pseudo-terminal appears at PATH. Needs --link; with --empty
+                                 the first line of output is PATH. Without --hotplug the
+                                 device stays and is silent while no board is in
+  --boards-dir DIR               when a board goes (and at exit for the board still in),
+                                 write its flash to DIR/board-NNNN.bin (as --flash keeps it)
+                                 and its summary to DIR/board-NNNN.txt (NNNN: the board's
+                                 number, from 0001); --flash FILE holds the board in, and
+                                 only the board in at the start takes FILE's bytes
 
 Faults (STEP is N, the Nth exchange of any kind, or KIND or KIND:N, with KIND one of
 sync upload start erase cr-read cr-set blank program data read; BLOCK is N, the Nth

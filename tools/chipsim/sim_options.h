@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,38 @@ struct SimOptions {
     // --rfc2217 PORT: serve the chip as an RFC 2217 server on 127.0.0.1:PORT
     // instead of a pseudo-terminal (0: the pseudo-terminal).
     std::uint16_t rfc2217_port = 0;
+    // --control PATH: a named pipe whose lines put boards in and take them out.
+    std::string control;
+    // --boards-dir DIR: each board's flash and summary when it goes.
+    std::string boards_dir;
+    // --empty: no board in at the start.
+    bool empty = false;
+    // --hotplug: each board brings its own device (a new pseudo-terminal at
+    // --link); otherwise the device stays and is silent without a board.
+    bool hotplug = false;
     bool help = false;
+};
+
+// A line of the control channel.
+struct ControlCommand {
+    enum class Kind { Insert, Remove };
+    Kind kind = Kind::Insert;
+    // insert with fault options: this board's faults, instead of the command line's.
+    std::optional<Faults> faults;
 };
 
 // False with `error` set for an unknown option, a missing or malformed value,
 // or a chip without any flash area. `--help` gives true with `help` set.
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& out, std::string& error);
+
+// The fault options alone, as the command line gives them (--silent,
+// --verify-fail 3 ...), from no fault; false with `error` set for anything
+// else or a bad value.
+bool ParseFaultOptions(const std::vector<std::string>& args, Faults& out, std::string& error);
+
+// `insert [FAULT OPTIONS]` or `remove`, words apart by blanks; false with
+// `error` set for any other line.
+bool ParseControlLine(const std::string& line, ControlCommand& out, std::string& error);
 
 std::string SimUsage();
 
