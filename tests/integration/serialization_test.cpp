@@ -201,7 +201,10 @@ void TwoProcessesOfFifty(const std::string& location, const std::string& home, c
             std::string error;
             records::ParsePatchRules({"0x7F00:4:counter=1,enc=bcd"}, rules, error);
             records::Serializer serializer(rules, home);
-            if (!serializer.Open(location, home, error)) std::_Exit(2);
+            if (!serializer.Open(location, home, error)) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                std::_Exit(2);
+            }
             int passed = 0, attempts = 0;
             const auto start = std::chrono::steady_clock::now();
             while (passed < kEach) {
