@@ -257,6 +257,8 @@ commands:
   job new NAME.job ... | job check NAME.job
                                 write a production station's job with its hashes, or
                                 say whether one may run (mirelle-cli job --help)
+  station NAME.job [--units N]  run the job's slots board after board until a signal
+                                or N verdicts (mirelle-cli station --help)
 
 options (before or after the command):
   --home DIR        the program folder (CHIPDEF.INI, control programs, Customize.ini)

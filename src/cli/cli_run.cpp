@@ -17,6 +17,7 @@
 #include "cli/port_names.h"
 #include "cli/job_command.h"
 #include "cli/records_command.h"
+#include "cli/station_command.h"
 #include "engine/chip_problems.h"
 #include "engine/flash_session.h"
 #include "engine/load_outcome.h"
@@ -697,6 +698,7 @@ int RunSingle(const Options& o) {
 int RunCli(const std::vector<std::string>& args) {
     if (IsRecordsCommand(args)) return RunRecords(args);
     if (IsJobCommand(args)) return RunJob(args);
+    if (IsStationCommand(args)) return RunStation(args);
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.ok()) {
         std::fprintf(stderr, "mirelle-cli: %s\n%s", parsed.error.c_str(), "try mirelle-cli --help\n");

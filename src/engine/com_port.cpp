@@ -71,6 +71,11 @@ int FlashSession::OpenComPort(int port, std::uint32_t baud) {
     return 0;
 }
 
+std::unique_ptr<serial::Port> FlashSession::TakePort() {
+    m_bComOpen = 0;
+    return std::move(m_port);
+}
+
 void FlashSession::CloseComPort() {
     // Releasing the port object closes the device.
     m_port.reset();

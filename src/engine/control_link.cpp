@@ -23,7 +23,9 @@ protocol::TargetFamily FamilyOf(const std::string& target) {
                                                                               : protocol::TargetFamily::First;
 }
 
-bool FlashSession::ControlLinkLost() const { return m_port == nullptr || sys::InterruptSignal() != 0; }
+bool FlashSession::StopRequested() const { return sys::InterruptSignal() != 0 || StopFlagSet(); }
+
+bool FlashSession::ControlLinkLost() const { return m_port == nullptr || StopRequested(); }
 
 ControlWait WaitControlStatus(FlashSession& session, const protocol::WallSeconds& since, unsigned limit_seconds,
                               std::uint8_t last, std::function<bool(unsigned, unsigned)> after_read,

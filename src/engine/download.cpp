@@ -197,6 +197,9 @@ int FlashSession::WaitAck(int timeoutSeconds, std::uint8_t command) {
         // port; every further read would fail and be reported again, and the
         // time the user took to acknowledge it must not become a time-out.
         if (byte == 0 && !m_port) return 1;
+        // A stopped station slot ends here without a report: its record says
+        // it was stopped. (A signal waits for the time-out, as it always has.)
+        if (byte == 0 && StopFlagSet()) return 1;
         const std::uint32_t now = clock.TickMs();
         // After the counter wrapped past zero its value stands for the time gone.
         const std::uint32_t elapsed = now >= start ? now - start : now;

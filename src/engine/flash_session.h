@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -185,8 +186,18 @@ public:
     bool WriteBlock(const std::uint8_t* data, std::size_t count, std::size_t& written);
     bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t& received);
     // True when the link is gone: the port was closed by a report, or the
-    // run was interrupted by a signal.
+    // run was interrupted by a signal or stopped through its stop flag.
     bool ControlLinkLost() const;
+    // A stop of this session alone (a station's slot): while `*flag` is true
+    // the operations end at their next step as they do after a signal, and
+    // the record of the unit says it was stopped. nullptr: none.
+    void SetStopFlag(const std::atomic<bool>* flag) { m_pStopFlag = flag; }
+    // A signal arrived or the stop flag is set.
+    bool StopRequested() const;
+    // Hands the open port over (nullptr when none is open) and leaves the
+    // session without one, as CloseComPort does: a station keeps watching
+    // its board on the port the last operation ended with.
+    std::unique_ptr<serial::Port> TakePort();
     // Control program download: '1' on success.
     int DownloadControlProgram();
     bool OpenBootPort();
@@ -325,6 +336,8 @@ private:
     std::optional<UnitRecord> m_record;
     int m_nRecordDepth = 0;
     int m_nRecordSignal = 0;          // the signal that ended the run, for its record
+    const std::atomic<bool>* m_pStopFlag = nullptr;  // see SetStopFlag
+    bool StopFlagSet() const { return m_pStopFlag && m_pStopFlag->load(); }
     bool m_bRecordProblemTold = false;  // a record that could not be kept is told once
     void WriteRecord();
 };

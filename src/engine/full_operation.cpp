@@ -11,13 +11,6 @@
 
 namespace mirelle::engine {
 
-namespace {
-
-// A signal during the unattended run ends it between steps.
-bool Interrupted() { return sys::InterruptSignal() != 0; }
-
-}  // namespace
-
 void FlashSession::FullOperation() {
     const RecordScope record(*this, "full-operation");
     m_tStart = GetClock().Now();
@@ -35,6 +28,9 @@ void FlashSession::FullOperation() {
         m_events.ProgressLayout(layout::kDefault, true, std::string("Full Operation"));
     }
 
+    // A signal during the unattended run (or a station's stop of this
+    // session) ends it between steps.
+    const auto Interrupted = [this] { return StopRequested(); };
     [&] {
         // A refused chip's areas are wrong: its file is not even loaded against them.
         if (RefusedChip() || LoadProgramFile(true, 0xFF) == 0 || !LoadedFlashData() || Interrupted()) return;

@@ -6,7 +6,6 @@
 
 #include "engine/control_link.h"
 #include "engine/flash_session.h"
-#include "platform/interrupt.h"
 #include "texts/result_texts.h"
 #include "texts/string_table.h"
 #include "protocol/block_plan.h"
@@ -65,9 +64,9 @@ int FlashSession::ProgramAndVerify(bool inFullOperation) {
                 break;
             }
         }
-        // An interrupted unattended run stops between blocks; the caller
-        // closes the port and leaves the log at "NG".
-        if (sys::InterruptSignal() != 0) return 1;
+        // An interrupted unattended run (or a stopped station slot) stops
+        // between blocks; the caller closes the port and leaves the log at "NG".
+        if (StopRequested()) return 1;
 
         ReadImageBlock(address, block);
         if (BlockHasData(block)) {

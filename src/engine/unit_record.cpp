@@ -87,6 +87,11 @@ void FlashSession::WriteRecord() {
         r.passed = false;
         r.result_text = "Interrupted by signal " + std::to_string(m_nRecordSignal) + " (" +
                         sys::SignalName(m_nRecordSignal) + ")\r\n" + r.result_text;
+    } else if (m_pStopFlag && StopRequested() && !m_bFullOperationDone) {
+        // A station's slot was stopped (alone, or with the others by a
+        // signal): the unit did not finish.
+        r.passed = false;
+        r.result_text = "Stopped before the operation ended\r\n" + r.result_text;
     }
     const std::string problem = m_pRecordSink->Write(r);
     if (problem.empty() || m_bRecordProblemTold) return;

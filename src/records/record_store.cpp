@@ -115,6 +115,9 @@ std::string Where(const RecordFilter& f, std::vector<Value>& params) {
     if (!f.station.empty()) add("station = ?", f.station);
     if (!f.folder.empty()) add("folder = ?", f.folder);
     if (!f.operation.empty()) add("operation = ?", f.operation);
+    if (!f.job_name.empty()) add("job_name = ?", f.job_name);
+    if (!f.job_sha256.empty()) add("job_sha256 = ?", f.job_sha256);
+    if (!f.slot.empty()) add("slot = ?", f.slot);
     if (f.passed) add(*f.passed ? "passed = 1" : "passed = 0", std::nullopt);
     return where;
 }

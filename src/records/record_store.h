@@ -35,6 +35,7 @@ bool InsertRecord(Database& db, const engine::UnitRecord& record, std::string& e
 struct RecordFilter {
     std::optional<std::int64_t> since_ms, until_ms;  // start time, UTC: since <= start < until
     std::string target, serial, port, station, folder, operation;
+    std::string job_name, job_sha256, slot;  // a station's job and slot, exactly
     std::optional<bool> passed;
     int limit = 0;  // 0: all; else the newest `limit`
 };

@@ -62,6 +62,10 @@ std::string FormatSerialDevices(const std::vector<SerialDevice>& devices, bool j
 // system's device in parentheses.
 std::vector<std::string> SerialDeviceNames(const PortRoots& roots = {});
 
+// The system's own device of COM `com_number`: \\.\COM3 on Windows; ""
+// on Linux, where COM numbers go through the [Ports] map of Customize.ini.
+std::string SystemComDevice(int com_number);
+
 enum class OpenProblem { Missing, NoPermission, Other };
 
 // Why `device` would not open, judged without opening it. `group` receives

@@ -217,4 +217,6 @@ std::string SerialDevicesHint(int com_number) {
            " DEVICE";
 }
 
+std::string SystemComDevice(int) { return ""; }
+
 }  // namespace mirelle::serial

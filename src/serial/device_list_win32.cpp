@@ -101,4 +101,6 @@ std::string SerialDevicesHint(int) {
     return text;
 }
 
+std::string SystemComDevice(int com_number) { return "\\\\.\\COM" + std::to_string(com_number); }
+
 }  // namespace mirelle::serial

@@ -51,6 +51,7 @@ struct SlotView {
     long long passed = 0;       // counts of this job on this station and slot,
     long long failed = 0;       // from the record store (they survive a restart)
     double last_seconds = 0;    // the last unit's time from board seen to verdict
+    std::string notice;         // the slot's last warning (a record not kept, a port problem); "" : none
 };
 
 // The whole station as a front end shows it.

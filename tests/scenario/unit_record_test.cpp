@@ -4,6 +4,7 @@
 // can end.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,13 @@ struct KeepingSink : engine::RecordSink {
 struct Events : engine::Events {
     int cancel_after = -1;  // polls before a cancel request; -1: never
     std::vector<std::string> problems;
+    std::function<void()> on_progress;  // at every move of the progress
+    void ProgressPosition(int) override {
+        if (on_progress) on_progress();
+    }
+    void ProgressStep() override {
+        if (on_progress) on_progress();
+    }
     bool HasProgress() const override { return true; }
     bool CancelRequested() override { return cancel_after >= 0 && cancel_after-- == 0; }
     void RecordProblem(const std::string& text) override { problems.push_back(text); }
@@ -176,6 +184,49 @@ TEST_F(UnitRecord, ASignalIsRecordedAsTheLogSaysIt) {
     EXPECT_FALSE(sink.kept[0].passed);
     EXPECT_EQ(sink.kept[0].exit_status, 6);
     EXPECT_EQ(sink.kept[0].result_text.rfind("Interrupted by signal 15 (SIGTERM)\r\n", 0), 0u) << sink.kept[0].result_text;
+}
+
+// A station stops one session alone through its stop flag: the unit ends at
+// its next step without waiting out a time-out, and its record says so.
+TEST_F(UnitRecord, AStoppedSessionEndsAtItsNextStepAndItsRecordSaysSo) {
+    struct StopCase {
+        const char* name;
+        bool silent_chip;   // the boot ROM never answers: only the stop ends the wait
+        int stop_at_move;   // the progress move at which the flag is set
+        long long max_bytes;
+        std::uint32_t max_ms;  // from the stop to the end
+    };
+    // The download's 2.5 s pause comes after the first moves; a silent
+    // chip's 1 s wait for the sync's answer is not waited out.
+    const StopCase cases[] = {
+        {"in the download, on a silent chip", true, 1, 0, 2900},
+        {"in the download", false, 1, 0, 3500},
+        {"after the first programmed block", false, 9, 512, 500},
+    };
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        chipsim::Faults faults;
+        if (c.silent_chip) faults.silent_from = chipsim::StepMatch{chipsim::StepKind::Any, 1};
+        sink.kept.clear();
+        Make(faults);
+        std::atomic<bool> stop{false};
+        session->SetStopFlag(&stop);
+        int moves = 0;
+        std::uint32_t stopped_at = 0;
+        events.on_progress = [&] {
+            if (++moves == c.stop_at_move) stop = true, stopped_at = clock.TickMs();
+        };
+        session->RunFullOperation();
+        events.on_progress = nullptr;
+        EXPECT_FALSE(session->FullOperationDone());
+        ASSERT_EQ(sink.kept.size(), 1u);
+        const engine::UnitRecord& r = sink.kept[0];
+        EXPECT_FALSE(r.passed);
+        EXPECT_EQ(r.result_text.rfind("Stopped before the operation ended\r\n", 0), 0u) << r.result_text;
+        EXPECT_LE(r.bytes_programmed, c.max_bytes);
+        EXPECT_LT(clock.TickMs() - stopped_at, c.max_ms);
+        session.reset();
+    }
 }
 
 TEST_F(UnitRecord, ARunThatStartsNoCommandLeavesNoRecord) {
