@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/operations/command_line.h"
 #include "engine/unattended_start.h"
+#include "app/windows/station_dlg.h"
 #include "app/windows/writer_app.h"
+#include "platform/interrupt.h"
 #include "platform/system.h"
 #include "texts/version_text.h"
 #include "ui/backend_choice.h"
@@ -45,6 +48,43 @@ int main(int argc, char** argv) {
                             MIRELLE_VERSION_PATCH, MIRELLE_VERSION_TWEAK, ProductVersionText().c_str());
                 return 0;
             case InfoRequest::kNone: break;
+        }
+    }
+    // "mirelle --station NAME.job": the station window of a job, on the
+    // window backend of the interactive run.
+    {
+        const std::vector<std::string> words = sys::ProgramArguments(argc, argv);
+        const std::vector<std::string> args(words.begin() + (words.empty() ? 0 : 1), words.end());
+        if (const std::optional<std::string> job = StationJobOf(args, !args.empty() && sys::FileExists(args[0]))) {
+            if (job->empty()) {
+                std::fprintf(stderr, "mirelle: --station takes one job file: mirelle --station NAME.job\n");
+                return 2;
+            }
+            BackendEnvironment env = BackendEnvironment::FromProcess(false, kQtBuilt);
+            env.native_built = ui::NativeBackendBuilt();
+            const BackendChoice choice = ChooseBackend(env);
+            if (!choice.warning.empty()) std::fprintf(stderr, "%s\n", choice.warning.c_str());
+            if (choice.kind == BackendKind::None) {
+                std::fprintf(stderr, "%s\n", choice.error.c_str());
+                return 1;
+            }
+            if (choice.kind == BackendKind::Console) {
+                std::fprintf(stderr, "mirelle: the station window needs a display; mirelle-cli station %s runs the "
+                                     "job on a terminal\n", job->c_str());
+                return 1;
+            }
+            std::unique_ptr<ui::Backend> backend;
+#if MIRELLE_HAVE_QT
+            if (choice.kind == BackendKind::Qt) backend = ui::CreateQtBackend(argc, argv, "mirelle: cannot open the display");
+#endif
+            if (choice.kind == BackendKind::Native) backend = ui::CreateNativeBackend();
+            if (!backend) return 1;
+            ui::SetActiveBackend(backend.get());
+            // SIGINT and SIGTERM close the window as its close box does: every slot stops first.
+            sys::InterruptGuard interrupts;
+            const int status = RunStationWindow(*job, sys::ProgramDir(), nullptr);
+            ui::SetActiveBackend(nullptr);
+            return status;
         }
     }
     std::unique_ptr<sys::FolderLock> run_lock;

@@ -10,8 +10,9 @@
 //               verdict and its handling time
 //   ideal/h     N x 3600 / (time per board alone + handling time)
 //   share       boards/h / ideal/h
-//   cpu/board   the station's own CPU time (user + system, this process: the
-//               slots' threads; the simulators are other processes) per board
+//   cpu/board   the station's own CPU time (user + system of the slots' threads;
+//               not the board handler's, nor the simulators', which are other
+//               processes) per board
 //   cpu/wire    cpu/board / the time per board alone
 // "Time per board alone" is the mean time from board seen to verdict of the
 // N = 1 run: the wire time of the download and the flash exchange with the
@@ -59,12 +60,16 @@ struct Options {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double CpuSeconds() {
+double CpuOf(int who) {
     rusage use{};
-    getrusage(RUSAGE_SELF, &use);
+    getrusage(who, &use);
     return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
            static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
 }
+
+// The CPU time of the station's own threads: the process's without this
+// (the board handler's) thread.
+double CpuSeconds() { return CpuOf(RUSAGE_SELF) - CpuOf(RUSAGE_THREAD); }
 
 std::string SRecord(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
     static const char* const kHex = "0123456789ABCDEF";

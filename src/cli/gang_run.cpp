@@ -174,7 +174,9 @@ int RunGang(const Options& o, const std::string& home) {
     auto draw = [&] {
         if (!terminal) return;
         if (drawn) std::fprintf(stderr, "\x1b[%zuA", boards.size());
-        for (const Board& b : boards) std::fprintf(stderr, "\r\x1b[2K%s\n", ProgressLine(b).c_str());
+        // Each line one column short of the terminal, so that none wraps.
+        const auto width = static_cast<std::size_t>(std::max(20, sys::StandardErrorColumns() - 1));
+        for (const Board& b : boards) std::fprintf(stderr, "\r\x1b[2K%s\n", ProgressLine(b).substr(0, width).c_str());
         std::fflush(stderr);
         drawn = true;
     };

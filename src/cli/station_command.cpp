@@ -98,6 +98,7 @@ struct Shown {
     station::SlotState state = station::SlotState::kStopped;
     std::string step;
     int percent = -2;
+    std::string notice;
 };
 
 }  // namespace
@@ -118,7 +119,8 @@ come from the record store, so they go on after a restart.
   --units N   stop after N verdicts in all (the boards being programmed finish)
   --json      one JSON object per line on stdout: {"event":"slot",...} when a
               slot's state, step or progress changes, {"event":"verdict",...}
-              for each board, and {"event":"station",...} at the end
+              for each board, {"event":"notice",...} for a slot's warning,
+              and {"event":"station",...} at the end
   -q          errors only: no table, no lines, no summary
   --home DIR  the program folder (CHIPDEF.INI, control programs, Customize.ini)
 
@@ -254,12 +256,30 @@ int RunStation(const std::vector<std::string>& args) {
                 std::printf("%s\n", j.Text().c_str());
             }
             if (lines && state_changed) std::fprintf(stderr, "%s\n", StateLine(s).c_str());
-            was = {s.state, s.step, s.percent};
+            // A slot's warning (a record not kept, a port that did not open) once.
+            if (!s.notice.empty() && s.notice != was.notice) {
+                if (json) {
+                    JsonObject j;
+                    j.Add("event", "notice").Add("slot", s.name).Add("text", s.notice);
+                    std::printf("%s\n", j.Text().c_str());
+                } else if (lines) {
+                    std::fprintf(stderr, "mirelle-cli: station: slot %s: %s\n", s.name.c_str(), s.notice.c_str());
+                }
+            }
+            was = {s.state, s.step, s.percent, s.notice};
         }
         if (table) {
-            const std::vector<std::string> rows = StationTable(job, view, 160);
+            // One column short of the terminal: a row as wide as it would
+            // wrap and push the redraw out of place.
+            const int columns = sys::StandardErrorColumns();
+            const auto width = static_cast<std::size_t>(columns > 20 ? columns - 1 : 20);
+            std::vector<std::string> rows = StationTable(job, view, width);
+            for (const station::SlotView& s : view.slots)
+                if (!s.notice.empty()) rows.push_back(("slot " + s.name + ": " + s.notice).substr(0, width));
             if (drawn) std::fprintf(stderr, "\x1b[%zuA", drawn);
             for (const std::string& row : rows) std::fprintf(stderr, "\r\x1b[2K%s\n", row.c_str());
+            // A table that shrank leaves no old lines below it.
+            if (rows.size() < drawn) std::fprintf(stderr, "\x1b[J");
             drawn = rows.size();
             if (last) drawn = 0;
         }

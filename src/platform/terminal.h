@@ -9,4 +9,9 @@ namespace mirelle::sys {
 // when it cannot, so that the caller writes plain lines).
 bool StandardErrorIsTerminal();
 
+// The width of standard error's terminal in characters; 80 when it is none
+// or does not say. A line redrawn in place must be shorter than this: one
+// that wraps moves the cursor down a row the redraw does not know of.
+int StandardErrorColumns();
+
 }  // namespace mirelle::sys

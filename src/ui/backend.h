@@ -54,7 +54,7 @@ enum class ChangeKind {
     Caption, WindowEnabled, WindowVisible, WindowGeometry, WindowIcon, BringToTop, SystemMenu,
     Focus, DefaultButton,
     Text, Enabled, Visible, Items, Selection, Check, TextLimit, Progress, ControlIcon, ToolTip,
-    ToolTipsActive,
+    ToolTipsActive, TextColor,
 };
 
 struct Change {

@@ -464,6 +464,18 @@ void Dialog::SetControlIcon(int id, int icon) {
     Notify(ChangeKind::ControlIcon, id);
 }
 
+void Dialog::SetTextColor(int id, Color color) {
+    ControlState* c = Find(id);
+    if (c == nullptr || c->text_color == color) return;
+    c->text_color = color;
+    Notify(ChangeKind::TextColor, id);
+}
+
+Color Dialog::TextColor(int id) const {
+    const ControlState* c = FindControl(id);
+    return c == nullptr ? kNoColor : c->text_color;
+}
+
 void Dialog::SetToolTip(int id, const std::string& text) {
     ControlState* c = Find(id);
     if (c == nullptr) return;

@@ -30,6 +30,7 @@ struct ControlState {
     bool has_tooltip = false;
     std::string tooltip;
     bool is_default = false;
+    Color text_color = kNoColor;  // a label's text colour
 
     bool IsEdit() const { return tpl.kind == ControlKind::Edit; }
     bool IsList() const { return tpl.kind == ControlKind::DropList || tpl.kind == ControlKind::DropDown; }
@@ -141,6 +142,9 @@ public:
     int GetPos(int id) const;
     int StepIt(int id);                // previous position; wraps past the top like the control
     void SetControlIcon(int id, int icon);
+    // The colour of a label's text (kNoColor: the system's own).
+    void SetTextColor(int id, Color color);
+    Color TextColor(int id) const;
     // Tooltips (see ToolTipCtrl).
     void SetToolTip(int id, const std::string& text);
     void ActivateToolTips(bool active);

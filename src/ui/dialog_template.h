@@ -56,7 +56,12 @@ enum ControlStyle : std::uint32_t {
     kBorder = 1u << 9,
     kGroup = 1u << 10,        // first control of a radio group
     kNoTabStop = 1u << 11,
+    kLargeText = 1u << 12,    // a label drawn in a large bold font (a state word read from afar)
 };
+
+// A colour as 0xRRGGBB. kNoColor leaves a control in the system's own colours.
+using Color = std::uint32_t;
+inline constexpr Color kNoColor = 0xFF000000u;
 
 // Window style flags.
 enum DialogStyle : std::uint32_t {

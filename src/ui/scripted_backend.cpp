@@ -207,6 +207,8 @@ void ScriptedBackend::OnDialogChanged(Dialog& dialog, const Change& change) {
         texts.push_back({dialog.TemplateId(), 0, dialog.GetWindowText()});
     } else if (change.kind == ChangeKind::Text || change.kind == ChangeKind::Selection) {
         texts.push_back({dialog.TemplateId(), change.control, dialog.GetDlgItemText(change.control)});
+    } else if (change.kind == ChangeKind::TextColor) {
+        colors.push_back({dialog.TemplateId(), change.control, dialog.TextColor(change.control)});
     }
 }
 

@@ -39,6 +39,12 @@ public:
     // --- what the program showed ---
     std::vector<MessageBoxRecord> message_boxes;
     std::vector<TextRecord> texts;  // every caption and control text change, in order
+    struct ColorRecord {
+        int dialog_template;
+        int control;
+        Color color;
+    };
+    std::vector<ColorRecord> colors;  // every change of a label's text colour, in order
     std::vector<FileDialogRequest> file_dialogs;
     std::vector<std::string> sounds;  // "wave:<path>", "stop", "beep"
     std::vector<std::string> opened_documents;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,7 @@
 #include "ui/qt/qt_window_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/progress_looks.h"
+#include "support/station_looks.h"
 
 namespace mirelle::test {
 
@@ -743,6 +745,53 @@ TEST_F(QtWindowsTest, HistoryShowsTheFoldersRecordsInColumns) {
         EXPECT_EQ(TopLevel("History"), nullptr);
     });
     EXPECT_TRUE(seen);
+}
+
+}  // namespace
+}  // namespace mirelle::test
+
+namespace mirelle::test {
+namespace {
+
+// The station window at 1, 4 and 16 slots (shot as test-artifacts/
+// qt-station-N.png): every control whole and its text fitting, no two tiles
+// and no two controls of a tile on each other, and each tile's state word in
+// its colour as the station's view gives it.
+TEST_F(QtWindowsTest, StationWindowShowsEveryTileWhole) {
+    for (const auto& [slots, key] : {std::pair{1, false}, {4, false}, {16, false}, {4, true}}) {
+        const std::string name = "station-" + std::to_string(slots) + (key ? "-key" : "");
+        ViewedStation station;
+        station.view = MixedView(slots);
+        station::Job job = StationJob(slots);
+        if (key) job.detection = station::Detection::kKey;
+        CStationDlg window(job, station, {});
+        ASSERT_TRUE(window.Create(nullptr)) << name;
+        window.ShowWindow(true);
+        QWidget* top = backend_->WindowOf(window);
+        EXPECT_EQ(top->size(), backend_->ToPixels(window, window.GetWindowRect()).size()) << name;
+        ExpectWidgetsWhole(top, name);
+        // Frames may hold controls; nothing else lies on anything.
+        std::vector<QWidget*> shown;
+        for (QWidget* w : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (w->isVisibleTo(top)) shown.push_back(w);
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                const bool frame_i = qobject_cast<QGroupBox*>(shown[i]) != nullptr;
+                const bool frame_j = qobject_cast<QGroupBox*>(shown[j]) != nullptr;
+                if (frame_i != frame_j) continue;
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << name << ": " << i << " and " << j << " overlap";
+            }
+        for (const station::SlotView& s : station.view.slots) {
+            auto* state = qobject_cast<QLabel*>(backend_->ControlOf(window, idc::StationTileControl(s.index, idc::kTileState)));
+            ASSERT_NE(state, nullptr);
+            EXPECT_EQ(state->text().toStdString(), station::StateWord(s.state)) << name << " slot " << s.index;
+            EXPECT_EQ(state->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, CStationDlg::StateColor(s.state))
+                << name << " slot " << s.index;
+        }
+        SaveShot(top, "qt-" + name + ".png");
+        window.DestroyWindow();
+    }
 }
 
 }  // namespace

@@ -47,11 +47,11 @@ protected:
         close(fd);
     }
     // The job of `slots` slots on the simulators, written by job new; its hash.
-    std::string WriteJob(int slots, const std::vector<std::string>& extra = {}) {
+    std::string WriteJob(int slots, const std::string& detection = "probe", const std::vector<std::string>& extra = {}) {
         WriteProgram(Pattern(0x80000, 0x1000));
         std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "job", "new",
                                       (home_ / "line.job").string(), "--home", home_.string(), "--target", "TQ4A01",
-                                      "--program", (home_ / "prog.mot").string()};
+                                      "--program", (home_ / "prog.mot").string(), "--detect", detection};
         argv.insert(argv.end(), extra.begin(), extra.end());
         for (int i = 1; i <= slots; ++i) argv.insert(argv.end(), {"--slot", (home_ / ("tty" + std::to_string(i))).string()});
         EXPECT_EQ(Wait(Spawn(argv, {}, home_ / "job.out"), 30), 0) << Slurp(home_ / "job.out");
@@ -163,7 +163,7 @@ TEST_F(StationPty, FourSlotsGiveEveryBoardItsOwnSerialNumber) {
         for (int k = 0; k < 300 && !(fs::exists(home_ / ("tty" + n)) && fs::exists(home_ / ("ctl" + n))); ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    WriteJob(kSlots, {"--patch", "0x81000:9:counter=1,enc=dec,prefix=SN-"});
+    WriteJob(kSlots, "probe", {"--patch", "0x81000:9:counter=1,enc=dec,prefix=SN-"});
     StartStation({"--units", std::to_string(kSlots * kRounds)});
     for (int round = 1; round <= kRounds; ++round) {
         for (int s = 1; s <= kSlots; ++s) {
@@ -274,6 +274,24 @@ TEST_F(StationPty, ABoardTakenOutFailsAndASignalStopsEverySlotAtItsNextStep) {
         << Slurp(home_ / "station.err");
     EXPECT_EQ(Slurp(home_ / "station.out"), "");
     EXPECT_EQ(Records().size(), 4u);
+}
+
+// Port detection: each board brings its own device; the slot programs it
+// when it appears and waits for the next once it has gone.
+TEST_F(StationPty, InPortDetectionEachBoardsOwnDeviceStartsIt) {
+    StartSims(1, {"--hotplug"});
+    WriteJob(1, "port");
+    StartStation({"--units", "2"});
+    const std::string waiting = "waiting for a board on port " + (home_ / "tty1").string();
+    ASSERT_TRUE(Await(SlotEvent(1, "WAITING", waiting), 1)) << Slurp(home_ / "station.out");
+    Tell(1, "insert");
+    ASSERT_TRUE(Await(VerdictOf(1), 1));
+    Tell(1, "remove");
+    ASSERT_TRUE(Await(SlotEvent(1, "WAITING", waiting), 2)) << Slurp(home_ / "station.out");
+    Tell(1, "insert");
+    EXPECT_EQ(Wait(station_, 30), 0);
+    station_ = -1;
+    EXPECT_EQ(Count(R"({"event":"verdict","slot":"1","passed":true)"), 2) << Slurp(home_ / "station.out");
 }
 
 // The Station as the window drives it: one slot stopped in the middle of its

@@ -132,5 +132,21 @@ TEST(CommandLine, HelpAndVersionAsTheOnlyWordUnlessAFileHasThatName) {
     EXPECT_NE(MirelleUsageText().find("usage: mirelle [PROGRAM-FILE"), std::string::npos);
 }
 
+TEST(CommandLine, StationTakesExactlyOneJobFile) {
+    const struct {
+        std::vector<std::string> args;
+        bool file;
+        std::optional<std::string> job;  // "" : --station without its one job file
+    } cases[] = {
+        {{"--station", "line-a.job"}, false, "line-a.job"},
+        {{"--station"}, false, ""},
+        {{"--station", "a.job", "b.job"}, false, ""},
+        {{"--station", "line-a.job"}, true, std::nullopt},  // a program file named --station
+        {{"blinky.mot", "--station"}, false, std::nullopt},
+        {{}, false, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(StationJobOf(c.args, c.file), c.job) << c.args.size();
+}
+
 }  // namespace
 }  // namespace mirelle

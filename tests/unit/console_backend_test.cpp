@@ -54,6 +54,22 @@ TEST_F(ConsoleBackendTest, TerminalShowsStatusLinesAndOneRedrawnBar) {
                              "\nIt ended normally completely\n");
 }
 
+// A coloured, large label (a station tile's state word) in its colour and
+// bold on a terminal; plain text without one.
+TEST_F(ConsoleBackendTest, AColouredLabelIsColouredOnATerminalOnly) {
+    for (bool terminal : {true, false}) {
+        std::ostringstream out;
+        ConsoleBackend b(out, nullptr, terminal, false);
+        Use(b);
+        Dialog d(DialogTemplate{901, "", "", 10, 100, 40, kPopup, {{7, ControlKind::Label, "", 4, 4, 90, 20, kLargeText}}});
+        ASSERT_TRUE(d.Create(nullptr));
+        d.SetTextColor(7, 0x1B8A2E);
+        d.SetDlgItemText(7, "PASS");
+        d.DestroyWindow();
+        EXPECT_EQ(out.str(), terminal ? "\x1b[1m\x1b[38;2;27;138;46mPASS\x1b[0m\n" : "PASS\n") << terminal;
+    }
+}
+
 TEST_F(ConsoleBackendTest, WithoutTerminalProgressIsAPlainLinePerTenth) {
     ConsoleBackend b(err, nullptr, false, false);
     Use(b);

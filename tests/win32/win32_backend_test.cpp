@@ -33,12 +33,14 @@
 #include "app/windows/control_ids.h"
 #include "app/windows/history_dlg.h"
 #include "app/windows/progress_dlg.h"
+#include "app/windows/station_dlg.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/win32/wide_text.h"
 #include "ui/win32/win32_backend.h"
 #include "scenario/main_window_fixture.h"
 #include "support/program_folder.h"
 #include "support/progress_looks.h"
+#include "support/station_looks.h"
 
 namespace mirelle::test {
 
@@ -908,6 +910,41 @@ std::string ForeignText(HWND hwnd) {
     return sys::Narrow(buf);
 }
 
+// The station window of `mirelle.exe --station JOB` with two slots on COM3
+// and COM4 (scripts/test-windows starts it with two simulators): Start all,
+// then both tiles must show PASS with the counts 1 and 0, as read from the
+// window's own texts; then the window is closed, which stops the slots.
+TEST(Win32ProgramRun, StationWindowProgramsTwoSlots) {
+    const char* mode = std::getenv("MIRELLE_CLICK_PROGRAM");
+    if (mode == nullptr || std::string(mode) != "station") GTEST_SKIP() << "runs from scripts/test-windows";
+    constexpr int kStepMs = 50;
+    HWND station = nullptr;
+    for (int waited = 0; waited < 60000 && station == nullptr; waited += kStepMs) {
+        for (HWND w : FindProgramWindows(0).others)
+            if (::GetDlgItem(w, idc::kStationStartAll) != nullptr) station = w;
+        if (station == nullptr) ::Sleep(kStepMs);
+    }
+    ASSERT_NE(station, nullptr) << "no station window";
+    ::PostMessageW(::GetDlgItem(station, idc::kStationStartAll), BM_CLICK, 0, 0);
+    auto tile = [station](int slot, idc::StationTilePart part) {
+        return ForeignText(::GetDlgItem(station, idc::StationTileControl(slot, part)));
+    };
+    std::string seen[2];
+    bool done = false;
+    for (int waited = 0; waited < 240000 && !done; waited += kStepMs) {
+        ::Sleep(kStepMs);
+        done = true;
+        for (int slot = 0; slot < 2; ++slot) {
+            const std::string now = tile(slot, idc::kTileState) + " / " + tile(slot, idc::kTileCounts);
+            if (now != seen[slot]) std::printf("slot %d: %s\n", slot + 1, (seen[slot] = now).c_str());
+            done = done && now == "PASS / Passed: 1    Failed: 0";
+        }
+    }
+    EXPECT_TRUE(done) << "the tiles show " << seen[0] << " and " << seen[1];
+    SaveShot(station, "win32_program_station.bmp");
+    ::PostMessageW(station, WM_CLOSE, 0, 0);
+}
+
 TEST(Win32ProgramRun, FullOperationInTheWindows) {
     const char* mode_text = std::getenv("MIRELLE_CLICK_PROGRAM");
     const std::string mode = mode_text != nullptr ? mode_text : "";
@@ -1024,6 +1061,62 @@ TEST_F(Win32BackendTest, HistoryListingKeepsItsColumns) {
     EXPECT_EQ(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH, 0) << "a fixed-pitch font clears this bit";
     SaveShot(hwnd, "win32_history.bmp");
     dlg.DestroyWindow();
+}
+
+// The station window at 1, 4 and 16 slots (shot as test-artifacts/
+// win32-station-N.bmp): every control whole and its text fitting, no two
+// tiles and no two controls of a tile on each other, each tile's state word
+// drawn in its colour (as the window answers WM_CTLCOLORSTATIC) and in the
+// large font.
+TEST_F(Win32BackendTest, StationWindowShowsEveryTileWhole) {
+    for (const auto& [slots, key] : {std::pair{1, false}, {4, false}, {16, false}, {4, true}}) {
+        const std::string name = "station-" + std::to_string(slots) + (key ? "-key" : "");
+        ViewedStation station;
+        station.view = MixedView(slots);
+        station::Job job = StationJob(slots);
+        if (key) job.detection = station::Detection::kKey;
+        CStationDlg window(job, station, {});
+        ASSERT_TRUE(window.Create(nullptr)) << name;
+        window.ShowWindow(true);
+        Pump();
+        HWND hwnd = Backend().WindowOf(window);
+        ExpectClientOf(hwnd, window.GetWindowRect(), name);
+        ExpectControlsWhole(hwnd, name);
+        // Frames may hold controls; nothing else lies on anything.
+        std::vector<std::pair<RECT, bool>> shown;
+        for (HWND c = ::GetWindow(hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(c, GWL_STYLE));
+            if (style & WS_VISIBLE) shown.emplace_back(ClientRectOf(c), (style & BS_TYPEMASK) == BS_GROUPBOX &&
+                                                                         ::GetDlgCtrlID(c) % idc::kStationTileStride == 0);
+        }
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                if (shown[i].second != shown[j].second) continue;
+                RECT both;
+                EXPECT_FALSE(::IntersectRect(&both, &shown[i].first, &shown[j].first))
+                    << name << ": " << i << " and " << j << " overlap";
+            }
+        HFONT dialog_font = reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0));
+        for (const station::SlotView& s : station.view.slots) {
+            HWND state = Backend().ControlOf(window, idc::StationTileControl(s.index, idc::kTileState));
+            ASSERT_NE(state, nullptr);
+            EXPECT_EQ(TextOf(state), station::StateWord(s.state)) << name << " slot " << s.index;
+            HDC dc = ::GetDC(state);
+            ::SendMessageW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(state));
+            const COLORREF drawn = ::GetTextColor(dc);
+            ::ReleaseDC(state, dc);
+            const ui::Color want = CStationDlg::StateColor(s.state);
+            EXPECT_EQ(drawn, RGB(want >> 16, (want >> 8) & 0xFF, want & 0xFF)) << name << " slot " << s.index;
+            EXPECT_NE(reinterpret_cast<HFONT>(::SendMessageW(state, WM_GETFONT, 0, 0)), dialog_font) << name;
+        }
+        RECT placed;
+        ::GetWindowRect(hwnd, &placed);
+        EXPECT_TRUE(placed.left >= 0 && placed.top >= 0 && placed.right <= ::GetSystemMetrics(SM_CXSCREEN) &&
+                    placed.bottom <= ::GetSystemMetrics(SM_CYSCREEN))
+            << name << " stands off the screen";
+        SaveShot(hwnd, "win32-" + name + ".bmp");
+        window.DestroyWindow();
+    }
 }
 
 }  // namespace

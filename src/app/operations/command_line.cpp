@@ -91,8 +91,14 @@ InfoRequest InfoRequestOf(const std::vector<std::string>& args, bool first_word_
     return InfoRequest::kNone;
 }
 
+std::optional<std::string> StationJobOf(const std::vector<std::string>& args, bool first_word_is_a_file) {
+    if (args.empty() || args[0] != "--station" || first_word_is_a_file) return std::nullopt;
+    return args.size() == 2 ? args[1] : std::string();
+}
+
 std::string MirelleUsageText() {
     return R"(usage: mirelle [PROGRAM-FILE [comN] [no_dialog] [reset | no_reset] [offset=ADDR]]
+       mirelle --station NAME.job
 
 Without arguments: the window, to choose the chip, the program file and the
 COM port and to run each operation.
@@ -110,6 +116,11 @@ status: 0 OK, 1 NG, 2 the run could not start.
 A program file is S-record, Intel HEX, ELF or a raw binary (*.bin), e.g.
   mirelle firmware.elf com1 no_dialog
   mirelle boot.bin com1 no_dialog offset=0x80000
+
+With --station and a job file (written by mirelle-cli job new): the station
+window, one tile per slot of the job, each slot programming board after board
+once started; a job whose program file or chip definition changed since it
+was written is refused. The window's system menu opens one too (Station...).
 
 mirelle-cli runs every operation from scripts; see mirelle(1), mirelle-cli(1).
 )";

@@ -48,6 +48,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 enum class InfoRequest { kNone, kUsage, kVersion };
 InfoRequest InfoRequestOf(const std::vector<std::string>& args, bool first_word_is_a_file);
 
+// "mirelle --station NAME.job" (when no program file is named --station):
+// the station window for that job instead of the main window. Nothing when
+// the words ask for something else; an empty text when --station does not
+// come with exactly one job file.
+std::optional<std::string> StationJobOf(const std::vector<std::string>& args, bool first_word_is_a_file);
+
 // The text of mirelle --help.
 std::string MirelleUsageText();
 

@@ -57,6 +57,33 @@ inline constexpr int kCheckSumResult = 1086;
 inline constexpr int kStartAddressTemplate = 177;
 inline constexpr int kStartAddressEdit = 1090;
 
+// The station window: a header, and a tile of controls for each slot.
+inline constexpr int kStationTemplate = 181;
+inline constexpr int kStationCommand = 0x30;  // the Station item of the system menu
+inline constexpr int kStationJob = 1400;      // job and target
+inline constexpr int kStationProgram = 1401;  // program file and its SHA-256
+inline constexpr int kStationTotals = 1402;   // passed, failed, yield, units per hour
+inline constexpr int kStationStartAll = 1403;
+inline constexpr int kStationStopAll = 1404;
+// A tile's controls: kStationTileBase + slot * kStationTileStride + part.
+inline constexpr int kStationTileBase = 1500;
+inline constexpr int kStationTileStride = 10;
+enum StationTilePart {
+    kTileFrame = 0,   // group box: the slot's name and port
+    kTileState = 1,   // the large, coloured state word
+    kTileStep = 2,
+    kTileBar = 3,
+    kTileResult = 4,  // the last verdict's text
+    kTileSerial = 5,
+    kTileCounts = 6,  // the slot's passed and failed counts
+    kTileStart = 7,
+    kTileStop = 8,
+    kTileKey = 9,     // the slot's key, for a job whose boards are told by a key
+};
+inline constexpr int StationTileControl(int slot, StationTilePart part) {
+    return kStationTileBase + slot * kStationTileStride + part;
+}
+
 // The customize sheet's Sound page (template 147) and Tooltips page (template 149).
 inline constexpr int kSoundPageTemplate = 147;
 inline constexpr int kToolPageTemplate = 149;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/windows/control_ids.h"
+#include "app/windows/result_sound.h"
 #include "app/windows/writer_dlg.h"
 #include "platform/interrupt.h"
 #include "ui/backend.h"
@@ -175,31 +176,6 @@ void CWriterDlg::EndUnattendedRun() {
     }
 }
 
-void CWriterDlg::PlayEventSound(int event) {
-    if (!m_settings.bSound) return;
-    int enabled = 0;
-    int type = 0;
-    const std::string* wave = nullptr;
-    if (event == result::kSoundError) {
-        enabled = m_settings.bErrorEnable;
-        type = m_settings.nErrorType;
-        wave = &m_settings.strErrorWave;
-    } else if (event == result::kSoundEnd) {
-        enabled = m_settings.bEndEnable;
-        type = m_settings.nEndType;
-        wave = &m_settings.strEndWave;
-    } else {
-        return;
-    }
-    if (!enabled) return;
-    ui::Backend& backend = ui::ActiveBackend();
-    if (type != 0) {
-        backend.Beep();
-        return;
-    }
-    backend.StopSound();
-    // "<none>" (the default) and an empty setting name no file: nothing to play.
-    if (!wave->empty() && *wave != "<none>") backend.PlayWave(*wave);
-}
+void CWriterDlg::PlayEventSound(int event) { PlayResultSound(m_settings, event); }
 
 }  // namespace mirelle

@@ -7,6 +7,7 @@
 #include "app/windows/about_dlg.h"
 #include "app/windows/control_ids.h"
 #include "app/windows/history_dlg.h"
+#include "app/windows/station_dlg.h"
 #include "texts/string_table.h"
 #include "texts/version_text.h"
 #include "platform/file.h"
@@ -77,6 +78,7 @@ bool CWriterDlg::OnInitDialog() {
     // Before it, the History of this folder's unit records.
     AppendSystemMenu(0, "");
     AppendSystemMenu(kHistoryCommand, "History (&H)...");
+    AppendSystemMenu(kStationCommand, "Station (&S)...");
     if (!about.empty()) AppendSystemMenu(kAboutCommand, about);
     RemoveSystemMenu(ui::kScSize);
     RemoveSystemMenu(ui::kScMaximize);
@@ -261,7 +263,25 @@ void CWriterDlg::OnSysCommand(int command) {
         history.DoModal();
         return;
     }
+    if ((command & 0xFFF0) == kStationCommand) {
+        OnStation();
+        return;
+    }
     ui::Dialog::OnSysCommand(command);
+}
+
+void CWriterDlg::OnStation() {
+    ui::FileDialogRequest request;
+    request.owner = this;
+    request.filter = "Station jobs (*.job)|*.job||";
+    request.default_extension = "job";
+    request.initial_dir = m_strModuleDir;
+    request.flags = ui::kFileMustExist | ui::kHideReadOnly;
+    const std::optional<std::string> job = ui::ActiveBackend().FileDialog(request);
+    if (!job) return;
+    // A slot may use the port this window holds open.
+    CloseComPort();
+    RunStationWindow(*job, m_strModuleDir, this);
 }
 
 void CWriterDlg::OnVersionInfo() {

@@ -73,6 +73,8 @@ public:
     bool DispatchCommand(int id, int code);
     // Handlers of this task: the about box (button and system menu).
     void OnVersionInfo();
+    // The system menu's Station...: asks for a job file and runs its station window.
+    void OnStation();
 
     // ------------------------------------------------------------------
     // Target and settings (app/operations/target_selection.cpp, settings_window.cpp).

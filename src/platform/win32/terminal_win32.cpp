@@ -14,4 +14,11 @@ bool StandardErrorIsTerminal() {
     return ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int StandardErrorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? columns : 80;
+}
+
 }  // namespace mirelle::sys

@@ -394,6 +394,15 @@ void ConsoleBackend::OnDialogChanged(Dialog& dialog, const Change& change) {
         if (text.empty() || text == last_status_) return;
         last_status_ = text;
         EndBarLine();
+        // A coloured label (a state word) in its colour on a terminal; a
+        // large one in bold.
+        if (err_terminal_ && (c->text_color != kNoColor || (c->tpl.style & kLargeText))) {
+            if (c->tpl.style & kLargeText) err_ << "\x1b[1m";
+            const Color rgb = c->text_color;
+            if (rgb != kNoColor)
+                err_ << "\x1b[38;2;" << ((rgb >> 16) & 0xFF) << ';' << ((rgb >> 8) & 0xFF) << ';' << (rgb & 0xFF) << 'm';
+            text += "\x1b[0m";
+        }
         err_ << text << '\n';
         err_.flush();
         last_tenth_ = -1;

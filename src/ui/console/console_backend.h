@@ -1,6 +1,7 @@
 // The backend of the unattended run where no display exists. Windows are
 // kept as models only. What an operator needs to follow goes to standard
-// error: the status texts of windows other than the main window, and their
+// error: the status texts of windows other than the main window (a coloured
+// or large label in its colour and bold on a terminal), and their
 // progress bars, as one redrawn "[####....]  n / N" line on a terminal or as
 // plain "n / N" lines (one for each tenth of the range) otherwise.
 //

@@ -68,6 +68,14 @@ QFont DialogFont(const DialogTemplate& tpl) {
     return font;
 }
 
+// A large label's font: the dialog font, bold, at twice its height.
+QFont LargeFont(const QFont& dialog_font) {
+    QFont font = dialog_font;
+    font.setPixelSize(dialog_font.pixelSize() * 2);
+    font.setBold(true);
+    return font;
+}
+
 // The text of a static control as it is drawn: "&&" is an ampersand, a
 // single '&' underlines the next letter.
 QString LabelRichText(const std::string& text, bool& rich) {
@@ -576,6 +584,8 @@ void QtBackend::BuildControls(Window& w) {
             fixed.setFixedPitch(true);
             fixed.setPointSizeF(w.font.pointSizeF());
             widget->setFont(fixed);
+        } else if (t.kind == ControlKind::Label && (t.style & kLargeText)) {
+            widget->setFont(LargeFont(w.font));
         } else {
             widget->setFont(w.font);
         }
@@ -590,7 +600,7 @@ void QtBackend::BuildControls(Window& w) {
         if (id != kStaticId) w.index[id] = static_cast<int>(i);
         for (ChangeKind k : {ChangeKind::Text, ChangeKind::Items, ChangeKind::Selection, ChangeKind::Check,
                              ChangeKind::Enabled, ChangeKind::Visible, ChangeKind::TextLimit, ChangeKind::Progress,
-                             ChangeKind::ControlIcon, ChangeKind::DefaultButton})
+                             ChangeKind::ControlIcon, ChangeKind::DefaultButton, ChangeKind::TextColor})
             ApplyControl(w, static_cast<int>(i), k);
     }
     // Keys and focus move in template order.
@@ -691,6 +701,15 @@ void QtBackend::ApplyControl(Window& w, int index, ChangeKind kind) {
             break;
         case ChangeKind::DefaultButton:
             if (auto* b = qobject_cast<QPushButton*>(widget)) b->setDefault(c.is_default);
+            break;
+        case ChangeKind::TextColor:
+            if (t.kind == ControlKind::Label) {
+                QPalette pal = widget->palette();
+                pal.setColor(QPalette::WindowText, c.text_color == kNoColor
+                                                       ? QApplication::palette().color(QPalette::WindowText)
+                                                       : QColor::fromRgb(c.text_color));
+                widget->setPalette(pal);
+            }
             break;
         default:
             break;

@@ -261,6 +261,7 @@ struct Win32Backend::Window {
     std::map<HWND, int> control_ids;      // control window -> control id
     std::vector<HICON> icons;             // loaded for this window, freed with it
     std::vector<HBITMAP> bitmaps;
+    HFONT large_font = nullptr;           // the large labels' font, made with the window
     HWND tooltip = nullptr;
     bool syncing = false;
     bool accepts_files = false;
@@ -281,6 +282,7 @@ Win32Backend::~Win32Backend() {
     for (auto& [dialog, w] : windows_) {
         const_cast<Dialog*>(dialog)->SetObserver(nullptr);
         if (w->hwnd != nullptr) ::DestroyWindow(w->hwnd);
+        if (w->large_font != nullptr) ::DeleteObject(w->large_font);
     }
     windows_.clear();
     by_handle_.clear();
@@ -347,12 +349,27 @@ void Win32Backend::BindControls(Window& w) {
         // A listing keeps its columns in the system's fixed-width font.
         if (child != nullptr && controls[i].tpl.kind == ControlKind::Edit && (controls[i].tpl.style & kMultiLine))
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(ANSI_FIXED_FONT)), FALSE);
+        // A large label: the dialog's font, bold, at twice its height.
+        if (child != nullptr && controls[i].tpl.kind == ControlKind::Label && (controls[i].tpl.style & kLargeText)) {
+            if (w.large_font == nullptr) {
+                LOGFONTW lf{};
+                const auto dialog_font = reinterpret_cast<HFONT>(::SendMessageW(w.hwnd, WM_GETFONT, 0, 0));
+                if (dialog_font != nullptr && ::GetObjectW(dialog_font, sizeof lf, &lf) == sizeof lf) {
+                    lf.lfHeight *= 2;
+                    lf.lfWidth = 0;
+                    lf.lfWeight = FW_BOLD;
+                    w.large_font = ::CreateFontIndirectW(&lf);
+                }
+            }
+            if (w.large_font != nullptr)
+                ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w.large_font), FALSE);
+        }
         if (child != nullptr) child = ::GetWindow(child, GW_HWNDNEXT);
     }
     for (std::size_t i = 0; i < controls.size(); ++i)
         for (ChangeKind k : {ChangeKind::Text, ChangeKind::Items, ChangeKind::Selection, ChangeKind::Check,
                              ChangeKind::Enabled, ChangeKind::Visible, ChangeKind::TextLimit, ChangeKind::Progress,
-                             ChangeKind::ControlIcon, ChangeKind::DefaultButton})
+                             ChangeKind::ControlIcon, ChangeKind::DefaultButton, ChangeKind::TextColor})
             ApplyControl(w, i, k);
 }
 
@@ -446,6 +463,10 @@ void Win32Backend::ApplyControl(Window& w, std::size_t index, ChangeKind kind) {
             if (t.kind == ControlKind::Button)
                 ::SendMessageW(h, BM_SETSTYLE, c.is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
             break;
+        case ChangeKind::TextColor:
+            // Drawn in the new colour through WM_CTLCOLORSTATIC.
+            if (t.kind == ControlKind::Label) ::InvalidateRect(h, nullptr, TRUE);
+            break;
         default:
             break;
     }
@@ -460,11 +481,16 @@ void Win32Backend::Resync(Window& w, int id) {
 
 void Win32Backend::ApplyGeometry(Window& w) {
     const Rect r = w.dialog->GetWindowRect();
-    RECT px{r.left, r.top, r.right, r.bottom};
     // Dialog units of the window itself; a page is placed in its sheet's.
     HWND units = w.hwnd;
     if (w.dialog->IsChild()) units = ::GetParent(w.hwnd);
-    ::MapDialogRect(units, &px);
+    // The corner and the size each mapped, so that the size does not change
+    // with where the window stands (mapping both edges rounds each of them).
+    RECT corner{r.left, r.top, 0, 0};
+    RECT size{0, 0, r.Width(), r.Height()};
+    ::MapDialogRect(units, &corner);
+    ::MapDialogRect(units, &size);
+    RECT px{corner.left, corner.top, corner.left + size.right, corner.top + size.bottom};
     if (!w.dialog->IsChild()) {
         const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_STYLE));
         const DWORD ex = static_cast<DWORD>(::GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
@@ -526,6 +552,7 @@ void Win32Backend::DestroyWindow(Dialog& dialog) {
     }
     for (HICON icon : w->icons) ::DestroyIcon(icon);
     for (HBITMAP bitmap : w->bitmaps) ::DeleteObject(bitmap);
+    if (w->large_font != nullptr) ::DeleteObject(w->large_font);
     // The modal loop of this window looks at the model; wake it.
     ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
 }
@@ -772,6 +799,18 @@ long long Win32Backend::DialogMessage(Window& w, unsigned message, unsigned long
             const bool consumed = d.Deliver(InputEvent::SelectionIn(id, TabCtrl_GetCurSel(n->hwndFrom)));
             if (Window* again = WindowOfHandle(hwnd); again != nullptr && !consumed) Resync(*again, id);
             return TRUE;
+        }
+        case WM_CTLCOLORSTATIC: {
+            // A label with a colour of its own: its text in that colour on
+            // the dialog's background.
+            auto it = w.control_ids.find(reinterpret_cast<HWND>(lparam));
+            const ControlState* c = it == w.control_ids.end() ? nullptr : d.FindControl(it->second);
+            if (c == nullptr || c->tpl.kind != ControlKind::Label || c->text_color == kNoColor) return FALSE;
+            HDC dc = reinterpret_cast<HDC>(wparam);
+            const Color rgb = c->text_color;
+            ::SetTextColor(dc, RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<long long>(::GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_CLOSE: {
             InputEvent e;
