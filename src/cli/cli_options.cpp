@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "hexfile/program_file.h"
+#include "records/serializer.h"
 #include "serial/line_sequence.h"
 
 namespace mirelle::cli {
@@ -118,6 +119,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--offset") { if (!value(offset)) return r; }
         else if (arg == "--map") { if (!value(map)) return r; }
         else if (arg == "--unmap") { if (!value(unmap)) return r; }
+        else if (arg == "--patch") {
+            if (!value(v)) return r;
+            o.patches.push_back(*v);
+        }
         else if (arg == "-p" || arg == "--port") {
             if (!value(v)) return r;
             o.ports.push_back(*v);
@@ -194,6 +199,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const bool binary = o.file_format.empty() ? hexfile::IsBinaryFileName(o.file) : o.file_format == "bin";
         if (!binary) return r.error = "--offset is for a raw binary (a *.bin file or --format bin)", r;
     }
+    if (!o.patches.empty()) {
+        if (o.command != Command::Program && o.command != Command::Checksum)
+            return r.error = "--patch belongs to program and checksum", r;
+        std::vector<hexfile::PatchRule> rules;
+        std::string error;
+        if (!records::ParsePatchRules(o.patches, rules, error)) return r.error = "--patch: " + error, r;
+    }
     if (fill) {
         if (o.command != Command::Checksum) return r.error = "--fill belongs to checksum", r;
         const auto byte = ParseFillByte(*fill);
@@ -232,6 +244,7 @@ commands:
   ports --map N DEVICE          make COMN stand for DEVICE ([Ports] of Customize.ini)
   ports --unmap N               remove COMN from [Ports]
   checksum FILE [--fill XX]     the 16-bit sum of FILE over the chip's areas
+                                (with --patch: of the image the next unit would get)
   download                      download the control program
   erase | blank-check           download, then the operation
   program FILE                  Full Operation (several -p: all boards at once)
@@ -289,6 +302,22 @@ loadable segments at their physical addresses), or a raw binary (*.bin):
                     its name or first bytes
   e.g. mirelle-cli program firmware.elf
        mirelle-cli program boot.bin --offset 0x8000
+
+serialization (program, checksum): a value per unit written into the image
+  --patch ADDR:LEN:SOURCE[,OPTIONS]   repeatable (a serial number and a MAC...)
+    SOURCE  counter=START[,step=N][,end=N]   list=FILE (a value a line)
+            command=CMD (run per unit with MIRELLE_SLOT and MIRELLE_UNIT set;
+            its first output line is the value; it takes the rest of the rule)
+    counter encodings: enc=bin|bcd|dec|hex, order=le|be (bin, bcd),
+            digits=N, prefix=TEXT, suffix=TEXT (dec, hex)
+    list and command values: enc=bytes (hex bytes, default) or enc=text
+    overwrite  the patch may replace bytes the program file holds
+    burn       a failed board spends its value too (else the next board gets it)
+  Values are reserved in the record store ([Records] of Customize.ini) when
+  the board's Full Operation starts, spent when it passes, given back when it
+  fails; boards never share a value, across gang children and stations.
+  e.g. mirelle-cli program fw.hex --patch 0x7F00:4:counter=1,end=999999,enc=bcd
+         --patch 0x7F10:12:counter=1,enc=dec,prefix=SN- --patch 0x7F20:6:list=macs.txt
 
 exit status:
   0  success

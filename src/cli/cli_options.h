@@ -41,6 +41,7 @@ struct Options {
     int map_com = 0;                     // ports --map N DEVICE (0: none)
     std::string map_device;
     int unmap_com = 0;                   // ports --unmap N (0: none)
+    std::vector<std::string> patches;    // program, checksum --patch RULE, in the order given
 };
 
 struct ParseResult {

@@ -33,6 +33,7 @@
 #include "protocol/block_plan.h"
 #include "protocol/boot_protocol.h"
 #include "records/record_sink.h"
+#include "records/serializer.h"
 #include "serial/device_list.h"
 #include "serial/port.h"
 #include "serial/trace_port.h"
@@ -531,6 +532,18 @@ int RunSingle(const Options& o) {
     }
     if (!port_note.empty() && !o.quiet && !o.json) std::fprintf(stderr, "mirelle-cli: %s\n", port_note.c_str());
 
+    // The patch rules and the store that hands out their values.
+    std::unique_ptr<records::Serializer> serializer;
+    if (!o.patches.empty()) {
+        std::vector<hexfile::PatchRule> rules;
+        std::string error;
+        records::ParsePatchRules(o.patches, rules, error);  // checked with the options
+        std::error_code ec;
+        serializer = std::make_unique<records::Serializer>(std::move(rules), fs::current_path(ec).string());
+        if (!serializer->Open(settings::ReadRecordsSettings(customize).database, home, error))
+            return Fail(o, exit_status::kUsage, "serialization: " + error);
+    }
+
     Outcome out;
     std::string usage_error;
     double seconds = 0;
@@ -563,7 +576,32 @@ int RunSingle(const Options& o) {
             session.ClearResult();
             Clock& clock = session.GetClock();
             const std::uint32_t began = clock.TickMs();
-            out = RunCommandOn(o, session);
+            // Serialization: the board's values are reserved as its Full
+            // Operation starts (a checksum only looks at the next ones).
+            std::string serial_error;
+            if (serializer && o.command == Command::Program) {
+                std::vector<hexfile::ImagePatch> patches;
+                if (serializer->Begin(session.m_strRecordSlot, patches, serial_error)) session.SetImagePatches(patches);
+            } else if (serializer) {
+                std::vector<hexfile::ImagePatch> patches;
+                if (serializer->Peek(patches, serial_error)) session.SetImagePatches(patches);
+            }
+            if (serial_error.empty()) {
+                out = RunCommandOn(o, session);
+            } else {
+                // Nothing was sent: the unit fails before its run.
+                out.status = exit_status::kUsage;
+                out.text = serial_error;
+            }
+            if (serializer && o.command == Command::Program && serial_error.empty()) {
+                // Spent on PASS, given back (or burnt) on FAIL, before the
+                // unit's record is written.
+                std::string why;
+                if (!serializer->End(out.status == exit_status::kSuccess, why)) {
+                    out.status = exit_status::kChipFailed;
+                    out.text = "serialization: " + why;
+                }
+            }
             seconds = static_cast<double>(clock.TickMs() - began) / 1000.0;
             // The board starts its program once the last operation is done
             // (a Full Operation sees to that itself).
@@ -622,10 +660,16 @@ int RunSingle(const Options& o) {
         summary = SummaryOf(o, session, seconds);
         out.bytes = summary.bytes;
     }
+    // The values patched into the image: the board's, or for a checksum the
+    // next board's (not reserved).
+    std::vector<std::string> values;
+    for (const hexfile::ImagePatch& patch : session.ImagePatches())
+        values.push_back(patch.value + " at " + hexfile::PatchBytesText(patch).substr(0, 10));
     if (o.json) {
         JsonObject j;
         j.Add("event", "result").Add("status", out.status).Add("result", exit_status::Word(out.status));
         j.Add("code", out.code).Add("text", out.text).Add("seconds", seconds).Add("bytes", out.bytes);
+        if (!session.ImagePatches().empty()) j.Add("serial", session.ImagePatches().front().value).Add("patches", values);
         if (o.command == Command::Checksum && out.status == exit_status::kSuccess) j.Add("checksum", out.text);
         if (!summary.verb.empty()) j.Add("summary", SummaryLine(summary));
         if (!format.empty()) j.Add("format", format);
@@ -642,8 +686,11 @@ int RunSingle(const Options& o) {
         std::fprintf(stderr, "mirelle-cli: %s\n", out.text.c_str());
     } else if (o.command == Command::Checksum) {
         std::printf("%s\n", out.text.c_str());  // the sum is the command's output, also with -q
+        for (const std::string& v : values)
+            if (!o.quiet) std::fprintf(stderr, "mirelle-cli: with %s (the next board's value, not reserved)\n", v.c_str());
     } else if (!o.quiet) {
         std::printf("%s\n%s\n", out.text.c_str(), SummaryLine(summary).c_str());
+        for (const std::string& v : values) std::printf("patched %s\n", v.c_str());
     }
     return out.status;
 }

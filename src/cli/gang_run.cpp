@@ -40,6 +40,7 @@ struct Board {
     std::string text;
     double seconds = 0;
     long long bytes = 0;
+    std::string serial;  // the value patched into the board (serialization)
     bool got_result = false;
     bool killed = false;  // ended by a signal that the gang did not send
 };
@@ -68,6 +69,8 @@ void Spawn(Board& b, const Options& o, const std::string& home) {
     if (o.offset) args.insert(args.end(), {"--offset", std::to_string(*o.offset)});
     if (o.before) args.insert(args.end(), {"--before", *o.before});
     if (o.after) args.insert(args.end(), {"--after", *o.after});
+    // Each child reserves its own board's values in the shared store.
+    for (const std::string& patch : o.patches) args.insert(args.end(), {"--patch", patch});
     b.started = b.child->Start(sys::ExecutablePath(), args);
 }
 
@@ -100,6 +103,7 @@ bool TakeLine(Board& b, const std::string& line, std::string& event_name) {
         b.text = TextOf(event, "text");
         b.seconds = NumberOf<double>(event, "seconds");
         b.bytes = NumberOf<long long>(event, "bytes");
+        b.serial = TextOf(event, "serial");
     }
     return true;
 }
@@ -217,13 +221,21 @@ int RunGang(const Options& o, const std::string& home) {
         std::printf("%s\n", j.Text().c_str());
         return worst;
     }
-    std::size_t width = 4;
+    std::size_t width = 4, serial_width = 0;
     for (const Board& b : boards) width = std::max(width, b.port.size());
-    std::printf("%-*s  %-13s  %8s  %8s  %s\n", static_cast<int>(width), "port", "result", "seconds", "bytes", "text");
+    // A serialized run shows each board's value.
+    for (const Board& b : boards)
+        if (!b.serial.empty()) serial_width = std::max<std::size_t>({serial_width, 6, b.serial.size()});
+    auto serial = [&](const std::string& text) {
+        return serial_width == 0 ? std::string() : text + std::string(serial_width - text.size() + 2, ' ');
+    };
+    std::printf("%-*s  %-13s  %8s  %8s  %s%s\n", static_cast<int>(width), "port", "result", "seconds", "bytes",
+                serial("serial").c_str(), "text");
     for (const Board& b : boards) {
         std::string first = b.text.substr(0, b.text.find('\n'));
-        std::printf("%-*s  %-13s  %8.1f  %8lld  %s\n", static_cast<int>(width), b.port.c_str(),
-                    b.killed ? "killed" : exit_status::Word(b.status), b.seconds, b.bytes, first.c_str());
+        std::printf("%-*s  %-13s  %8.1f  %8lld  %s%s\n", static_cast<int>(width), b.port.c_str(),
+                    b.killed ? "killed" : exit_status::Word(b.status), b.seconds, b.bytes, serial(b.serial).c_str(),
+                    first.c_str());
     }
     std::printf("%zu boards in %.1f s, logs in %s\n", boards.size(), total, dir.c_str());
     return worst;

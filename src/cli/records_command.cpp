@@ -20,7 +20,7 @@ namespace {
 
 // The options of the other commands that take a value: their value is no command word.
 bool TakesValue(const std::string& option) {
-    for (const char* o : {"--home", "--target", "--clock", "-p", "--port", "--log", "--log-dir", "--fill", "--format"})
+    for (const char* o : {"--home", "--target", "--clock", "-p", "--port", "--log", "--log-dir", "--fill", "--format", "--patch"})
         if (option == o) return true;
     return false;
 }

@@ -25,6 +25,7 @@
 #include "engine/events.h"
 #include "engine/unit_record.h"
 #include "hexfile/flash_image.h"
+#include "hexfile/patch_rule.h"
 #include "hexfile/program_file.h"
 #include "platform/clock.h"
 #include "protocol/block_plan.h"
@@ -154,6 +155,18 @@ public:
     // m_strProgramFile into it: 1 when the whole file was decoded, else 0
     // (the failure has been reported).
     int LoadProgramFile(bool inFullOperation, std::uint8_t fill);
+    // Per-unit values (serialization): every successful load of the program
+    // file writes them into the image, so that programming, verifying and
+    // their block CRCs use the patched image. A patch that does not lie whole
+    // in one flash area, lies on the chip's skipped halfword, or covers data
+    // of the program file without saying `overwrite` fails the load (reported
+    // as a program file failure) before anything is sent. The open record
+    // keeps the first patch's value as its serial number and every patch's
+    // bytes. None: the image is the file's.
+    void SetImagePatches(std::vector<hexfile::ImagePatch> patches) { m_patches = std::move(patches); }
+    const std::vector<hexfile::ImagePatch>& ImagePatches() const { return m_patches; }
+    // Writes the patches into the loaded image; false (reported) when one is refused.
+    bool ApplyImagePatches();
     // After a successful load: true when the file put at least one byte into
     // the chip's flash areas; else the failure is reported and false returned.
     bool LoadedFlashData();
@@ -318,6 +331,7 @@ private:
     int m_nKind = result::kKindInfo;  // the kind of the last report
     int m_nFirstFailureCode = -1;     // see Result::first_failure_code
     std::string m_strFileError;
+    std::vector<hexfile::ImagePatch> m_patches;
     RecordSink* m_pRecordSink = nullptr;
     std::optional<UnitRecord> m_record;
     int m_nRecordDepth = 0;

@@ -52,7 +52,11 @@ int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     }
     m_bProgramFileFailed = false;
     // Every byte the file does not set holds the fill, even after a failure.
-    const ImageTarget target = TargetOf(*this);
+    ImageTarget target = TargetOf(*this);
+    // Whether the file holds data where a patch goes.
+    for (const ImagePatch& patch : m_patches)
+        target.watched.emplace_back(patch.address,
+                                    patch.address + static_cast<std::uint32_t>(std::max<std::size_t>(patch.bytes.size(), 1) - 1));
     m_lastLoad = LoadProgram(m_strProgramFile, {.image = m_image,
                                                  .target = target,
                                                  .fill = fill,
@@ -65,7 +69,7 @@ int FlashSession::LoadProgramFile(bool inFullOperation, std::uint8_t fill) {
     if (m_bCommandLine)
         for (const std::string& warning : texts::LoadWarnings(DescribeLoadWarnings(m_lastLoad, m_strTarget, target)))
             m_events.Warning(warning);
-    if (m_lastLoad.ok()) return 1;
+    if (m_lastLoad.ok()) return ApplyImagePatches() ? 1 : 0;
     ReportLoadFailure(*this, DescribeLoad(m_lastLoad));
     return 0;
 }

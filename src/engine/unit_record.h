@@ -35,7 +35,10 @@ struct UnitRecord {
     std::string program_sha256;
     std::string job_name;         // filled by a production station's job
     std::string job_sha256;
-    std::string serial_number;    // filled by serialization
+    std::string serial_number;    // filled by serialization: the first patch's value
+    // Every patch written into the unit's image: "0x00007F00:00123456",
+    // space-separated; "" without serialization.
+    std::string patches;
     std::array<long long, kPhaseCount> phase_ms{-1, -1, -1, -1, -1, -1};  // -1: the phase did not run
     long long bytes_programmed = 0;
     int crc_retries = 0;          // blocks that came or went with a bad CRC

@@ -219,6 +219,10 @@ bool ProgramLoader::StoreRecord(const LoadOptions& options, std::uint32_t addres
     }
     if (stored.Add(address, data.size()) && counted.notes.overlap_line == 0) counted.notes.overlap_line = line_number;
     CountRecord(counted, target, address, data.size());
+    const std::uint64_t last = std::uint64_t{address} + data.size() - 1;
+    for (std::size_t i = 0; i < target.watched.size() && i < 64; ++i)
+        if (!data.empty() && target.watched[i].first <= last && target.watched[i].second >= address)
+            counted.watched_hits |= std::uint64_t{1} << i;
     return true;
 }
 

@@ -101,6 +101,10 @@ struct ImageTarget {
     // that fall into them and those that fall outside every one (see
     // LoadResult); the image is stored the same either way.
     std::vector<FlashArea> areas = {};
+    // Address ranges (both ends inclusive) the caller wants to know whether
+    // the file puts data into: LoadResult::watched_hits has bit i set when it
+    // does into range i (the first 64 ranges).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> watched = {};
 };
 
 enum class ProgramFormat { kSRecord, kIntelHex, kElf, kBinary };
@@ -159,6 +163,7 @@ struct LoadResult {
     std::uint64_t bytes_sent_outside = 0;
     std::optional<std::uint32_t> first_sent_outside = std::nullopt, last_sent_outside = std::nullopt;
     LoadNotes notes = {};
+    std::uint64_t watched_hits = 0;  // see ImageTarget::watched
     // For a decoder's address error: the refused record's address and why.
     Refusal refusal = Refusal::kNone;
     std::uint32_t refused_address = 0;

@@ -31,8 +31,11 @@ public:
 
     // Starts `program` (a full path) with `args` (the words after the
     // program's name). False when it could not be started. An executable
-    // that cannot be run in the child exits with 127 (Linux).
-    bool Start(const std::string& program, const std::vector<std::string>& args);
+    // that cannot be run in the child exits with 127 (Linux). `env` adds
+    // NAME=VALUE words to the child's environment (this process's own stays
+    // as it is on Linux; on Windows it holds them while the child starts).
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::vector<std::string>& env = {});
 
     // True while the child's standard output may still bring bytes.
     bool OutputOpen() const;
@@ -68,6 +71,10 @@ bool ReadChildren(std::span<ChildProcess* const> children, int timeout_ms);
 // in it is quoted; a quote inside becomes \" and the backslashes before a
 // quote or the closing quote are doubled.
 std::string WindowsCommandLine(const std::vector<std::string>& words);
+
+// The words that run `command` through the system's shell: /bin/sh -c on
+// Linux, %ComSpec% /c on Windows.
+std::vector<std::string> ShellWords(const std::string& command);
 
 // The null device: "/dev/null", or "NUL" on Windows.
 std::string NullDevice();

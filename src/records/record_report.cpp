@@ -68,7 +68,7 @@ std::vector<std::string> Fields(const engine::UnitRecord& r) {
     for (long long ms : r.phase_ms) f.push_back(opt(ms));
     f.insert(f.end(), {n(r.bytes_programmed), n(r.crc_retries), n(r.line_retries), n(r.result_code),
                        n(r.result_kind), r.result_text, r.passed ? "1" : "0", n(r.exit_status), r.version,
-                       r.operator_name});
+                       r.operator_name, r.patches});
     return f;
 }
 
@@ -175,7 +175,7 @@ std::string FormatJsonLines(const std::vector<engine::UnitRecord>& records) {
         j.Add("bytes_programmed", r.bytes_programmed).Add("crc_retries", r.crc_retries);
         j.Add("line_retries", r.line_retries).Add("result_code", r.result_code).Add("result_kind", r.result_kind);
         j.Add("result_text", r.result_text).Add("passed", r.passed).Add("exit_status", r.exit_status);
-        j.Add("version", r.version).Add("operator", r.operator_name);
+        j.Add("version", r.version).Add("operator", r.operator_name).Add("patches", r.patches);
         out += j.Text() + "\n";
     }
     return out;

@@ -1,5 +1,6 @@
 #include "records/record_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -9,10 +10,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The tables of serialization's reservations (records/serial_reservation.h):
+// each sequence's next new place, and every value handed out with its state.
+const std::vector<std::string>& SerialTables() {
+    static const std::vector<std::string> kTables = {
+        "CREATE TABLE IF NOT EXISTS serial_sequences (rule TEXT PRIMARY KEY, next_seq BIGINT NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS serial_values (rule TEXT NOT NULL, value TEXT NOT NULL, seq BIGINT, state TEXT NOT "
+        "NULL, holder TEXT, held_ms BIGINT, PRIMARY KEY (rule, value))",
+        "CREATE INDEX IF NOT EXISTS serial_values_state ON serial_values (rule, state, seq)",
+    };
+    return kTables;
+}
+
 // The migrations: entry i takes a database from version i + 1 to i + 2.
 // Version 1 is the first schema; later versions add their steps here.
 const std::vector<std::vector<std::string>>& Migrations() {
-    static const std::vector<std::vector<std::string>> kSteps;
+    static const std::vector<std::vector<std::string>> kSteps = [] {
+        // 2: serialization: the bytes patched into the unit's image, and the reservations.
+        std::vector<std::string> two{"ALTER TABLE records ADD COLUMN patches TEXT"};
+        two.insert(two.end(), SerialTables().begin(), SerialTables().end());
+        return std::vector<std::vector<std::string>>{two};
+    }();
     return kSteps;
 }
 
@@ -36,7 +54,7 @@ std::vector<Value> RecordValues(const engine::UnitRecord& r) {
     for (long long ms : r.phase_ms) v.push_back(ms < 0 ? Value() : Number(ms));
     v.insert(v.end(), {Number(r.bytes_programmed), Number(r.crc_retries), Number(r.line_retries),
                        Number(r.result_code), Number(r.result_kind), Text(r.result_text), Number(r.passed ? 1 : 0),
-                       Number(r.exit_status), Text(r.version), Text(r.operator_name)});
+                       Number(r.exit_status), Text(r.version), Text(r.operator_name), Text(r.patches)});
     return v;
 }
 
@@ -74,6 +92,7 @@ engine::UnitRecord RecordOf(const Row& row) {
     r.exit_status = static_cast<int>(number(-1));
     r.version = text();
     r.operator_name = text();
+    r.patches = text();
     return r;
 }
 
@@ -120,7 +139,7 @@ const std::vector<Column>& RecordColumns() {
         {"bytes_programmed", "BIGINT"}, {"crc_retries", "INTEGER"},  {"line_retries", "INTEGER"},
         {"result_code", "INTEGER"},  {"result_kind", "INTEGER"},     {"result_text", "TEXT"},
         {"passed", "INTEGER NOT NULL"}, {"exit_status", "INTEGER"},  {"version", "TEXT"},
-        {"operator", "TEXT"}};
+        {"operator", "TEXT"},        {"patches", "TEXT"}};
     return kColumns;
 }
 
@@ -176,6 +195,8 @@ bool EnsureSchema(Database& db, std::string& error) {
         if (!db.Run(create, error) ||
             !db.Run("CREATE INDEX IF NOT EXISTS records_start ON records (start_ms)", error) ||
             !db.Run("CREATE INDEX IF NOT EXISTS records_serial ON records (serial_number)", error) ||
+            !std::all_of(SerialTables().begin(), SerialTables().end(),
+                         [&](const std::string& sql) { return db.Run(sql, error); }) ||
             !db.Run("INSERT INTO schema_version (version) VALUES (?)", {Number(kSchemaVersion)}, nullptr, error))
             return fail();
     } else if (version < kSchemaVersion) {

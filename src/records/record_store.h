@@ -16,7 +16,7 @@
 namespace mirelle::records {
 
 // The schema version this program writes and reads.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // The columns of the records table, in order, with their SQL types.
 struct Column {

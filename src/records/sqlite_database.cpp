@@ -1,5 +1,8 @@
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "records/database.h"
 
 namespace mirelle::records {
@@ -70,8 +73,17 @@ std::unique_ptr<Database> OpenSqlite(const std::string& path, bool create, std::
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // Readers do not block the writers, and every process's write lands
     // whole. A file that is no database fails here already.
+    // Turning a new file to WAL takes a lock that SQLite does not wait for
+    // through the busy time-out: two processes making one store at once
+    // (the children of a gang's first run) would see "database is locked".
+    // It is tried again until the busy time-out has passed.
     std::vector<Row> mode;
-    if (!database->Run("PRAGMA journal_mode=WAL", {}, &mode, error)) return nullptr;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    while (!database->Run("PRAGMA journal_mode=WAL", {}, &mode, error)) {
+        const int code = sqlite3_errcode(db) & 0xFF;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() > until) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (!database->Run("PRAGMA synchronous=NORMAL", error)) return nullptr;
     return database;
 }

@@ -8,6 +8,7 @@
 
 #include "hexfile/program_file.h"
 #include "platform/file.h"
+#include "records/serializer.h"
 #include "records/sha256.h"
 #include "serial/line_sequence.h"
 #include "target/chip_definition.h"
@@ -337,6 +338,10 @@ std::vector<std::string> CheckJob(const Job& job, const std::string& program_dir
         if (std::none_of(clocks.begin(), clocks.end(), [&](const std::string& c) { return Lower(c) == Lower(job.clock); }))
             problems.push_back("no clock " + job.clock + " for " + job.target + " in " + chipdef);
     }
+
+    std::vector<hexfile::PatchRule> rules;
+    std::string rule_error;
+    if (!records::ParsePatchRules(job.patches, rules, rule_error)) problems.push_back("[Patches]: " + rule_error);
 
     std::set<std::string> names, ports;
     for (const JobSlot& slot : job.slots) {

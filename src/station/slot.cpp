@@ -11,6 +11,7 @@
 #include "hexfile/program_file.h"
 #include "platform/child_process.h"
 #include "protocol/boot_protocol.h"
+#include "records/serializer.h"
 #include "serial/device_list.h"
 #include "station/board_detection.h"
 #include "station/station_records.h"
@@ -199,9 +200,6 @@ private:
 
     bool Prepare(std::string& why) {
         const Job& job = slot_.job_;
-        // A unit programmed without the value its rule gives it would leave
-        // the line unnoticed: such a job does not run until the rules are applied here.
-        if (!job.patches.empty()) return why = "the job's serialization rules ([Patches]) are not applied by this station", false;
         session_.SetProgramDir(slot_.program_dir_);
         session_.m_bCommandLine = true;
         session_.m_bUseReset = false;
@@ -249,6 +247,15 @@ private:
         session_.m_strRecordSlot = Place().name;
         sink_ = MakeSlotRecordSink(job, slot_.program_dir_);
         session_.SetRecordSink(sink_.get());
+        // Serialization: the slot's own connection to the store that hands
+        // out the job's values; list files lie beside the job.
+        if (!job.patches.empty()) {
+            std::vector<hexfile::PatchRule> rules;
+            if (!records::ParsePatchRules(job.patches, rules, why)) return why = "[Patches]: " + why, false;
+            serializer_ = std::make_unique<records::Serializer>(std::move(rules), job_dir.string());
+            if (!serializer_->Open(JobStoreLocation(job, slot_.program_dir_), slot_.program_dir_, why))
+                return why = "serialization: " + why, false;
+        }
         // The download opens the port the probe holds, as it is (no close and
         // open between the probe's answer and the download's sync).
         session_.SetPortOpener([this](const std::string& device, int com_number, std::uint32_t baud,
@@ -336,8 +343,19 @@ private:
         slot_.key_ = false;
         Show(SlotState::kBusy, "");
         session_.UseDevice(place_.device, place_.com_number);
+        // The board's values are reserved as its Full Operation starts; a
+        // value that cannot be had fails the board before anything is sent.
+        std::vector<hexfile::ImagePatch> patches;
+        std::string serial_error;
+        if (serializer_ && !serializer_->Begin(Place().name, patches, serial_error)) {
+            TellVerdict(false, -1, serial_error, "", began);
+            return;
+        }
+        session_.SetImagePatches(patches);
+        const std::string serial = patches.empty() ? "" : patches.front().value;
+        Update([&](SlotView& v) { v.serial = serial; });
         const engine::Result r = session_.RunFullOperation();
-        const bool passed = session_.FullOperationDone();
+        bool passed = session_.FullOperationDone();
         const bool stopped = !passed && (slot_.Stopping() || session_.StopRequested());
         // The cause: the first failure, unless the unit ended in a completion.
         const int code =
@@ -348,13 +366,26 @@ private:
         else if (!passed && text.empty()) text = "the operation ended without a result";
         if (Mode() == Detection::kProbe) held_ = session_.TakePort();  // the board is watched on it
         else session_.CloseComPort();
-        last_passed_ = passed;
+        // Spent on PASS; on FAIL given back for the next board (or burnt).
+        // A value whose reservation was lost meanwhile may be another
+        // board's: the board fails.
+        if (serializer_ && !serializer_->End(passed, serial_error)) {
+            passed = false;
+            text = "serialization: " + serial_error;
+        }
+        TellVerdict(passed, code, text, serial, began);
+    }
 
+    // Tells the board's verdict: the slot's view and counts, and the verdicts
+    // the front ends take.
+    void TellVerdict(bool passed, int code, const std::string& text, const std::string& serial, Clock::time_point began) {
+        last_passed_ = passed;
         Verdict verdict;
         verdict.slot = slot_.index_;
         verdict.passed = passed;
         verdict.code = code;
         verdict.text = text;
+        verdict.serial = serial;
         verdict.seconds = std::chrono::duration<double>(Clock::now() - began).count();
         std::lock_guard lock(slot_.shared_.mutex);
         SlotView& v = slot_.shared_.views[static_cast<std::size_t>(slot_.index_)];
@@ -418,6 +449,7 @@ private:
     SlotEvents events_;
     engine::FlashSession session_;
     std::unique_ptr<engine::RecordSink> sink_;
+    std::unique_ptr<records::Serializer> serializer_;  // none: the job has no [Patches]
     std::unique_ptr<serial::Port> held_;  // the probe's port, handed to the download and back
     PortPlace place_;
     std::uint32_t boot_baud_ = 0, work_baud_ = 0;

@@ -64,4 +64,8 @@ SlotCounts ReadSlotCounts(const Job& job, const std::string& slot_name, const st
     return counts;
 }
 
+std::string JobStoreLocation(const Job& job, const std::string& program_dir) {
+    return SettingsFor(job, program_dir).database;
+}
+
 }  // namespace mirelle::station

@@ -16,6 +16,10 @@ namespace mirelle::station {
 // and the job names no store) or this build keeps none.
 std::unique_ptr<engine::RecordSink> MakeSlotRecordSink(const Job& job, const std::string& program_dir);
 
+// The store the job's units go to: its `records` value, else the program
+// folder's [Records] Database (serialization reserves its values there).
+std::string JobStoreLocation(const Job& job, const std::string& program_dir);
+
 // The units of this job (name and hash) on this station and slot so far.
 struct SlotCounts {
     long long passed = 0, failed = 0;

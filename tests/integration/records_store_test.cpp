@@ -22,55 +22,13 @@
 #include "records/database.h"
 #include "records/record_sink.h"
 #include "records/record_store.h"
+#include "support/pg_server.h"
 #include "support/unattended_run.h"
 
 namespace mirelle::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A PostgreSQL server of the test's own: its cluster and socket in a temporary folder.
-class PgServer {
-public:
-    PgServer() {
-        for (const auto& e : fs::directory_iterator("/usr/lib/postgresql", ec_))
-            if (fs::exists(e.path() / "bin" / "initdb")) bin_ = e.path() / "bin";
-        if (bin_.empty()) return;
-        dir_ = fs::temp_directory_path() / ("mirelle-pg-" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        // The server refuses to run as root: as root the cluster belongs to postgres.
-        as_ = geteuid() == 0 ? "runuser -u postgres -- " : "";
-        if (geteuid() == 0 && std::system(("chown postgres " + dir_.string()).c_str()) != 0) return;
-        ready_ = Shell(bin_ / "initdb", "-D " + (dir_ / "data").string() + " -U postgres --auth=trust -N") && Start();
-    }
-    ~PgServer() {
-        if (!bin_.empty()) Stop();
-        fs::remove_all(dir_, ec_);
-    }
-    bool Ready() const { return ready_; }
-    bool Start() {
-        return Shell(bin_ / "pg_ctl", "-D " + (dir_ / "data").string() + " -l " + (dir_ / "log").string() +
-                                          " -o \"-k " + dir_.string() + " -c listen_addresses=''\" -w start");
-    }
-    bool Stop() { return Shell(bin_ / "pg_ctl", "-D " + (dir_ / "data").string() + " -m fast -w stop"); }
-    std::string Conninfo() const { return "host=" + dir_.string() + " dbname=postgres user=postgres"; }
-
-private:
-    bool Shell(const fs::path& program, const std::string& args) {
-        const std::string command = as_ + program.string() + " " + args + " >>" + (dir_ / "ctl.log").string() + " 2>&1";
-        return std::system(command.c_str()) == 0;
-    }
-    std::error_code ec_;
-    fs::path bin_, dir_;
-    std::string as_;
-    bool ready_ = false;
-};
-
-PgServer& Server() {
-    static PgServer server;
-    return server;
-}
 
 engine::UnitRecord Unit(int n) {
     engine::UnitRecord r;

@@ -47,11 +47,12 @@ protected:
         close(fd);
     }
     // The job of `slots` slots on the simulators, written by job new; its hash.
-    std::string WriteJob(int slots, const std::string& detection = "probe") {
+    std::string WriteJob(int slots, const std::string& detection = "probe", const std::vector<std::string>& extra = {}) {
         WriteProgram(Pattern(0x80000, 0x1000));
         std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "job", "new",
                                       (home_ / "line.job").string(), "--home", home_.string(), "--target", "TQ4A01",
                                       "--program", (home_ / "prog.mot").string(), "--detect", detection};
+        argv.insert(argv.end(), extra.begin(), extra.end());
         for (int i = 1; i <= slots; ++i) argv.insert(argv.end(), {"--slot", (home_ / ("tty" + std::to_string(i))).string()});
         EXPECT_EQ(Wait(Spawn(argv, {}, home_ / "job.out"), 30), 0) << Slurp(home_ / "job.out");
         station::Job job;
@@ -139,6 +140,76 @@ TEST_F(StationPty, ThreeSlotsProgramTenBoardsEachAndRecordEveryUnit) {
     }
     EXPECT_EQ(failed, 3);
     EXPECT_EQ(per_slot, (std::map<std::string, int>{{"1", 10}, {"2", 10}, {"3", 10}}));
+}
+
+// Serialization on a station: four slots, six boards each, every board's
+// flash kept by its simulator; slot 2's second board fails, and its value
+// goes to a later board. The 23 boards that passed hold SN-000001 to
+// SN-000023, each once.
+TEST_F(StationPty, FourSlotsGiveEveryBoardItsOwnSerialNumber) {
+    constexpr int kSlots = 4, kRounds = 6;
+    std::vector<std::string> dirs;
+    for (int i = 1; i <= kSlots; ++i) dirs.push_back((home_ / ("boards" + std::to_string(i))).string());
+    // One simulator per slot, each keeping its boards' flash in a folder of its own.
+    for (int i = 1; i <= kSlots; ++i) {
+        fs::create_directories(dirs[static_cast<std::size_t>(i - 1)]);
+        const std::string n = std::to_string(i);
+        std::vector<std::string> argv{std::string(MIRELLE_BIN_DIR) + "/mirelle-sim", "--chipdef",
+                                      (home_ / "CHIPDEF.INI").string(), "--target", "TQ4A01", "--no-line-time",
+                                      "--erase-ms", "0", "--blank-ms", "0", "--link", (home_ / ("tty" + n)).string(),
+                                      "--control", (home_ / ("ctl" + n)).string(), "--empty", "--boards-dir",
+                                      dirs[static_cast<std::size_t>(i - 1)]};
+        sims_.push_back(Spawn(argv, {}, home_ / ("sim" + n + ".out")));
+        for (int k = 0; k < 300 && !(fs::exists(home_ / ("tty" + n)) && fs::exists(home_ / ("ctl" + n))); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    WriteJob(kSlots, "probe", {"--patch", "0x81000:9:counter=1,enc=dec,prefix=SN-"});
+    StartStation({"--units", std::to_string(kSlots * kRounds)});
+    for (int round = 1; round <= kRounds; ++round) {
+        for (int s = 1; s <= kSlots; ++s) {
+            ASSERT_TRUE(Await(SlotEvent(s, "WAITING", "waiting for a board"), round)) << Slurp(home_ / "station.out");
+            Tell(s, s == 2 && round == 2 ? "insert --verify-fail 1" : "insert");
+        }
+        for (int s = 1; s <= kSlots; ++s) {
+            ASSERT_TRUE(Await(VerdictOf(s), round)) << Slurp(home_ / "station.out");
+            Tell(s, "remove");
+        }
+    }
+    EXPECT_EQ(Wait(station_, 30), 0) << Slurp(home_ / "station.err");
+    station_ = -1;
+    for (pid_t pid : sims_) kill(pid, SIGTERM), Wait(pid, 5);
+    sims_.clear();
+    // Every board's flash, read back: the value at 0x81000 of each passed one.
+    std::multiset<std::string> on_boards;
+    int boards = 0;
+    for (const std::string& dir : dirs)
+        for (const auto& e : fs::directory_iterator(dir)) {
+            if (e.path().extension() != ".bin") continue;
+            ++boards;
+            const std::string flash = Slurp(e.path());
+            ASSERT_GE(flash.size(), 0x1009u);
+            if (flash[0x1000] != '\xFF') on_boards.insert(flash.substr(0x1000, 9));
+        }
+    EXPECT_EQ(boards, kSlots * kRounds);
+    std::multiset<std::string> expected;
+    for (int v = 1; v <= kSlots * kRounds - 1; ++v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "SN-%06d", v);
+        expected.insert(text);
+    }
+    EXPECT_EQ(on_boards, expected);
+    // The verdicts name each board's value; the records find a unit by it.
+    EXPECT_EQ(Count(R"({"event":"verdict","slot":"2","passed":false)"), 1);
+    EXPECT_EQ(Count(R"({"event":"station","status":0,"units":24,"passed":23,"failed":1)"), 1);
+    std::string error;
+    auto db = records::OpenStore("", home_.string() + "/", false, error);
+    ASSERT_TRUE(db) << error;
+    records::RecordFilter filter;
+    filter.serial = "SN-000023";
+    std::vector<engine::UnitRecord> found;
+    ASSERT_TRUE(records::SelectRecords(*db, filter, found, error)) << error;
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].passed);
 }
 
 // Two slots whose chips take 100 ms a block: a board taken out in the middle

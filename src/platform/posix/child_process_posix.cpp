@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "platform/child_process.h"
@@ -30,7 +31,8 @@ ChildProcess::~ChildProcess() {
     if (state_->fd >= 0) ::close(state_->fd);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env) {
     int pipes[2];
     if (::pipe2(pipes, O_CLOEXEC) != 0) return false;
     // Everything the child needs is made before the fork: after it only
@@ -40,13 +42,28 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
+    // This process's environment with the added words (a word of the same
+    // name replaces its entry).
+    std::vector<std::string> added = env;
+    auto replaced = [&added](std::string_view entry) {
+        for (const std::string& a : added) {
+            const std::size_t eq = a.find('=');
+            if (eq != std::string::npos && entry.substr(0, eq + 1) == std::string_view(a).substr(0, eq + 1)) return true;
+        }
+        return false;
+    };
+    std::vector<char*> envp;
+    for (char** e = environ; e && *e; ++e)
+        if (!replaced(*e)) envp.push_back(*e);
+    for (std::string& a : added) envp.push_back(a.data());
+    envp.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(pipes[1], STDOUT_FILENO);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(pipes[1]);
@@ -111,5 +128,7 @@ bool ReadChildren(std::span<ChildProcess* const> children, int timeout_ms) {
 }
 
 std::string NullDevice() { return "/dev/null"; }
+
+std::vector<std::string> ShellWords(const std::string& command) { return {"/bin/sh", "-c", command}; }
 
 }  // namespace mirelle::sys

@@ -100,7 +100,8 @@ ChildProcess::~ChildProcess() {
     if (state_->reader.joinable()) state_->reader.join();
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     Handle read_end, write_end;
     if (!::CreatePipe(read_end.out(), write_end.out(), &inherit, 0)) return false;
@@ -139,10 +140,22 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     // value comes back at once.
     const std::string previous = GetEnv(kStopEventVariable);
     SetEnv(kStopEventVariable, std::to_string(reinterpret_cast<std::uintptr_t>(stop_event.get())));
+    std::vector<std::pair<std::string, std::string>> restore;
+    for (const std::string& word : env) {
+        const std::size_t eq = word.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string name = word.substr(0, eq);
+        restore.emplace_back(name, GetEnv(name.c_str()));
+        SetEnv(name.c_str(), word.substr(eq + 1));
+    }
     const BOOL ok = ::CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                                      nullptr, &info.StartupInfo, &pi);
     if (previous.empty()) UnsetEnv(kStopEventVariable);
     else SetEnv(kStopEventVariable, previous);
+    for (auto it = restore.rbegin(); it != restore.rend(); ++it) {
+        if (it->second.empty()) UnsetEnv(it->first.c_str());
+        else SetEnv(it->first.c_str(), it->second);
+    }
     ::DeleteProcThreadAttributeList(attributes);
     if (!ok) return false;
     ::CloseHandle(pi.hThread);
@@ -213,5 +226,11 @@ bool ReadChildren(std::span<ChildProcess* const> children, int timeout_ms) {
 }
 
 std::string NullDevice() { return "NUL"; }
+
+std::vector<std::string> ShellWords(const std::string& command) {
+    std::string shell = GetEnv("ComSpec");
+    if (shell.empty()) shell = "C:\\Windows\\System32\\cmd.exe";
+    return {shell, "/c", command};
+}
 
 }  // namespace mirelle::sys
