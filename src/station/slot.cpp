@@ -90,6 +90,9 @@ public:
     void PortProblem(const std::string& line) override { Notice(line); }
 
     const std::string& LastStep() const { return last_step_; }
+    void Downloaded() override { control_program_ran_ = true; }
+    // Whether the control program was started since the last call.
+    bool ControlProgramRan() { return std::exchange(control_program_ran_, false); }
 
 private:
     template <typename F>
@@ -123,6 +126,7 @@ private:
     bool open_ = false;
     int lower_ = 0, upper_ = 0, step_ = 1, position_ = 0;
     std::string last_step_;
+    bool control_program_ran_ = false;
 };
 
 }  // namespace
@@ -247,6 +251,11 @@ private:
         session_.m_strRecordSlot = Place().name;
         sink_ = MakeSlotRecordSink(job, slot_.program_dir_);
         session_.SetRecordSink(sink_.get());
+        if (!sink_)
+            Update([](SlotView& v) {
+                v.notice = "records are off ([Records] Enabled=0): no unit is on file, and the counts start "
+                           "again at the next start";
+            });
         // Serialization: the slot's own connection to the store that hands
         // out the job's values; list files lie beside the job.
         if (!job.patches.empty()) {
@@ -338,9 +347,23 @@ private:
         return false;
     }
 
+    // What makes the job's program file or chip definition differ from the
+    // hashes it was sealed with ("" when nothing does): checked before and
+    // after every board, since the files may be changed while a station runs.
+    std::string JobFilesChanged() const {
+        const std::vector<std::string> problems = CheckJob(slot_.job_, slot_.program_dir_);
+        return problems.empty() ? "" : problems.front();
+    }
+
     void RunBoard() {
         const auto began = Clock::now();
         slot_.key_ = false;
+        if (const std::string changed = JobFilesChanged(); !changed.empty()) {
+            // Nothing is sent: the slot ends and says why.
+            ended_why_ = changed;
+            slot_.Stop();
+            return;
+        }
         Show(SlotState::kBusy, "");
         session_.UseDevice(place_.device, place_.com_number);
         // The board's values are reserved as its Full Operation starts; a
@@ -352,6 +375,7 @@ private:
             return;
         }
         session_.SetImagePatches(patches);
+        events_.ControlProgramRan();  // from this board on
         const std::string serial = patches.empty() ? "" : patches.front().value;
         Update([&](SlotView& v) { v.serial = serial; });
         const engine::Result r = session_.RunFullOperation();
@@ -364,6 +388,15 @@ private:
         if (!passed && text.empty()) text = r.file_error.empty() ? events_.LastStep() : r.file_error;
         if (stopped) text = "stopped before the end" + (text.empty() ? std::string() : ": " + text);
         else if (!passed && text.empty()) text = "the operation ended without a result";
+        // A file that changed while the board was worked on may have gone
+        // into it in part: the board fails, and the slot ends.
+        if (const std::string changed = JobFilesChanged(); !changed.empty()) {
+            passed = false;
+            text = changed;
+            ended_why_ = changed;
+            slot_.Stop();
+        }
+        control_ran_ = passed || events_.ControlProgramRan();
         if (Mode() == Detection::kProbe) held_ = session_.TakePort();  // the board is watched on it
         else session_.CloseComPort();
         // Spent on PASS; on FAIL given back for the next board (or burnt).
@@ -402,17 +435,17 @@ private:
 
     enum class Seen { kControlProgram, kBootRom, kNothing };
 
-    // One still-there round: the control program first after a pass, the
-    // boot ROM first after a failure.
+    // One still-there round: the control program first where it ran (a
+    // pass, or a failure after the download), else the boot ROM first.
     Seen StillThere() {
         if (!held_ && !OpenProbePort()) return Seen::kNothing;
         auto control = [&] { return ControlProgramAnswers(*held_, work_baud_, still_); };
         auto boot = [&] { return ProbeBootRom(*held_, boot_baud_, true); };
-        Answer a = last_passed_ ? control() : boot();
-        if (a == Answer::kAnswered) return last_passed_ ? Seen::kControlProgram : Seen::kBootRom;
+        Answer a = control_ran_ ? control() : boot();
+        if (a == Answer::kAnswered) return control_ran_ ? Seen::kControlProgram : Seen::kBootRom;
         if (a == Answer::kSilent) {
-            a = last_passed_ ? boot() : control();
-            if (a == Answer::kAnswered) return last_passed_ ? Seen::kBootRom : Seen::kControlProgram;
+            a = control_ran_ ? boot() : control();
+            if (a == Answer::kAnswered) return control_ran_ ? Seen::kBootRom : Seen::kControlProgram;
         }
         if (a == Answer::kPortFailed) held_.reset();
         return Seen::kNothing;
@@ -426,10 +459,12 @@ private:
                 while (misses < kGoneAfterMisses && !Ending()) {
                     const auto next = Clock::now() + std::chrono::milliseconds(kProbeIntervalMs);
                     const Seen seen = StillThere();
-                    // A passed board keeps running its control program; a boot
-                    // ROM in its place is the next board, put in before the
-                    // last one was seen to go.
-                    if (seen == Seen::kBootRom && last_passed_ && control_answered) return;
+                    // A board whose control program ran keeps running it; a
+                    // boot ROM in its place is the next board, put in before
+                    // the last one was seen to go. (A board whose download
+                    // failed stays in its boot ROM: one put in its place
+                    // quickly cannot be told from it.)
+                    if (seen == Seen::kBootRom && control_ran_ && control_answered) return;
                     control_answered = control_answered || seen == Seen::kControlProgram;
                     misses = seen == Seen::kNothing ? misses + 1 : 0;
                     SleepUntil(next);
@@ -455,6 +490,9 @@ private:
     std::uint32_t boot_baud_ = 0, work_baud_ = 0;
     StillThereRequest still_;
     bool last_passed_ = false;
+    bool control_ran_ = false;  // the last board's control program was started
+public:
+    std::string ended_why_;  // why the slot ended by itself ("" : it was stopped)
 };
 
 Slot::Slot(const Job& job, int index, std::string program_dir, StationShared& shared)
@@ -508,9 +546,11 @@ void Slot::PressKey() {
 
 void Slot::Run() {
     for (;;) {
+        std::string why;
         {
             Cycle cycle(*this);
             cycle.Run();
+            why = cycle.ended_why_;
         }
         std::lock_guard lock(shared_.mutex);
         SlotView& v = shared_.views[static_cast<std::size_t>(index_)];
@@ -523,8 +563,11 @@ void Slot::Run() {
         running_ = false;
         v.state = SlotState::kStopped;
         v.percent = -1;
-        if (v.step == "waiting for a board" || v.step == "waiting for the board to go" ||
-            v.step == "press the key for the next board")
+        // A slot that was stopped shows nothing of its waits; one that ended
+        // by itself says why.
+        if (!why.empty()) v.step = why;
+        else if (v.step.rfind("waiting for", 0) == 0 || v.step.rfind("press the key", 0) == 0 ||
+                 v.step.rfind("port ", 0) == 0)
             v.step.clear();
         shared_.wake.notify_all();
         return;

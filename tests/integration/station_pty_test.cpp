@@ -334,5 +334,26 @@ TEST_F(StationPty, OneSlotStopsAndStartsAloneWhileTheOtherGoesOn) {
     ASSERT_TRUE(until([&](const auto&) { return st.AllStopped(); }));
 }
 
+// A program file changed while the station runs: the next board gets
+// nothing, the slot ends naming the change, and the station says so.
+TEST_F(StationPty, AProgramFileChangedWhileTheStationRunsIsNotSent) {
+    StartSims(1);
+    WriteJob(1);
+    StartStation({});
+    Tell(1, "insert");
+    ASSERT_TRUE(Await(VerdictOf(1), 1)) << Slurp(home_ / "station.out");
+    Tell(1, "remove");
+    ASSERT_TRUE(Await(SlotEvent(1, "WAITING", "waiting for a board"), 1)) << Slurp(home_ / "station.out");
+    WriteProgram(Pattern(0x80000, 0x1001));
+    Tell(1, "insert");
+    EXPECT_EQ(Wait(station_, 30), 2);
+    station_ = -1;
+    EXPECT_EQ(Count(VerdictOf(1)), 1) << Slurp(home_ / "station.out");
+    EXPECT_NE(Slurp(home_ / "station.err").find("changed since the job was written"), std::string::npos)
+        << Slurp(home_ / "station.err");
+    EXPECT_EQ(Records().size(), 1u);
+}
+
 }  // namespace
 }  // namespace mirelle::testing
+

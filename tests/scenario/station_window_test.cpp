@@ -44,7 +44,8 @@ TEST_F(StationWindowTest, ButtonsWorkTheirSlotWhileTheyApply) {
         {StationTileControl(1, idc::kTileStart), nullptr},
         {StationTileControl(5, idc::kTileStop), nullptr},     // STOPPING
         {StationTileControl(3, idc::kTileKey), "key 3"},      // WAITING
-        {StationTileControl(0, idc::kTileKey), nullptr},      // PASS: the board is still in
+        {StationTileControl(0, idc::kTileKey), "key 0"},      // PASS: the next board's key
+        {StationTileControl(1, idc::kTileKey), nullptr},      // BUSY
         {idc::kStationStartAll, "start all"},
         {idc::kStationStopAll, "stop all"},
     };

@@ -218,7 +218,11 @@ void CStationDlg::ShowView(const station::StationView& view) {
         const bool stoppable = !stopped && s.state != station::SlotState::kStopping;
         EnableControl(Tile(slot, kTileStart), stopped && !m_bClosing);
         EnableControl(Tile(slot, kTileStop), stoppable);
-        EnableControl(Tile(slot, kTileKey), s.state == station::SlotState::kWaiting);
+        // In key detection a slot waits for its key after a verdict too (it
+        // shows PASS or FAIL until the next board): the key is live then.
+        EnableControl(Tile(slot, kTileKey), s.state == station::SlotState::kWaiting ||
+                                                 s.state == station::SlotState::kPassed ||
+                                                 s.state == station::SlotState::kFailed);
         any_stopped = any_stopped || stopped;
         any_stoppable = any_stoppable || stoppable;
     }
