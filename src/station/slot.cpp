@@ -433,12 +433,14 @@ private:
         slot_.shared_.verdicts.push_back(std::move(verdict));
     }
 
-    enum class Seen { kControlProgram, kBootRom, kNothing };
+    enum class Seen { kControlProgram, kBootRom, kNothing, kPortLost };
 
     // One still-there round: the control program first where it ran (a
     // pass, or a failure after the download), else the boot ROM first.
     Seen StillThere() {
-        if (!held_ && !OpenProbePort()) return Seen::kNothing;
+        // The port went with the board (an adapter on the board, a link that
+        // dropped): whatever answers on it later is another board.
+        if (!held_) return Seen::kPortLost;
         auto control = [&] { return ControlProgramAnswers(*held_, work_baud_, still_); };
         auto boot = [&] { return ProbeBootRom(*held_, boot_baud_, true); };
         Answer a = control_ran_ ? control() : boot();
@@ -456,9 +458,14 @@ private:
             case Detection::kProbe: {
                 int misses = 0;
                 bool control_answered = false;
+                // The operation may have closed the port (a failed download
+                // does): it is opened again to look for the same board; a
+                // port that is not there any more took the board with it.
+                if (!held_ && !OpenProbePort()) return;
                 while (misses < kGoneAfterMisses && !Ending()) {
                     const auto next = Clock::now() + std::chrono::milliseconds(kProbeIntervalMs);
                     const Seen seen = StillThere();
+                    if (seen == Seen::kPortLost) return;
                     // A board whose control program ran keeps running it; a
                     // boot ROM in its place is the next board, put in before
                     // the last one was seen to go. (A board whose download

@@ -11,6 +11,7 @@
 #include "records/record_store.h"
 #include "station/job_file.h"
 #include "station/station.h"
+#include "support/pg_server.h"
 #include "support/unattended_run.h"
 #include "texts/result_codes.h"
 
@@ -352,6 +353,96 @@ TEST_F(StationPty, AProgramFileChangedWhileTheStationRunsIsNotSent) {
     EXPECT_NE(Slurp(home_ / "station.err").find("changed since the job was written"), std::string::npos)
         << Slurp(home_ / "station.err");
     EXPECT_EQ(Records().size(), 1u);
+}
+
+// Two stations, two processes sharing one PostgreSQL store and one counter
+// rule, 5 slots x 10 boards each, every seventh board failing: the 100
+// boards' values, read back from every simulated flash, are all different.
+TEST_F(StationPty, TwoStationsOnOneServerNeverGiveAValueTwice) {
+    if (!Server().Ready()) GTEST_SKIP() << "no PostgreSQL server could be started (package postgresql)";
+    constexpr int kSlots = 5, kRounds = 10;
+    const std::string rule = "0x81000:9:counter=1,enc=dec,prefix=SN-,name=two-stations";
+    const std::string names[] = {"A", "B"};
+    WriteProgram(Pattern(0x80000, 0x1000));
+    std::vector<pid_t> stations;
+    for (const std::string& st : names) {
+        std::vector<std::string> job{std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "job", "new",
+                                     (home_ / (st + ".job")).string(), "--home", home_.string(), "--target", "TQ4A01",
+                                     "--program", (home_ / "prog.mot").string(), "--records", Server().Conninfo(),
+                                     "--patch", rule};
+        for (int i = 1; i <= kSlots; ++i) {
+            const std::string n = st + std::to_string(i);
+            fs::create_directories(home_ / ("boards" + n));
+            sims_.push_back(Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle-sim", "--chipdef",
+                                   (home_ / "CHIPDEF.INI").string(), "--target", "TQ4A01", "--no-line-time",
+                                   "--erase-ms", "0", "--blank-ms", "0", "--link", (home_ / ("tty" + n)).string(),
+                                   "--control", (home_ / ("ctl" + n)).string(), "--empty", "--boards-dir",
+                                   (home_ / ("boards" + n)).string()},
+                                  {}, home_ / ("sim" + n + ".out")));
+            for (int k = 0; k < 300 && !(fs::exists(home_ / ("tty" + n)) && fs::exists(home_ / ("ctl" + n))); ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            job.insert(job.end(), {"--slot", (home_ / ("tty" + n)).string()});
+        }
+        ASSERT_EQ(Wait(Spawn(job, {}, home_ / "job.out"), 30), 0) << Slurp(home_ / "job.out");
+        stations.push_back(Spawn({std::string(MIRELLE_BIN_DIR) + "/mirelle-cli", "station",
+                                  (home_ / (st + ".job")).string(), "--home", home_.string(), "--json", "--units",
+                                  std::to_string(kSlots * kRounds)},
+                                 {}, home_ / (st + ".out"), home_ / (st + ".err")));
+    }
+    auto count = [&](const std::string& st, const std::string& prefix) {
+        std::istringstream in(Slurp(home_ / (st + ".out")));
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0;
+        return n;
+    };
+    auto await = [&](const std::string& st, const std::string& prefix, int n) {
+        for (int i = 0; i < 1500 && count(st, prefix) < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return count(st, prefix) >= n;
+    };
+    auto tell = [&](const std::string& n, const std::string& line) {
+        const int fd = open((home_ / ("ctl" + n)).c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        const std::string text = line + "\n";
+        EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        close(fd);
+    };
+    int board = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        for (const std::string& st : names)
+            for (int s = 1; s <= kSlots; ++s) {
+                ASSERT_TRUE(await(st, SlotEvent(s, "WAITING", "waiting for a board"), round)) << Slurp(home_ / (st + ".out"));
+                tell(st + std::to_string(s), ++board % 7 == 0 ? "insert --verify-fail 1" : "insert");
+            }
+        for (const std::string& st : names)
+            for (int s = 1; s <= kSlots; ++s) {
+                ASSERT_TRUE(await(st, VerdictOf(s), round)) << Slurp(home_ / (st + ".out"));
+                tell(st + std::to_string(s), "remove");
+            }
+    }
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(Wait(stations[i], 60), 0) << Slurp(home_ / (names[i] + ".err"));
+    for (pid_t pid : sims_) kill(pid, SIGTERM), Wait(pid, 5);
+    sims_.clear();
+    std::multiset<std::string> values;
+    int boards = 0, passed = 0;
+    for (const std::string& st : names)
+        for (int s = 1; s <= kSlots; ++s)
+            for (const auto& e : fs::directory_iterator(home_ / ("boards" + st + std::to_string(s)))) {
+                if (e.path().extension() != ".bin") continue;
+                ++boards;
+                const std::string flash = Slurp(e.path());
+                ASSERT_GE(flash.size(), 0x1009u);
+                if (flash[0x1000] != '\xFF') values.insert(flash.substr(0x1000, 9));
+            }
+    // Each passed board holds its own value; the failed boards' values went
+    // back and on to later boards, so none lies beyond the boards' count.
+    for (const std::string& st : names)
+        for (int s = 1; s <= kSlots; ++s)
+            passed += count(st, R"({"event":"verdict","slot":")" + std::to_string(s) + R"(","passed":true)");
+    EXPECT_EQ(boards, 2 * kSlots * kRounds);
+    EXPECT_EQ(passed, 2 * kSlots * kRounds - 2 * kSlots * kRounds / 7);
+    EXPECT_EQ(static_cast<int>(values.size()), passed);
+    EXPECT_EQ(std::set<std::string>(values.begin(), values.end()).size(), values.size()) << "a value given twice";
+    for (const std::string& v : values) EXPECT_TRUE(v >= "SN-000001" && v <= "SN-000100") << v;
 }
 
 }  // namespace
