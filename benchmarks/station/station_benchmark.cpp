@@ -33,11 +33,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "hexfile/readout_records.h"
 #include "station/job_file.h"
 #include "station/station.h"
 
@@ -71,23 +73,6 @@ double CpuOf(int who) {
 // (the board handler's) thread.
 double CpuSeconds() { return CpuOf(RUSAGE_SELF) - CpuOf(RUSAGE_THREAD); }
 
-std::string SRecord(std::uint32_t address, const std::uint8_t* data, std::size_t n) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::vector<std::uint8_t> body{static_cast<std::uint8_t>(n + 5), static_cast<std::uint8_t>(address >> 24),
-                                   static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 8),
-                                   static_cast<std::uint8_t>(address)};
-    for (std::size_t i = 0; i < n; ++i) body.push_back(data[i]);
-    unsigned sum = 0;
-    for (std::uint8_t b : body) sum += b;
-    body.push_back(static_cast<std::uint8_t>(~sum));
-    std::string line = "S3";
-    for (std::uint8_t b : body) {
-        line += kHex[b >> 4];
-        line += kHex[b & 15];
-    }
-    return line + "\r\n";
-}
-
 constexpr std::uint32_t kFlashStart = 0x80000;
 constexpr std::uint32_t kBootBaud = 9600;
 
@@ -108,7 +93,7 @@ void WriteProgramFolder(const fs::path& dir, const Options& o) {
     }
     std::ofstream f(dir / "image.mot", std::ios::binary);
     f << "S0030000FC\r\n";
-    for (std::uint32_t at = 0; at < o.size; at += 32) f << SRecord(kFlashStart + at, image.data() + at, 32);
+    for (std::uint32_t at = 0; at < o.size; at += 32) f << hexfile::FormatSRecord(std::span(image).subspan(at, 32), kFlashStart + at, 3);
     f << "S70500000000FA\r\n";
 }
 

@@ -147,18 +147,6 @@ int ListPorts(const Options& o, const std::string& home) {
     return exit_status::kSuccess;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The names of the target list as the window shows them (in capitals).
-std::string Capitals(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Where read writes OUT: through a symbolic link to the file it names, so
 // that the new file does not replace the link.
 // A link to a file not made yet still leads there.
@@ -189,7 +177,7 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
     session.m_nRate = recent.rate;
     std::vector<std::string> names;
     if (sys::FileExists(session.m_strChipDefPath))
-        for (const std::string& name : target::ListTargets(session.m_strChipDefPath)) names.push_back(Capitals(name));
+        for (const std::string& name : target::ListTargets(session.m_strChipDefPath)) names.push_back(target::ListName(name));
     if (names.empty()) {
         // The window's start-up failure, logged as the window logs it.
         session.WriteResultLog(0, "REGIST FAILED!\n");
@@ -208,7 +196,7 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
     if (o.target) {
         index = -1;
         for (std::size_t i = 0; i < names.size(); ++i)
-            if (SameText(names[i], *o.target)) index = static_cast<int>(i);
+            if (target::SameName(names[i], *o.target)) index = static_cast<int>(i);
         if (index < 0) {
             status = exit_status::kUsage;
             return "no target " + *o.target + " in " + home + "CHIPDEF.INI (mirelle-cli targets lists them)";
@@ -227,7 +215,7 @@ std::string PrepareSession(const Options& o, const std::string& home, engine::Fl
         const long n = std::strtol(o.clock->c_str(), &end, 10);
         if (!o.clock->empty() && *end == 0 && n >= 0 && n < count) found = static_cast<int>(n);
         for (int i = 0; found < 0 && i < count; ++i)
-            if (SameText(def.clocks[static_cast<std::size_t>(i)], *o.clock)) found = i;
+            if (target::SameName(def.clocks[static_cast<std::size_t>(i)], *o.clock)) found = i;
         if (found < 0) {
             status = exit_status::kUsage;
             return "no clock " + *o.clock + " for " + session.m_strTarget;

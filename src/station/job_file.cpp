@@ -109,7 +109,7 @@ std::string ChipSectionHash(const std::string& chipdef_path, const std::string& 
             const auto close = line.find(']');
             const std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             if (inside) done = true;
-            else if (Lower(name) == Lower(target)) inside = found = true;
+            else if (target::SameName(name, target)) inside = found = true;
             continue;
         }
         if (!inside || line.empty() || line[0] == ';') continue;
@@ -324,7 +324,7 @@ std::vector<std::string> CheckJob(const Job& job, const std::string& program_dir
     const std::string section = ChipSectionHash(chipdef, job.target);
     const auto targets = target::ListTargets(chipdef);
     const bool listed = std::any_of(targets.begin(), targets.end(),
-                                    [&](const std::string& name) { return Lower(name) == Lower(job.target); });
+                                    [&](const std::string& name) { return target::SameName(name, job.target); });
     if (section.empty() || !listed) {
         problems.push_back("no complete target " + job.target + " in " + chipdef);
     } else if (!IsHexDigest(job.chipdef_sha256)) {
@@ -335,7 +335,7 @@ std::vector<std::string> CheckJob(const Job& job, const std::string& program_dir
                            ", the job says " + shortened(job.chipdef_sha256));
     } else if (!job.clock.empty()) {
         const auto clocks = target::ReadChipDefinition(chipdef, job.target).clocks;
-        if (std::none_of(clocks.begin(), clocks.end(), [&](const std::string& c) { return Lower(c) == Lower(job.clock); }))
+        if (std::none_of(clocks.begin(), clocks.end(), [&](const std::string& c) { return target::SameName(c, job.clock); }))
             problems.push_back("no clock " + job.clock + " for " + job.target + " in " + chipdef);
     }
 

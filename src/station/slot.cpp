@@ -25,17 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string Capitals(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // The first line of a report, without its padding and CR LF.
 std::string FirstLine(const std::string& text) {
     std::string line;
@@ -209,14 +198,14 @@ private:
         session_.m_bUseReset = false;
         std::string name;
         for (const std::string& listed : target::ListTargets(session_.m_strChipDefPath))
-            if (SameText(listed, job.target)) name = Capitals(listed);
+            if (target::SameName(listed, job.target)) name = target::ListName(listed);
         if (name.empty()) return why = "no target " + job.target + " in " + session_.m_strChipDefPath, false;
         const target::ChipDefinition def = session_.SelectTarget(name);
         if (session_.TellChipProblems()) return why = session_.m_chipCheck.refusal, false;
         const target::DownloadKeys keys = target::ReadDownloadKeys(session_.m_strChipDefPath, name);
         int clock = -1;
         for (std::size_t i = 0; i < def.clocks.size(); ++i) {
-            const bool named = job.clock.empty() ? (job.baud != 0 || i == 0) : SameText(def.clocks[i], job.clock);
+            const bool named = job.clock.empty() ? (job.baud != 0 || i == 0) : target::SameName(def.clocks[i], job.clock);
             const auto work = boot::WorkingRate(keys.baud, keys.baud2, keys.has_baud2, static_cast<int>(i));
             if (named && (job.baud == 0 || (work && *work == job.baud))) {
                 clock = static_cast<int>(i);

@@ -1,12 +1,24 @@
 #include "target/chip_definition.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "platform/profile.h"
 #include "target/list_syntax.h"
 
 namespace mirelle::target {
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string ListName(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
 
 bool IsTargetComplete(const std::string& chipdef_path, const std::string& section) {
     static const char* const kRequired[] = {"DownloadFile", "LoadAddress", "StartAddress", "EndAddress",

@@ -20,6 +20,13 @@ bool IsTargetComplete(const std::string& chipdef_path, const std::string& sectio
 // target list shows and reads back its entries in capitals).
 std::vector<std::string> ListTargets(const std::string& chipdef_path);
 
+// Whether two chip or clock names are the same as the target list matches
+// them: without regard to ASCII case.
+bool SameName(const std::string& a, const std::string& b);
+
+// A name as the target list shows it: in capitals.
+std::string ListName(std::string name);
+
 // "%08XH" of an address, as the FLASH INFORMATION box shows it.
 std::string FormatInfoAddress(std::uint32_t value);
 
